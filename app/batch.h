@@ -1,0 +1,66 @@
+#pragma once
+// The registration batch: every component argument goes through one fixed pipeline and ends in
+// one row of the results table. Window-free: the platform's operations are handed in.
+#include <cstddef>
+#include <cstdint>
+
+#include "app/system_text.h"
+
+constexpr int32_t RESULT_ENTRY_POINT_NOT_FOUND = -1;
+constexpr int32_t RESULT_COMPONENT_NOT_FOUND = -2;
+constexpr int32_t RESULT_FILE_NAME_TOO_LONG = 206;  // ERROR_FILENAME_EXCED_RANGE
+
+// A command line of 32767 characters cannot name more components than this, so in practice the
+// table holds every component a run is given.
+constexpr int MAX_RESULT_ROWS = 16384;
+
+struct ResultEntry
+{
+    char *componentPath;     // 260-byte heap buffer: the argument after long path expansion
+    const char *resultText;  // the Results column's text
+    int32_t resultCode;      // 0, RESULT_ENTRY_POINT_NOT_FOUND, RESULT_COMPONENT_NOT_FOUND or a system code
+};
+
+struct ResultsTable
+{
+    ResultEntry rows[MAX_RESULT_ROWS];
+    int rowCount;
+    int unprocessedCount;  // components that got no row (table full, or out of memory)
+};
+
+// Run-wide state.
+extern ResultsTable resultsTable;
+extern int unregisterMode;
+extern int silentMode;
+
+// What the pipeline needs of the platform.
+struct PlatformOps
+{
+    void (*expandLongPath)(char *path);  // rewrites short names in a 260-byte buffer, in place
+    bool (*fileExists)(const char *path);  // opening for reading succeeds
+    // The full path of path into out (size bytes); false when it cannot be had or does not fit.
+    bool (*fullPath)(const char *path, char *out, size_t size);
+    bool (*currentFolder)(char *out, size_t size);
+    void (*changeFolder)(const char *folder);  // failure ignored
+    void *(*loadModule)(const char *path);     // null on failure, reason in the last-error value
+    void *(*findEntryPoint)(void *module, const char *name);
+    int32_t (*callEntryPoint)(void *entryPoint);
+    void (*freeModule)(void *module);
+    void (*setLastError)(uint32_t value);
+    uint32_t (*lastError)();
+    SystemTextLookup systemText;
+    bool (*isLeadByte)(unsigned char c);
+};
+
+// Empties the table, notes the current folder and forgets the exit value.
+void BeginBatch(const PlatformOps &ops);
+
+// Runs one component argument through the pipeline in the current unregisterMode and appends its row.
+void RegisterComponent(const char *argument, const PlatformOps &ops);
+
+// Walks argv[1..argc-1]: options set the run-wide flags, every other argument is registered.
+void RunBatch(int argc, char **argv, const PlatformOps &ops);
+
+// The run's exit code: the last called entry point's result, or, when no entry point was called,
+// the last row's code (0 when there are no rows).
+int32_t BatchExitValue();

@@ -1,0 +1,69 @@
+// TolVane: registers and unregisters self-registering COM components named on the command line.
+#include <windows.h>
+#include <commctrl.h>
+#include <ole2.h>
+#include <cstdio>
+#include <cstdlib>
+
+#include "about/about_dialog_win.h"
+#include "app/options.h"
+#include "app/platform_win.h"
+#include "report/outcome_text.h"
+#include "report/outcome_win.h"
+#include "report/results_dialog_win.h"
+
+// Tells the user about components that got no row (more than the table holds, or no memory).
+static void ReportUnprocessed()
+{
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "%d of the components named on the command line were not processed: TolVane could not "
+                  "record more than the %d before them.",
+                  resultsTable.unprocessedCount, resultsTable.rowCount);
+    MessageBoxA(nullptr, text, ERROR_TITLE, MB_SYSTEMMODAL | MB_ICONINFORMATION);
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
+{
+    appInstance = instance;
+    InitCommonControls();
+
+    silentMode = 0;
+    unregisterMode = (GetKeyState(VK_SHIFT) & 0x8000) ? 1 : 0;
+
+    HRESULT ole = OleInitialize(nullptr);
+    if (ole != S_OK)
+    {
+        char text[512];
+        ComposeOleFailureMessage(ole, text, sizeof text);
+        MessageBoxA(nullptr, text, PROGRAM_TITLE, MB_SYSTEMMODAL | MB_ICONSTOP);
+        if (SUCCEEDED(ole)) // S_FALSE still counts an initialisation that must be undone
+            OleUninitialize();
+        return 0;
+    }
+
+    if (commandLine == nullptr || commandLine[0] == '\0')
+    {
+        OpenAboutDialog();
+        OleUninitialize();
+        return 0;
+    }
+
+    RunBatch(__argc, __argv, winPlatformOps);
+
+    if (!silentMode)
+    {
+        if (resultsTable.rowCount >= 2)
+            OpenResultsDialog();
+        else if (resultsTable.rowCount == 1)
+            ShowOutcome(0);
+        else if (resultsTable.unprocessedCount == 0)
+            OpenAboutDialog(); // options only: there is no outcome to show
+        if (resultsTable.unprocessedCount > 0)
+            ReportUnprocessed();
+    }
+
+    int32_t exitCode = BatchExitValue();
+    OleUninitialize();
+    return exitCode;
+}

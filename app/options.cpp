@@ -1,0 +1,43 @@
+#include "app/options.h"
+
+#include <cstdio>
+
+const char PROGRAM_TITLE[] = "TolVane 3.1";
+
+ArgumentKind ClassifyArgument(const char *argument)
+{
+    if (argument[0] != '-' && argument[0] != '/')
+        return ARGUMENT_COMPONENT;
+    switch (argument[1])
+    {
+    case 'S':
+    case 's':
+        return ARGUMENT_SILENT;
+    case 'U':
+    case 'u':
+        return ARGUMENT_UNREGISTER;
+    default:
+        return ARGUMENT_IGNORED_OPTION;
+    }
+}
+
+const char *OleFailureReason(int32_t result)
+{
+    switch (static_cast<uint32_t>(result))
+    {
+    case 0x00000001u: // S_FALSE
+        return "The COM library is already initialized on this apartment";
+    case 0x80010106u: // RPC_E_CHANGED_MODE
+        return "A previous call to CoInitializeEx specified the concurrency model for this apartment as "
+               "multithread apartment (MTA)";
+    case 0x8004000Eu: // OLE_E_WRONGCOMPOBJ
+        return "The versions of COMPOBJ.DLL and OLE2.DLL on your machine are incompatible with each other";
+    default:
+        return "The OS could not determine the type of error - Tolvane received an undecodable error result";
+    }
+}
+
+void ComposeOleFailureMessage(int32_t result, char *text, size_t size)
+{
+    std::snprintf(text, size, "OLE Could not be initialized for the following reason:\n%s", OleFailureReason(result));
+}

@@ -1,0 +1,125 @@
+#include "app/paths/path_parts.h"
+
+#include <cstring>
+
+bool NoLeadBytes(unsigned char)
+{
+    return false;
+}
+
+static bool IsSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+// Length of the character that starts at p: 2 for a lead byte with a trail byte after it.
+static size_t CharLength(const char *p, LeadByteTest isLeadByte)
+{
+    return (isLeadByte(static_cast<unsigned char>(p[0])) && p[1] != '\0') ? 2 : 1;
+}
+
+// Copies [begin, end) into a part buffer, whole characters only, at most PART_BUFFER_SIZE - 1 bytes.
+static void CopyPart(char *part, const char *begin, const char *end, LeadByteTest isLeadByte)
+{
+    size_t length = 0;
+    for (const char *p = begin; p < end;)
+    {
+        size_t step = CharLength(p, isLeadByte);
+        if (length + step > PART_BUFFER_SIZE - 1)
+            break;
+        std::memcpy(part + length, p, step);
+        length += step;
+        p += step;
+    }
+    part[length] = '\0';
+}
+
+void SplitPath(const char *path, LeadByteTest isLeadByte, PathParts *parts)
+{
+    parts->drive[0] = '\0';
+    const char *rest = path;
+    if (path[0] != '\0' && path[1] == ':' && !isLeadByte(static_cast<unsigned char>(path[0])))
+    {
+        parts->drive[0] = path[0];
+        parts->drive[1] = ':';
+        parts->drive[2] = '\0';
+        rest = path + 2;
+    }
+
+    const char *nameStart = rest;
+    const char *lastDot = nullptr;
+    const char *p = rest;
+    while (*p != '\0')
+    {
+        if (IsSeparator(*p))
+        {
+            nameStart = p + 1;
+            lastDot = nullptr;
+        }
+        else if (*p == '.')
+        {
+            lastDot = p;
+        }
+        p += CharLength(p, isLeadByte);
+    }
+    const char *end = p;
+    const char *nameEnd = lastDot != nullptr ? lastDot : end;
+
+    CopyPart(parts->directory, rest, nameStart, isLeadByte);
+    CopyPart(parts->fileName, nameStart, nameEnd, isLeadByte);
+    CopyPart(parts->extension, nameEnd, end, isLeadByte);
+}
+
+// Appends text to out, whole characters only; returns false when something did not fit.
+static bool Append(char *out, size_t &length, const char *text, LeadByteTest isLeadByte)
+{
+    for (const char *p = text; *p != '\0';)
+    {
+        size_t step = CharLength(p, isLeadByte);
+        if (length + step > PATH_BUFFER_SIZE - 1)
+            return false;
+        std::memcpy(out + length, p, step);
+        length += step;
+        p += step;
+    }
+    out[length] = '\0';
+    return true;
+}
+
+// True when the last character of text (not a trail byte) is a separator.
+static bool EndsInSeparator(const char *text, LeadByteTest isLeadByte)
+{
+    bool separator = false;
+    for (const char *p = text; *p != '\0'; p += CharLength(p, isLeadByte))
+        separator = IsSeparator(*p);
+    return separator;
+}
+
+bool MakePath(char *out, const char *drive, const char *directory, const char *fileName, const char *extension,
+              LeadByteTest isLeadByte)
+{
+    size_t length = 0;
+    bool whole = true;
+    out[0] = '\0';
+    if (drive != nullptr && drive[0] != '\0')
+    {
+        const char driveText[3] = {drive[0], ':', '\0'};
+        whole = Append(out, length, driveText, isLeadByte);
+    }
+    if (whole && directory != nullptr && directory[0] != '\0')
+    {
+        whole = Append(out, length, directory, isLeadByte);
+        if (whole && !EndsInSeparator(directory, isLeadByte))
+            whole = Append(out, length, "\\", isLeadByte);
+    }
+    if (whole && fileName != nullptr)
+        whole = Append(out, length, fileName, isLeadByte);
+    if (whole && extension != nullptr && extension[0] != '\0')
+    {
+        if (extension[0] != '.')
+            whole = Append(out, length, ".", isLeadByte);
+        if (whole)
+            whole = Append(out, length, extension, isLeadByte);
+    }
+    return whole;
+}

@@ -1,0 +1,34 @@
+#pragma once
+// Splitting a path into drive, directory, file name and extension, and joining such parts.
+// Window-free: the ANSI code page's lead-byte test is handed in.
+#include <cstddef>
+
+constexpr size_t PATH_BUFFER_SIZE = 260;  // at most 259 characters and a terminator
+constexpr size_t PART_BUFFER_SIZE = 256;  // directory, file name, extension
+constexpr size_t DRIVE_BUFFER_SIZE = 3;   // "C:" and a terminator
+
+// True when the byte starts a double-byte character in the system's ANSI code page.
+typedef bool (*LeadByteTest)(unsigned char c);
+
+struct PathParts
+{
+    char drive[DRIVE_BUFFER_SIZE];
+    char directory[PART_BUFFER_SIZE];  // keeps its trailing separator
+    char fileName[PART_BUFFER_SIZE];
+    char extension[PART_BUFFER_SIZE];  // from the last dot of the name part, dot included
+};
+
+// "C:\dir\name.dll" gives "C:", "\dir\", "name", ".dll". Either '/' or '\' separates; the second
+// byte of a double-byte character is never taken for a separator or a dot. Parts longer than
+// 255 characters are cut, never inside a double-byte character.
+void SplitPath(const char *path, LeadByteTest isLeadByte, PathParts *parts);
+
+// Joins the parts into out (PATH_BUFFER_SIZE bytes): the drive letter and a colon, the directory
+// with a backslash added when it does not end in a separator, the file name, and the extension
+// with a dot added in front when it lacks one. Missing (null or empty) parts are left out.
+// Returns false when the result had to be cut to fit.
+bool MakePath(char *out, const char *drive, const char *directory, const char *fileName, const char *extension,
+              LeadByteTest isLeadByte);
+
+// A lead-byte test for single-byte code pages.
+bool NoLeadBytes(unsigned char c);

@@ -1,0 +1,102 @@
+#include "app/platform_win.h"
+
+#include <direct.h>
+#include <cstdio>
+
+#include "app/paths/long_path.h"
+
+HINSTANCE appInstance;
+
+typedef HRESULT(WINAPI *DLLREGISTER)(void);
+
+bool WinSystemText(uint32_t code, char *text, size_t size)
+{
+    // Without FORMAT_MESSAGE_IGNORE_INSERTS a text with an insert (error 193's "%1") makes the
+    // call fail, or read arguments that do not exist.
+    const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK | FORMAT_MESSAGE_IGNORE_INSERTS;
+    return FormatMessageA(flags, nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text,
+                          static_cast<DWORD>(size), nullptr) != 0;
+}
+
+static bool WinFindEntryName(const char *pattern, char *name, void *)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(search);
+    lstrcpynA(name, found.cFileName, MAX_PATH);
+    return true;
+}
+
+static void WinExpandLongPath(char *path)
+{
+    ExpandLongPath(path, WinFindEntryName, nullptr);
+}
+
+static bool WinFileExists(const char *path)
+{
+    FILE *file = std::fopen(path, "r");
+    if (file == nullptr)
+        return false;
+    std::fclose(file);
+    return true;
+}
+
+static bool WinFullPath(const char *path, char *out, size_t size)
+{
+    DWORD length = GetFullPathNameA(path, static_cast<DWORD>(size), out, nullptr);
+    return length != 0 && length < size;
+}
+
+static bool WinCurrentFolder(char *out, size_t size)
+{
+    DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(size), out);
+    return length != 0 && length < size;
+}
+
+static void WinChangeFolder(const char *folder)
+{
+    _chdir(folder);
+}
+
+static void *WinLoadModule(const char *path)
+{
+    return reinterpret_cast<void *>(LoadLibraryA(path));
+}
+
+static void *WinFindEntryPoint(void *module, const char *name)
+{
+    return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+
+static int32_t WinCallEntryPoint(void *entryPoint)
+{
+    return reinterpret_cast<DLLREGISTER>(entryPoint)();
+}
+
+static void WinFreeModule(void *module)
+{
+    FreeLibrary(static_cast<HMODULE>(module));
+}
+
+static void WinSetLastError(uint32_t value)
+{
+    SetLastError(value);
+}
+
+static uint32_t WinLastError()
+{
+    return GetLastError();
+}
+
+static bool WinIsLeadByte(unsigned char c)
+{
+    return IsDBCSLeadByte(c) != FALSE;
+}
+
+const PlatformOps winPlatformOps = {
+    WinExpandLongPath, WinFileExists,   WinFullPath,   WinCurrentFolder, WinChangeFolder,
+    WinLoadModule,     WinFindEntryPoint, WinCallEntryPoint, WinFreeModule, WinSetLastError,
+    WinLastError,      WinSystemText,   WinIsLeadByte,
+};

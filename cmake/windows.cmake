@@ -1,0 +1,32 @@
+# Windows build: the program itself, its unit tests under Wine, the test components and the
+# end-to-end tests that drive the real program through its windows.
+enable_language(RC)
+
+set(TOLVANE_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest source tree for the Windows build")
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+add_subdirectory(${TOLVANE_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+if(NOT TARGET GTest::gtest)
+    add_library(GTest::gtest ALIAS gtest)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+endif()
+
+# Static runtime: the program and the tests import only system DLLs.
+add_link_options(-static -static-libgcc -static-libstdc++)
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+file(GLOB TOLVANE_WIN_SOURCES CONFIGURE_DEPENDS
+    app/*_win.cpp app/paths/*_win.cpp report/*_win.cpp about/*_win.cpp)
+file(GLOB TOLVANE_RESOURCE_INPUTS CONFIGURE_DEPENDS
+    resources/*.bmp resources/*.ico resources/*.txt resources/*.manifest resources/*.rc resources/*.h)
+set_source_files_properties(resources/tolvane.rc PROPERTIES OBJECT_DEPENDS "${TOLVANE_RESOURCE_INPUTS}")
+
+add_executable(tolvane WIN32 ${TOLVANE_WIN_SOURCES} resources/tolvane.rc)
+target_link_libraries(tolvane PRIVATE tolvane_core comctl32 ole32 gdi32 user32)
+target_compile_options(tolvane PRIVATE ${TOLVANE_WARNINGS})
+target_compile_definitions(tolvane PRIVATE WIN32_LEAN_AND_MEAN)
+
+add_executable(unit_tests_win ${TOLVANE_UNIT_TESTS})
+target_link_libraries(unit_tests_win PRIVATE tolvane_core GTest::gtest_main)
+
+add_subdirectory(tests/e2e)

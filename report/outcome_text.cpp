@@ -1,0 +1,48 @@
+#include "report/outcome_text.h"
+
+#include <cstdio>
+
+#include "app/options.h"
+
+const char ERROR_TITLE[] = "Component Registration Error";
+
+static const char GEN_FAILURE_MESSAGE[] =
+    "The loading process for %s has failed with an error code of 31 (0x1F). (the DllRegisterServer entry point was "
+    "not even called - LoadLibrary() failed) Microsoft's explanation for this error is 'A device attached to the "
+    "system is not functioning' This can mean several things:\n\n1. One of the components that this component needs "
+    "is missing.\n\n2. One of the components that this component needs returned a result code of 31 (0x1F).\n\n3. "
+    "This error is also returned when a corrupted or invalid component is passed to TolVane.\n\n";
+
+static const char SYSTEM_ERROR_MESSAGE[] =
+    "The component you are trying to register '%s' has returned an error of type %d (0x%x) and the operating system "
+    "reports:\n\n%s\n\nIf the OS said there was no problem, try to determine what the above error code means by "
+    "looking in the documentation for this component as that error message is component specific.";
+
+const char *ComposeOutcome(const ResultEntry &row, int unregister, SystemTextLookup lookup, char *text, size_t size)
+{
+    switch (row.resultCode)
+    {
+    case 0:
+        std::snprintf(text, size, "The component '%s' has %s successfully.", row.componentPath,
+                      unregister ? "unregistered" : "registered");
+        return PROGRAM_TITLE;
+    case 31: // ERROR_GEN_FAILURE
+        std::snprintf(text, size, GEN_FAILURE_MESSAGE, row.componentPath);
+        return ERROR_TITLE;
+    case RESULT_COMPONENT_NOT_FOUND:
+        std::snprintf(text, size, "%s", row.resultText);
+        return ERROR_TITLE;
+    case RESULT_ENTRY_POINT_NOT_FOUND:
+        std::snprintf(text, size,
+                      "Tolvane can not find the %s entry point in %s. Are you sure it is a registerable control ?",
+                      unregister ? "DllUnregisterServer" : "DllRegisterServer", row.componentPath);
+        return ERROR_TITLE;
+    default: {
+        char systemText[OUTCOME_SYSTEM_TEXT_SIZE];
+        FormatSystemText(lookup, static_cast<uint32_t>(row.resultCode), systemText, sizeof systemText);
+        std::snprintf(text, size, SYSTEM_ERROR_MESSAGE, row.componentPath, static_cast<int>(row.resultCode),
+                      static_cast<unsigned>(row.resultCode), systemText);
+        return ERROR_TITLE;
+    }
+    }
+}

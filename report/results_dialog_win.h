@@ -1,0 +1,5 @@
+#pragma once
+// The report of a run over two or more components.
+
+// Opens the results dialog modally and returns when it closes.
+void OpenResultsDialog();

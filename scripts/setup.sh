@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs what building and testing TolVane needs on Debian: the mingw-w64 i686
+# cross compilers, Wine with its 32-bit part, and a virtual X display.
+# Idempotent: when everything is present it returns at once.
+set -euo pipefail
+
+need=()
+command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1 || need+=(g++-mingw-w64-i686 mingw-w64-tools)
+command -v i686-w64-mingw32-windres >/dev/null 2>&1 || need+=(binutils-mingw-w64-i686)
+command -v wine >/dev/null 2>&1 || need+=(wine wine64)
+dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine32:i386)
+command -v Xvfb >/dev/null 2>&1 || need+=(xvfb xauth)
+command -v xdotool >/dev/null 2>&1 || need+=(xdotool)
+# ImageMagick's import takes the screenshots; some machines ship a stand-in 'convert' only.
+command -v import >/dev/null 2>&1 || need+=(imagemagick)
+command -v cmake >/dev/null 2>&1 || need+=(cmake)
+[ -d /usr/src/googletest ] || need+=(googletest)
+dpkg -s libgtest-dev >/dev/null 2>&1 || need+=(libgtest-dev)
+
+if [ ${#need[@]} -eq 0 ]; then
+    exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+    SUDO=sudo
+else
+    SUDO=
+fi
+
+echo "setup: installing ${need[*]}"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+echo "setup: done"

@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+#include "app/options.h"
+TEST(Smoke, Classify) { EXPECT_EQ(ClassifyArgument("/s"), ARGUMENT_SILENT); }

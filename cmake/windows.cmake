@@ -28,5 +28,6 @@ target_compile_definitions(tolvane PRIVATE WIN32_LEAN_AND_MEAN)
 
 add_executable(unit_tests_win ${TOLVANE_UNIT_TESTS})
 target_link_libraries(unit_tests_win PRIVATE tolvane_core GTest::gtest_main)
+target_compile_definitions(unit_tests_win PRIVATE TOLVANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 
 add_subdirectory(tests/e2e)

@@ -1,11 +1,134 @@
 #include "report/results_dialog_win.h"
 
-#include "report/outcome_win.h"
-#include "app/batch.h"
+#include <windows.h>
+#include <commctrl.h>
 
-// Until the results list is in place, each row's detail message is shown in turn.
+#include "about/about_dialog_win.h"
+#include "app/platform_win.h"
+#include "report/outcome_win.h"
+#include "report/row_drawing.h"
+#include "report/row_drawing_win.h"
+#include "resources/resource.h"
+
+HWND resultsList;
+
+struct ResultColumn
+{
+    const char *title;
+    int width;
+};
+
+static const ResultColumn RESULT_COLUMNS[RESULT_COLUMN_COUNT] = {
+    {"Component", 120},
+    {"Code", 80},
+    {"Results", 1000},
+};
+
+// Inserts the Component, Code and Results columns, left-aligned, at positions 0, 1 and 2.
+static void AddResultColumns(HWND list)
+{
+    for (int position = 0; position < RESULT_COLUMN_COUNT; position++)
+    {
+        LVCOLUMNA column = {};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        column.fmt = LVCFMT_LEFT;
+        column.cx = RESULT_COLUMNS[position].width;
+        column.pszText = const_cast<char *>(RESULT_COLUMNS[position].title);
+        column.iSubItem = position;
+        SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(position), reinterpret_cast<LPARAM>(&column));
+    }
+}
+
+// Stores text in a cell of resultsList; column 0 inserts the row, so it comes first.
+static void SetListCell(int row, int column, const char *text)
+{
+    LVITEMA item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.iSubItem = column;
+    item.pszText = const_cast<char *>(text);
+    SendMessageA(resultsList, column == 0 ? LVM_INSERTITEMA : LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+// Fills the list from the results table, one row per table row, in table order.
+static INT_PTR OnInitDialog(HWND dialog)
+{
+    resultsList = GetDlgItem(dialog, IDC_RESULTS_LIST);
+    AddResultColumns(resultsList);
+    for (int row = 0; row < resultsTable.rowCount; row++)
+    {
+        const ResultEntry &entry = resultsTable.rows[row];
+        char name[PATH_BUFFER_SIZE];
+        ComponentCellName(entry.componentPath, winPlatformOps.isLeadByte, name);
+        SetListCell(row, 0, name);
+        char code[CODE_TEXT_SIZE];
+        FormatCodeCell(entry.resultCode, code, sizeof code);
+        SetListCell(row, 1, code);
+        SetListCell(row, 2, entry.resultText);
+    }
+    return 1; // the focus goes to the OK button
+}
+
+static INT_PTR OnDrawItem(WPARAM control, const DRAWITEMSTRUCT *item)
+{
+    if (control != IDC_RESULTS_LIST)
+        return 0;
+    DrawResultRow(item);
+    return 1;
+}
+
+// A double-click shows the detail message of the selected row, whichever row was clicked.
+static INT_PTR OnNotify(WPARAM control, const NMHDR *header)
+{
+    if (control != IDC_RESULTS_LIST || header->code != static_cast<UINT>(NM_DBLCLK))
+        return 0;
+    LRESULT row = SendMessageA(header->hwndFrom, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_SELECTED, 0));
+    if (row >= 0)
+        ShowOutcome(static_cast<int>(row));
+    return 0;
+}
+
+// OK ends the dialog; the About button, also the cancel command (Escape), opens About over it.
+static INT_PTR OnCommand(HWND dialog, WPARAM command)
+{
+    switch (LOWORD(command))
+    {
+    case IDOK:
+        EndDialog(dialog, 0);
+        break;
+    case IDCANCEL:
+        OpenAboutDialog();
+        break;
+    }
+    return 0;
+}
+
+// The close box counts as OK.
+static INT_PTR OnClose(HWND dialog)
+{
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    return 0;
+}
+
+static INT_PTR CALLBACK ResultsDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message)
+    {
+    case WM_INITDIALOG:
+        return OnInitDialog(dialog);
+    case WM_DRAWITEM:
+        return OnDrawItem(wParam, reinterpret_cast<const DRAWITEMSTRUCT *>(lParam));
+    case WM_NOTIFY:
+        return OnNotify(wParam, reinterpret_cast<const NMHDR *>(lParam));
+    case WM_COMMAND:
+        return OnCommand(dialog, wParam);
+    case WM_CLOSE:
+        return OnClose(dialog);
+    }
+    return 0;
+}
+
 void OpenResultsDialog()
 {
-    for (int row = 0; row < resultsTable.rowCount; row++)
-        ShowOutcome(row);
+    DialogBoxParamA(appInstance, "DLG_MULTIDROP", nullptr, ResultsDialog, 0);
 }

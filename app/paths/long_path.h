@@ -8,5 +8,7 @@
 // matches.
 typedef bool (*FindEntryName)(const char *pattern, char *name, void *context);
 
-// path is the caller's 260-byte buffer holding a terminated path of at most 259 characters.
+// path is the caller's 260-byte buffer holding a terminated path of at most 259 characters. A
+// path that holds a tilde is rewritten with the long name of each of its names; any path that
+// cannot be rewritten so that it names the same entry is left byte for byte as it was.
 void ExpandLongPath(char *path, FindEntryName findEntryName, void *context);

@@ -1,0 +1,81 @@
+#include "report/row_drawing.h"
+
+#include <cstdio>
+#include <cstring>
+
+void FitCellText(char *text, int limit, TextWidthMeasure measure, void *context)
+{
+    size_t length = std::strlen(text);
+    if (length == 0)
+        return;
+    bool shortened = false;
+    while (measure(text, context) > limit)
+    {
+        text[--length] = '\0';
+        shortened = true;
+        if (length == 0)
+            return; // not even the first character fits: nothing is drawn, not even "..."
+    }
+    if (shortened)
+        std::memcpy(text + length - 1, "...", 4);
+}
+
+CellBox LayOutCell(int left, int columnWidth)
+{
+    CellBox box;
+    box.left = left;
+    box.right = left + columnWidth;
+    box.textLeft = left + 2;
+    box.fitLimit = columnWidth - 4;
+    return box;
+}
+
+uint32_t ResultTextColor(int32_t resultCode)
+{
+    return resultCode == 0 ? SUCCESS_TEXT_COLOR : FAILURE_TEXT_COLOR;
+}
+
+void FormatCodeCell(int32_t resultCode, char *out, size_t size)
+{
+    std::snprintf(out, size, "0x%08x", static_cast<unsigned int>(static_cast<uint32_t>(resultCode)));
+}
+
+void ComponentCellName(const char *componentPath, LeadByteTest isLeadByte, char *out)
+{
+    PathParts parts;
+    SplitPath(componentPath, isLeadByte, &parts);
+    MakePath(out, nullptr, nullptr, parts.fileName, parts.extension, isLeadByte);
+}
+
+void DrawRowCells(const RowSurface &surface, const ResultsTable &table, int row, int rowLeft, bool selected,
+                  uint32_t selectedTextColor)
+{
+    // A list row without a table row cannot be told a success.
+    const bool inTable = row >= 0 && row < table.rowCount;
+    const uint32_t resultColor = ResultTextColor(inTable ? table.rows[row].resultCode : RESULT_COMPONENT_NOT_FOUND);
+
+    uint32_t rowColor = 0;
+    if (selected)
+        rowColor = surface.setTextColor(selectedTextColor, surface.context);
+
+    int left = rowLeft;
+    for (int column = 0; column < RESULT_COLUMN_COUNT; column++)
+    {
+        char text[CELL_TEXT_SIZE];
+        text[0] = '\0';
+        surface.cellText(row, column, text, CELL_TEXT_OFFERED, surface.context);
+        const CellBox box = LayOutCell(left, surface.columnWidth(column, surface.context));
+        FitCellText(text, box.fitLimit, surface.measure, surface.context);
+
+        uint32_t cellColor = 0;
+        if (column == RESULTS_COLUMN)
+            cellColor = surface.setTextColor(resultColor, surface.context);
+        surface.drawText(text, box.textLeft, box.right, surface.context);
+        left = box.right;
+        if (column == RESULTS_COLUMN)
+            surface.setTextColor(cellColor, surface.context);
+    }
+
+    if (selected)
+        surface.setTextColor(rowColor, surface.context);
+}

@@ -1,0 +1,170 @@
+// The batch: which components are called, in which mode, from which folder, with what result.
+#include <gtest/gtest.h>
+
+#include <ole2.h>
+
+#include "e2e_support.h"
+
+namespace
+{
+
+struct LoggedCall
+{
+    std::string mode;
+    std::string module;
+    std::string folder;
+};
+
+std::vector<LoggedCall> ReadCalls(const std::string &logPath)
+{
+    std::vector<LoggedCall> calls;
+    for (const std::string &line : ReadLines(logPath))
+    {
+        size_t first = line.find('|');
+        size_t second = line.find('|', first + 1);
+        calls.push_back({line.substr(0, first), line.substr(first + 1, second - first - 1), line.substr(second + 1)});
+    }
+    return calls;
+}
+
+// Runs the program silently with the log of the logging component in dir.
+std::vector<LoggedCall> RunLogged(const std::string &arguments, const std::string &dir, DWORD *exitCode)
+{
+    std::string logPath = dir + "\\calls.log";
+    DeleteFileA(logPath.c_str());
+    SetEnvironmentVariableA("TOLVANE_TEST_LOG", logPath.c_str());
+    RunResult run = RunProgram(arguments, dir);
+    SetEnvironmentVariableA("TOLVANE_TEST_LOG", nullptr);
+    EXPECT_TRUE(run.exited);
+    EXPECT_TRUE(run.dialogs.empty());
+    *exitCode = run.exitCode;
+    return ReadCalls(logPath);
+}
+
+struct BatchCase
+{
+    const char *arguments;  // {dir} is the work folder, which is also the current folder
+    std::vector<LoggedCall> calls;
+};
+
+std::string Fill(std::string text, const std::string &dir)
+{
+    for (size_t at = text.find("{dir}"); at != std::string::npos; at = text.find("{dir}", at + dir.size()))
+        text.replace(at, 5, dir);
+    return text;
+}
+
+TEST(Batch, CallsEachComponentInOrderFromItsOwnFolder)
+{
+    std::string dir = MakeWorkFolder("batch");
+    for (const char *sub : {"\\a", "\\b", "\\b\\c"})
+        CreateDirectoryA((dir + sub).c_str(), nullptr);
+    PlaceComponent("ok", dir, "ok.dll");
+    PlaceComponent("ok", dir + "\\a", "ok.dll");
+    PlaceComponent("ok", dir + "\\b", "two.ocx");
+    PlaceComponent("ok", dir + "\\b\\c", "ok.dll");
+
+    const BatchCase cases[] = {
+        {"/S \"{dir}\\a\\ok.dll\" \"{dir}\\b\\two.ocx\"",
+         {{"register", "{dir}\\a\\ok.dll", "{dir}\\a"}, {"register", "{dir}\\b\\two.ocx", "{dir}\\b"}}},
+        // /U changes the mode of the components after it only.
+        {"/S \"{dir}\\a\\ok.dll\" /U \"{dir}\\b\\two.ocx\"",
+         {{"register", "{dir}\\a\\ok.dll", "{dir}\\a"}, {"unregister", "{dir}\\b\\two.ocx", "{dir}\\b"}}},
+        // The same file twice is loaded and called twice.
+        {"\"{dir}\\a\\ok.dll\" /S \"{dir}\\a\\ok.dll\"",
+         {{"register", "{dir}\\a\\ok.dll", "{dir}\\a"}, {"register", "{dir}\\a\\ok.dll", "{dir}\\a"}}},
+        // Failures do not stop the batch.
+        {"/S \"{dir}\\missing.dll\" \"{dir}\\a\\ok.dll\"", {{"register", "{dir}\\a\\ok.dll", "{dir}\\a"}}},
+        // Relative names are taken from the folder the run started in, also after another
+        // component's folder became the current one.
+        {"/S a\\ok.dll \"{dir}\\b\\two.ocx\" b\\c\\ok.dll .\\ok.dll",
+         {{"register", "{dir}\\a\\ok.dll", "{dir}\\a"},
+          {"register", "{dir}\\b\\two.ocx", "{dir}\\b"},
+          {"register", "{dir}\\b\\c\\ok.dll", "{dir}\\b\\c"},
+          {"register", "{dir}\\ok.dll", "{dir}"}}},
+    };
+    for (const BatchCase &c : cases)
+    {
+        std::string arguments = Fill(c.arguments, dir);
+        SCOPED_TRACE(arguments);
+        DWORD exitCode = 1;
+        std::vector<LoggedCall> calls = RunLogged(arguments, dir, &exitCode);
+        ASSERT_EQ(calls.size(), c.calls.size());
+        for (size_t i = 0; i < calls.size(); i++)
+        {
+            EXPECT_EQ(calls[i].mode, c.calls[i].mode) << "call " << i;
+            EXPECT_EQ(calls[i].module, Fill(c.calls[i].module, dir)) << "call " << i;
+            EXPECT_EQ(calls[i].folder, Fill(c.calls[i].folder, dir)) << "call " << i;
+        }
+        EXPECT_EQ(exitCode, 0u);
+    }
+}
+
+// A bare name must load the file in the current folder, never a module of the same name that
+// the DLL search order finds first (the program's own folder holds another ok.dll).
+TEST(Batch, BareNameLoadsTheFileThatWasFound)
+{
+    std::string dir = MakeWorkFolder("bare");
+    PlaceComponent("ok", dir, "ok.dll");
+    ASSERT_NE(GetFileAttributesA((BinFolder() + "\\ok.dll").c_str()), INVALID_FILE_ATTRIBUTES);
+    for (const char *name : {"ok.dll", ".\\ok.dll", "OK.DLL"})
+    {
+        SCOPED_TRACE(name);
+        DWORD exitCode = 1;
+        std::vector<LoggedCall> calls = RunLogged(std::string("/S ") + name, dir, &exitCode);
+        ASSERT_EQ(calls.size(), 1u);
+        EXPECT_EQ(CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, calls[0].module.c_str(), -1,
+                                 (dir + "\\ok.dll").c_str(), -1),
+                  CSTR_EQUAL)
+            << calls[0].module;
+        EXPECT_EQ(exitCode, 0u);
+    }
+}
+
+// Far more components than the least the table must hold: none is dropped.
+TEST(Batch, SixHundredComponentsAreAllProcessed)
+{
+    std::string dir = MakeWorkFolder("many");
+    PlaceComponent("ok", dir, "ok.dll");
+    std::string arguments = "/S";
+    for (int i = 0; i < 600; i++)
+        arguments += " ok.dll";
+    DWORD exitCode = 1;
+    std::vector<LoggedCall> calls = RunLogged(arguments, dir, &exitCode);
+    EXPECT_EQ(calls.size(), 600u);
+    EXPECT_EQ(exitCode, 0u);
+}
+
+// {6A1C3E52-7B0D-4F2A-9C41-2E5D7A0B9F13}, the sample server's class.
+const CLSID SAMPLE_CLASS = {0x6a1c3e52, 0x7b0d, 0x4f2a, {0x9c, 0x41, 0x2e, 0x5d, 0x7a, 0x0b, 0x9f, 0x13}};
+
+HRESULT CreateSampleObject()
+{
+    IUnknown *object = nullptr;
+    HRESULT result = CoCreateInstance(SAMPLE_CLASS, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                      reinterpret_cast<void **>(&object));
+    if (object != nullptr)
+        object->Release();
+    CoFreeUnusedLibraries();
+    return result;
+}
+
+TEST(SampleServer, RegisteringMakesItsClassCreatableAndUnregisteringUndoesIt)
+{
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    std::string dir = MakeWorkFolder("server");
+    std::string server = PlaceComponent("sample_server", dir, "sample_server.dll");
+
+    RunResult registering = RunProgram("/S \"" + server + "\"", dir);
+    ASSERT_TRUE(registering.exited);
+    EXPECT_EQ(registering.exitCode, 0u);
+    EXPECT_EQ(CreateSampleObject(), S_OK);
+
+    RunResult unregistering = RunProgram("/U /S \"" + server + "\"", dir);
+    ASSERT_TRUE(unregistering.exited);
+    EXPECT_EQ(unregistering.exitCode, 0u);
+    EXPECT_EQ(CreateSampleObject(), REGDB_E_CLASSNOTREG);
+    CoUninitialize();
+}
+
+} // namespace

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# The end-to-end test bench: a Wine prefix of the tests' own and a virtual X display.
+#   bench.sh start <state folder> <wine loader>   make the prefix (once), start Xvfb and a wineserver
+#   bench.sh run <state folder> <program> [args]  run a Windows program there
+#   bench.sh stop <state folder>                  stop the wineserver and Xvfb
+set -euo pipefail
+command=$1
+state=$2
+shift 2
+
+wineserver_for() {
+    case "$1" in
+        *wine64) [ -x /usr/lib/wine/wineserver64 ] && echo /usr/lib/wine/wineserver64 || echo wineserver ;;
+        *) [ -x /usr/lib/wine/wineserver32 ] && echo /usr/lib/wine/wineserver32 || echo wineserver ;;
+    esac
+}
+
+case "$command" in
+start)
+    wine=$1
+    mkdir -p "$state"
+    # Leave nothing of an earlier run behind.
+    if [ -f "$state/env" ]; then bash "$0" stop "$state" || true; fi
+    export WINEPREFIX="$state/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    case "$wine" in *wine64) export WINEARCH=win64 ;; *) export WINEARCH=win32 ;; esac
+    server=$(wineserver_for "$wine")
+
+    display=
+    for n in $(seq 91 140); do
+        if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=$n; break; fi
+    done
+    [ -n "$display" ] || { echo "bench: no free X display number" >&2; exit 1; }
+    setsid Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp </dev/null >"$state/xvfb.log" 2>&1 &
+    xvfb=$!
+    for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+    [ -e "/tmp/.X11-unix/X$display" ] || { echo "bench: Xvfb did not start" >&2; cat "$state/xvfb.log" >&2; exit 1; }
+    export DISPLAY=":$display"
+
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "bench: making the Wine prefix $WINEPREFIX"
+        "$wine" wineboot -i </dev/null >/dev/null 2>&1 || true
+        "$server" -w
+        # A crash must end the process, not wait in winedbg's dialog.
+        "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
+        "$server" -w
+    fi
+    # A wineserver kept alive makes every later Wine process start fast. Prime it first, so that
+    # Wine's helper processes do not hold the test runner's output open.
+    "$server" -p </dev/null >/dev/null 2>&1
+    "$wine" cmd /c exit </dev/null >/dev/null 2>&1 || true
+    cat >"$state/env" <<ENV
+export WINEPREFIX='$WINEPREFIX' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' DISPLAY=':$display'
+WINE='$wine'
+SERVER='$server'
+XVFB_PID=$xvfb
+ENV
+    echo "bench: display :$display, prefix $WINEPREFIX"
+    ;;
+run)
+    # shellcheck disable=SC1091
+    source "$state/env"
+    exec "$WINE" "$@"
+    ;;
+stop)
+    [ -f "$state/env" ] || exit 0
+    # shellcheck disable=SC1091
+    source "$state/env"
+    "$SERVER" -k 2>/dev/null || true
+    kill "$XVFB_PID" 2>/dev/null || true
+    rm -f "$state/env"
+    ;;
+*)
+    echo "usage: bench.sh start|run|stop <state folder> ..." >&2
+    exit 2
+    ;;
+esac

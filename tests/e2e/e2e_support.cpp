@@ -1,0 +1,157 @@
+#include "e2e_support.h"
+
+#include <cstdio>
+
+std::string BinFolder()
+{
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string folder(path, length);
+    return folder.substr(0, folder.find_last_of('\\'));
+}
+
+std::string ProgramPath()
+{
+    return BinFolder() + "\\tolvane.exe";
+}
+
+static void RemoveTree(const std::string &folder)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE)
+    {
+        do
+        {
+            std::string name = found.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string path = folder + "\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path);
+            else
+                DeleteFileA(path.c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+std::string MakeWorkFolder(const char *name)
+{
+    static int counter;
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string root = std::string(temp) + "tolvane-e2e";
+    CreateDirectoryA(root.c_str(), nullptr);
+    std::string folder = root + "\\" + name + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+                         std::to_string(++counter);
+    RemoveTree(folder);
+    CreateDirectoryA(folder.c_str(), nullptr);
+    return folder;
+}
+
+std::string PlaceComponent(const char *component, const std::string &folder, const char *fileName)
+{
+    std::string target = folder + "\\" + fileName;
+    CopyFileA((BinFolder() + "\\" + component + ".dll").c_str(), target.c_str(), FALSE);
+    return target;
+}
+
+bool WriteTextFile(const std::string &path, const char *text)
+{
+    FILE *file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr)
+        return false;
+    std::fputs(text, file);
+    std::fclose(file);
+    return true;
+}
+
+std::vector<std::string> ReadLines(const std::string &path)
+{
+    std::vector<std::string> lines;
+    FILE *file = std::fopen(path.c_str(), "r");
+    if (file == nullptr)
+        return lines;
+    char line[2048];
+    while (std::fgets(line, sizeof line, file) != nullptr)
+    {
+        std::string text = line;
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
+        lines.push_back(text);
+    }
+    std::fclose(file);
+    return lines;
+}
+
+std::string SystemText(uint32_t code)
+{
+    char text[512] = "";
+    DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK | FORMAT_MESSAGE_IGNORE_INSERTS;
+    if (FormatMessageA(flags, nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr) &&
+        text[0] != '\0')
+        return text;
+    char sentence[128];
+    std::snprintf(sentence, sizeof sentence, "The system has no message for error code 0x%08X.", code);
+    return sentence;
+}
+
+std::string SystemRowText(uint32_t code)
+{
+    char text[1024] = "";
+    DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK | FORMAT_MESSAGE_IGNORE_INSERTS;
+    if (FormatMessageA(flags, nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr) &&
+        text[0] != '\0')
+    {
+        std::string row = text;
+        return row.size() >= 2 ? row.substr(0, row.size() - 2) : row;
+    }
+    return SystemText(code);
+}
+
+DWORD LoadError(const std::string &path)
+{
+    SetLastError(0);
+    HMODULE module = LoadLibraryA(path.c_str());
+    DWORD error = GetLastError();
+    if (module != nullptr)
+    {
+        FreeLibrary(module);
+        return 0;
+    }
+    return error;
+}
+
+RunResult RunProgram(const std::string &arguments, const std::string &folder,
+                     const std::function<void(HWND, const Launched &)> &onDialog)
+{
+    RunResult result = {false, false, 0, {}};
+    Launched program = {};
+    if (!LaunchProgram(ProgramPath(), arguments, folder.empty() ? nullptr : folder.c_str(), &program))
+        return result;
+    result.started = true;
+    HWND last = nullptr;
+    DWORD start = GetTickCount();
+    while (!WaitForExit(program, 0, &result.exitCode))
+    {
+        if (GetTickCount() - start > EXIT_WAIT_MS)
+        {
+            Dispose(program);
+            return result;
+        }
+        HWND dialog = WaitForAnyDialog(program.processId, 100);
+        if (dialog == nullptr || dialog == last)
+            continue;
+        last = dialog;
+        result.dialogs.push_back({WindowText(dialog), MessageBoxText(dialog)});
+        if (onDialog)
+            onDialog(dialog, program);
+        else
+            PressButton(dialog, IDOK);
+    }
+    result.exited = true;
+    Dispose(program);
+    return result;
+}

@@ -1,0 +1,318 @@
+// The registration pipeline over a simulated platform: which rows it appends, what it loads
+// and calls, and the run's exit code.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/batch.h"
+
+namespace
+{
+
+// What the simulated system knows about one file.
+struct FakeFile
+{
+    uint32_t loadError;      // non-zero: loading fails with this last-error value
+    bool hasEntryPoints;
+    int32_t result;          // what the entry points return
+    uint32_t lastErrorSet;   // the last-error value the entry points leave
+};
+
+struct FakeSystem
+{
+    std::map<std::string, FakeFile> files;  // by full path
+    std::string folder;                     // current folder, no trailing backslash
+    std::vector<std::string> events;        // "chdir X", "load X", "call X Name", "free X"
+    uint32_t lastError;
+    int loaded;                             // modules loaded and not yet freed
+    std::map<std::string, std::string> systemTexts;  // by code in decimal
+};
+
+FakeSystem sys;
+
+struct FakeModule
+{
+    std::string path;
+    const FakeFile *file;
+};
+struct FakeEntry
+{
+    std::string path;
+    std::string name;
+    const FakeFile *file;
+};
+std::vector<FakeModule *> modules;
+std::vector<FakeEntry *> entries;
+
+std::string Resolve(const char *path)
+{
+    std::string p = path;
+    if (p.size() >= 3 && p[1] == ':' && p[2] == '\\')
+        return p;
+    if (p.rfind(".\\", 0) == 0)
+        p = p.substr(2);
+    return sys.folder + "\\" + p;
+}
+
+const PlatformOps FAKE_OPS = {
+    [](char *) {},
+    [](const char *path) { return sys.files.count(path) != 0; },
+    [](const char *path, char *out, size_t size) {
+        std::string full = Resolve(path);
+        if (full.size() + 1 > size)
+            return false;
+        std::strcpy(out, full.c_str());
+        return true;
+    },
+    [](char *out, size_t size) {
+        if (sys.folder.size() + 1 > size)
+            return false;
+        std::strcpy(out, sys.folder.c_str());
+        return true;
+    },
+    [](const char *folder) {
+        std::string f = folder;
+        if (f.size() > 3 && f.back() == '\\')
+            f.pop_back();
+        sys.folder = f;
+        sys.events.push_back("chdir " + f);
+    },
+    [](const char *path) -> void * {
+        sys.events.push_back(std::string("load ") + path);
+        auto found = sys.files.find(path);
+        if (found == sys.files.end())
+        {
+            sys.lastError = 126;
+            return nullptr;
+        }
+        if (found->second.loadError != 0)
+        {
+            sys.lastError = found->second.loadError;
+            return nullptr;
+        }
+        sys.lastError = 1008; // a stale value the load leaves behind
+        sys.loaded++;
+        modules.push_back(new FakeModule{path, &found->second});
+        return modules.back();
+    },
+    [](void *module, const char *name) -> void * {
+        FakeModule *m = static_cast<FakeModule *>(module);
+        if (!m->file->hasEntryPoints)
+            return nullptr;
+        entries.push_back(new FakeEntry{m->path, name, m->file});
+        return entries.back();
+    },
+    [](void *entryPoint) -> int32_t {
+        FakeEntry *e = static_cast<FakeEntry *>(entryPoint);
+        sys.events.push_back("call " + e->path + " " + e->name);
+        if (e->file->lastErrorSet != 0)
+            sys.lastError = e->file->lastErrorSet;
+        return e->file->result;
+    },
+    [](void *module) {
+        sys.events.push_back("free " + static_cast<FakeModule *>(module)->path);
+        sys.loaded--;
+    },
+    [](uint32_t value) { sys.lastError = value; },
+    []() { return sys.lastError; },
+    [](uint32_t code, char *text, size_t size) {
+        auto found = sys.systemTexts.find(std::to_string(code));
+        if (found == sys.systemTexts.end() || found->second.size() + 1 > size)
+            return false;
+        std::strcpy(text, found->second.c_str());
+        return true;
+    },
+    [](unsigned char) { return false; },
+};
+
+class BatchTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        sys = FakeSystem();
+        sys.folder = "C:\\start";
+        sys.files["C:\\c\\ok.dll"] = {0, true, 0, 0};
+        sys.files["C:\\c\\ok2.ocx"] = {0, true, 0, 0};
+        sys.files["C:\\start\\ok.dll"] = {0, true, 0, 0};
+        sys.files["C:\\start\\sub\\ok.dll"] = {0, true, 0, 0};
+        sys.files["C:\\c\\bad.dll"] = {193, false, 0, 0};
+        sys.files["C:\\c\\noentry.dll"] = {0, false, 0, 0};
+        sys.files["C:\\c\\fail5.dll"] = {0, true, static_cast<int32_t>(0x80070005), 5};
+        sys.files["C:\\c\\fail0.dll"] = {0, true, static_cast<int32_t>(0x80040154), 0};
+        sys.files["C:\\c\\odd.dll"] = {0, true, 1, 0};
+        sys.systemTexts["5"] = "Access denied. ";
+        sys.systemTexts["193"] = "Bad EXE format for %1. ";
+        sys.systemTexts["206"] = "The filename or extension is too long. ";
+        unregisterMode = 0;
+        silentMode = 0;
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(sys.loaded, 0) << "every loaded component is unloaded";
+        for (FakeModule *m : modules)
+            delete m;
+        for (FakeEntry *e : entries)
+            delete e;
+        modules.clear();
+        entries.clear();
+    }
+    void Run(std::vector<const char *> arguments)
+    {
+        arguments.insert(arguments.begin(), "tolvane.exe");
+        RunBatch(static_cast<int>(arguments.size()), const_cast<char **>(arguments.data()), FAKE_OPS);
+    }
+};
+
+struct RowCase
+{
+    std::vector<const char *> arguments;
+    const char *path;
+    const char *text;
+    int32_t code;
+    int32_t exitCode;
+};
+
+TEST_F(BatchTest, EachOutcomeEndsInItsRow)
+{
+    const RowCase cases[] = {
+        {{"C:\\c\\ok.dll"}, "C:\\c\\ok.dll", "Registered successfully", 0, 0},
+        {{"/u", "C:\\c\\ok.dll"}, "C:\\c\\ok.dll", "Unregistered successfully", 0, 0},
+        {{"C:\\c\\none.dll"}, "C:\\c\\none.dll", "The component 'C:\\c\\none.dll' could not found on this computer.",
+         -2, -2},
+        {{"C:\\c\\bad.dll"}, "C:\\c\\bad.dll", "Bad EXE format for %1", 193, 193},
+        {{"C:\\c\\noentry.dll"}, "C:\\c\\noentry.dll", "DllRegisterServer entry point not found", -1, -1},
+        {{"-U", "C:\\c\\noentry.dll"}, "C:\\c\\noentry.dll", "DllUnregisterServer entry point not found", -1, -1},
+        {{"C:\\c\\fail5.dll"}, "C:\\c\\fail5.dll", "Access denied", 5, static_cast<int32_t>(0x80070005)},
+        // A failing entry point that leaves the last-error value at 0 keeps its own result.
+        {{"C:\\c\\fail0.dll"}, "C:\\c\\fail0.dll", "The system has no message for error code 0x80040154.",
+         static_cast<int32_t>(0x80040154), static_cast<int32_t>(0x80040154)},
+        {{"C:\\c\\odd.dll"}, "C:\\c\\odd.dll", "The system has no message for error code 0x00000001.", 1, 1},
+        {{"ok.dll"}, "ok.dll", "Registered successfully", 0, 0},
+        {{""}, "", "The component '' could not found on this computer.", -2, -2},
+    };
+    for (const RowCase &c : cases)
+    {
+        SetUp();
+        SCOPED_TRACE(c.arguments.back());
+        Run(c.arguments);
+        ASSERT_EQ(resultsTable.rowCount, 1);
+        const ResultEntry &row = resultsTable.rows[0];
+        EXPECT_STREQ(row.componentPath, c.path);
+        EXPECT_STREQ(row.resultText, c.text);
+        EXPECT_EQ(row.resultCode, c.code);
+        EXPECT_EQ(BatchExitValue(), c.exitCode);
+    }
+}
+
+TEST_F(BatchTest, PipelineDoesEachStepOnceAndUnloads)
+{
+    Run({"C:\\c\\ok.dll", "C:\\c\\noentry.dll", "C:\\c\\none.dll", "C:\\c\\bad.dll"});
+    const std::vector<std::string> expected = {
+        "chdir C:\\c",  "load C:\\c\\ok.dll",  "call C:\\c\\ok.dll DllRegisterServer", "free C:\\c\\ok.dll",
+        "chdir C:\\c",  "load C:\\c\\noentry.dll", "free C:\\c\\noentry.dll",
+        "chdir C:\\c",  "load C:\\c\\bad.dll",
+    };
+    EXPECT_EQ(sys.events, expected);
+}
+
+TEST_F(BatchTest, OptionsTakeNoRowAndUnregisterAffectsOnlyLaterComponents)
+{
+    Run({"/x", "C:\\c\\ok.dll", "/S", "/U", "C:\\c\\ok2.ocx", "C:\\c\\ok.dll"});
+    ASSERT_EQ(resultsTable.rowCount, 3);
+    EXPECT_STREQ(resultsTable.rows[0].resultText, "Registered successfully");
+    EXPECT_STREQ(resultsTable.rows[1].resultText, "Unregistered successfully");
+    EXPECT_STREQ(resultsTable.rows[1].componentPath, "C:\\c\\ok2.ocx");
+    EXPECT_STREQ(resultsTable.rows[2].resultText, "Unregistered successfully");
+    EXPECT_EQ(silentMode, 1);
+    EXPECT_EQ(unregisterMode, 1);
+}
+
+struct ExitCase
+{
+    std::vector<const char *> arguments;
+    int32_t exitCode;
+};
+
+TEST_F(BatchTest, ExitCodeIsTheLastCalledEntryPointsResultElseTheLastRowsCode)
+{
+    const ExitCase cases[] = {
+        {{"C:\\c\\fail5.dll", "C:\\c\\none.dll"}, static_cast<int32_t>(0x80070005)},
+        {{"C:\\c\\fail5.dll", "C:\\c\\ok.dll", "C:\\c\\noentry.dll"}, 0},
+        {{"C:\\c\\ok.dll", "C:\\c\\fail5.dll", "C:\\c\\bad.dll"}, static_cast<int32_t>(0x80070005)},
+        {{"C:\\c\\noentry.dll", "C:\\c\\none.dll"}, -2},
+        {{"C:\\c\\none.dll", "C:\\c\\noentry.dll"}, -1},
+        {{"C:\\c\\none.dll", "C:\\c\\bad.dll"}, 193},
+        {{"/s", "/u"}, 0},
+        {{}, 0},
+    };
+    for (const ExitCase &c : cases)
+    {
+        SetUp();
+        Run(c.arguments);
+        EXPECT_EQ(BatchExitValue(), c.exitCode) << resultsTable.rowCount << " rows";
+    }
+}
+
+TEST_F(BatchTest, RelativeNamesAreResolvedFromTheStartingFolderAndLoadedByFullPath)
+{
+    Run({"C:\\c\\ok.dll", "ok.dll", "sub\\ok.dll", ".\\ok.dll"});
+    ASSERT_EQ(resultsTable.rowCount, 4);
+    for (int i = 0; i < 4; i++)
+        EXPECT_EQ(resultsTable.rows[i].resultCode, 0) << i;
+    // Rows keep the names as given.
+    EXPECT_STREQ(resultsTable.rows[1].componentPath, "ok.dll");
+    EXPECT_STREQ(resultsTable.rows[2].componentPath, "sub\\ok.dll");
+    const std::vector<std::string> loads = {"load C:\\c\\ok.dll", "load C:\\start\\ok.dll",
+                                            "load C:\\start\\sub\\ok.dll", "load C:\\start\\ok.dll"};
+    std::vector<std::string> seen;
+    for (const std::string &e : sys.events)
+        if (e.rfind("load ", 0) == 0)
+            seen.push_back(e);
+    EXPECT_EQ(seen, loads);
+}
+
+TEST_F(BatchTest, OverlongNameGetsARowAndIsNeverLoaded)
+{
+    std::string name = "C:\\c\\" + std::string(300, 'x') + ".dll";
+    Run({name.c_str(), "C:\\c\\ok.dll"});
+    ASSERT_EQ(resultsTable.rowCount, 2);
+    EXPECT_EQ(std::strlen(resultsTable.rows[0].componentPath), 259u);
+    EXPECT_EQ(name.compare(0, 259, resultsTable.rows[0].componentPath), 0);
+    EXPECT_EQ(resultsTable.rows[0].resultCode, 206);
+    EXPECT_STREQ(resultsTable.rows[0].resultText, "The filename or extension is too long");
+    for (const std::string &e : sys.events)
+        EXPECT_EQ(e.find("xxxx"), std::string::npos) << e;
+    EXPECT_EQ(resultsTable.rows[1].resultCode, 0);
+}
+
+TEST_F(BatchTest, NameOfExactlyTheLimitIsProcessed)
+{
+    std::string name = "C:\\c\\" + std::string(259 - 9, 'y') + ".dll";
+    ASSERT_EQ(name.size(), 259u);
+    Run({name.c_str()});
+    ASSERT_EQ(resultsTable.rowCount, 1);
+    EXPECT_EQ(resultsTable.rows[0].resultCode, -2);
+    EXPECT_EQ(std::string(resultsTable.rows[0].componentPath), name);
+}
+
+TEST_F(BatchTest, TableHoldsFarMoreThanFiveHundredComponents)
+{
+    std::vector<const char *> arguments(1200, "C:\\c\\ok.dll");
+    Run(arguments);
+    EXPECT_EQ(resultsTable.rowCount, 1200);
+    EXPECT_EQ(resultsTable.unprocessedCount, 0);
+}
+
+TEST_F(BatchTest, ComponentsBeyondTheTableAreCountedNotDropped)
+{
+    std::vector<const char *> arguments(MAX_RESULT_ROWS + 3, "C:\\c\\none.dll");
+    Run(arguments);
+    EXPECT_EQ(resultsTable.rowCount, MAX_RESULT_ROWS);
+    EXPECT_EQ(resultsTable.unprocessedCount, 3);
+}
+
+} // namespace

@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "app/paths/path_parts.h"
+
+namespace
+{
+
+// Shift-JIS lead bytes: 0x81-0x9F and 0xE0-0xFC. Their trail bytes include 0x5C ('\').
+bool ShiftJisLeadByte(unsigned char c)
+{
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+struct SplitCase
+{
+    const char *path;
+    const char *drive;
+    const char *directory;
+    const char *fileName;
+    const char *extension;
+};
+
+TEST(SplitPath, SplitsIntoDriveDirectoryNameAndExtension)
+{
+    const SplitCase cases[] = {
+        {"C:\\dir\\name.dll", "C:", "\\dir\\", "name", ".dll"},
+        {"name.dll", "", "", "name", ".dll"},
+        {"C:name.ocx", "C:", "", "name", ".ocx"},
+        {"c:/a/b/c.x", "c:", "/a/b/", "c", ".x"},
+        {"\\\\srv\\share\\x.dll", "", "\\\\srv\\share\\", "x", ".dll"},
+        {"C:\\my.dir\\name", "C:", "\\my.dir\\", "name", ""},
+        {"C:\\dir\\a.tar.gz", "C:", "\\dir\\", "a.tar", ".gz"},
+        {"C:\\dir\\", "C:", "\\dir\\", "", ""},
+        {"C:\\dir\\.hidden", "C:", "\\dir\\", "", ".hidden"},
+        {"name.", "", "", "name", "."},
+        {"a\\b/c\\d", "", "a\\b/c\\", "d", ""},
+        {"", "", "", "", ""},
+        {"C:", "C:", "", "", ""},
+    };
+    for (const SplitCase &c : cases)
+    {
+        PathParts parts;
+        SplitPath(c.path, NoLeadBytes, &parts);
+        EXPECT_STREQ(parts.drive, c.drive) << c.path;
+        EXPECT_STREQ(parts.directory, c.directory) << c.path;
+        EXPECT_STREQ(parts.fileName, c.fileName) << c.path;
+        EXPECT_STREQ(parts.extension, c.extension) << c.path;
+    }
+}
+
+TEST(SplitPath, TrailByteIsNeverASeparatorOrADot)
+{
+    // "C:\<0x95 0x5C>\<0x83 0x2E>x.dll": the 0x5C and 0x2E bytes belong to double-byte characters.
+    const char path[] = "C:\\\x95\x5C\\\x83\x2E" "x.dll";
+    PathParts parts;
+    SplitPath(path, ShiftJisLeadByte, &parts);
+    EXPECT_STREQ(parts.directory, "\\\x95\x5C\\");
+    EXPECT_STREQ(parts.fileName, "\x83\x2E" "x");
+    EXPECT_STREQ(parts.extension, ".dll");
+
+    // The same bytes read in a single-byte code page do separate.
+    SplitPath(path, NoLeadBytes, &parts);
+    EXPECT_STREQ(parts.directory, "\\\x95\\\\");
+    EXPECT_STREQ(parts.fileName, "\x83.x");
+    EXPECT_STREQ(parts.extension, ".dll");
+}
+
+TEST(SplitPath, LongPartsAreCutTo255CharactersAndNeverInsideACharacter)
+{
+    std::string longName(300, 'n');
+    PathParts parts;
+    SplitPath(("C:\\d\\" + longName + ".dll").c_str(), NoLeadBytes, &parts);
+    EXPECT_EQ(std::strlen(parts.fileName), 255u);
+    EXPECT_STREQ(parts.extension, ".dll");
+
+    // 127 double-byte characters fill 254 bytes; the 128th does not fit whole.
+    std::string wide;
+    for (int i = 0; i < 130; i++)
+        wide += "\x95\x5C";
+    SplitPath(("C:\\d\\" + wide).c_str(), ShiftJisLeadByte, &parts);
+    EXPECT_EQ(std::strlen(parts.fileName), 254u);
+
+    SplitPath(("C:\\" + std::string(400, 'd') + "\\x.y").c_str(), NoLeadBytes, &parts);
+    EXPECT_EQ(std::strlen(parts.directory), 255u);
+    EXPECT_STREQ(parts.fileName, "x");
+}
+
+struct MakeCase
+{
+    const char *drive;
+    const char *directory;
+    const char *fileName;
+    const char *extension;
+    const char *path;
+};
+
+TEST(MakePath, JoinsTheParts)
+{
+    const MakeCase cases[] = {
+        {"C:", "\\dir\\", "name", ".dll", "C:\\dir\\name.dll"},
+        {"C:", "\\dir", "name", "dll", "C:\\dir\\name.dll"},
+        {"C", "/dir/", nullptr, nullptr, "C:/dir/"},
+        {"C:", "\\dir\\", nullptr, nullptr, "C:\\dir\\"},
+        {"", "", "name", ".ocx", "name.ocx"},
+        {nullptr, nullptr, "name", "", "name"},
+        {"", "", "", "", ""},
+        {"", "rel", "x", ".y", "rel\\x.y"},
+    };
+    for (const MakeCase &c : cases)
+    {
+        char out[PATH_BUFFER_SIZE];
+        EXPECT_TRUE(MakePath(out, c.drive, c.directory, c.fileName, c.extension, NoLeadBytes));
+        EXPECT_STREQ(out, c.path);
+    }
+}
+
+TEST(MakePath, DirectoryEndingInATrailByteGetsItsBackslash)
+{
+    char out[PATH_BUFFER_SIZE];
+    MakePath(out, "C:", "\\\x95\x5C", "x", ".dll", ShiftJisLeadByte);
+    EXPECT_STREQ(out, "C:\\\x95\x5C\\x.dll");
+}
+
+TEST(MakePath, NeverWritesPastThePathBuffer)
+{
+    char out[PATH_BUFFER_SIZE + 16];
+    std::memset(out, '#', sizeof out);
+    std::string part(255, 'p');
+    EXPECT_FALSE(MakePath(out, "C:", part.c_str(), part.c_str(), part.c_str(), NoLeadBytes));
+    EXPECT_EQ(std::strlen(out), PATH_BUFFER_SIZE - 1);
+    for (size_t i = PATH_BUFFER_SIZE; i < sizeof out; i++)
+        EXPECT_EQ(out[i], '#');
+}
+
+TEST(SplitAndMake, FolderOfAPathEndsInItsSeparator)
+{
+    const struct
+    {
+        const char *path;
+        const char *folder;
+    } cases[] = {
+        {"C:\\a\\b\\x.dll", "C:\\a\\b\\"},
+        {"C:\\x.dll", "C:\\"},
+        {"x.dll", ""},
+        {"\\\\srv\\share\\x.dll", "\\\\srv\\share\\"},
+    };
+    for (const auto &c : cases)
+    {
+        PathParts parts;
+        char folder[PATH_BUFFER_SIZE];
+        SplitPath(c.path, NoLeadBytes, &parts);
+        MakePath(folder, parts.drive, parts.directory, nullptr, nullptr, NoLeadBytes);
+        EXPECT_STREQ(folder, c.folder);
+    }
+}
+
+} // namespace

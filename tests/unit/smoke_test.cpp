@@ -1,3 +1,0 @@
-#include <gtest/gtest.h>
-#include "app/options.h"
-TEST(Smoke, Classify) { EXPECT_EQ(ClassifyArgument("/s"), ARGUMENT_SILENT); }

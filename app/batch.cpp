@@ -20,8 +20,17 @@ static bool folderMoved;
 constexpr size_t LOAD_TEXT_SIZE = 1024;
 constexpr size_t ENTRY_TEXT_SIZE = 512;
 
+static const char OUT_OF_MEMORY_TEXT[] = "The result could not be stored: out of memory.";
+
 void BeginBatch(const PlatformOps &ops)
 {
+    // Rows live until the process ends; only a table that is filled again gives back its rows.
+    for (int i = 0; i < resultsTable.rowCount; i++)
+    {
+        std::free(resultsTable.rows[i].componentPath);
+        if (resultsTable.rows[i].resultText != OUT_OF_MEMORY_TEXT)
+            std::free(const_cast<char *>(resultsTable.rows[i].resultText));
+    }
     resultsTable.rowCount = 0;
     resultsTable.unprocessedCount = 0;
     exitValue = 0;
@@ -35,7 +44,7 @@ static const char *CopyText(const char *text)
     size_t size = std::strlen(text) + 1;
     char *copy = static_cast<char *>(std::malloc(size));
     if (copy == nullptr)
-        return "The result could not be stored: out of memory.";
+        return OUT_OF_MEMORY_TEXT;
     std::memcpy(copy, text, size);
     return copy;
 }

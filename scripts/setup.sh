@@ -6,11 +6,11 @@ set -euo pipefail
 
 need=()
 command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1 || need+=(g++-mingw-w64-i686 mingw-w64-tools)
+command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || need+=(g++-mingw-w64-x86-64)
 command -v i686-w64-mingw32-windres >/dev/null 2>&1 || need+=(binutils-mingw-w64-i686)
-command -v wine >/dev/null 2>&1 || need+=(wine wine64)
+[ -x /usr/lib/wine/wine64 ] || need+=(wine wine64)
 dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine32:i386)
 command -v Xvfb >/dev/null 2>&1 || need+=(xvfb xauth)
-command -v xdotool >/dev/null 2>&1 || need+=(xdotool)
 # ImageMagick's import takes the screenshots; some machines ship a stand-in 'convert' only.
 command -v import >/dev/null 2>&1 || need+=(imagemagick)
 command -v cmake >/dev/null 2>&1 || need+=(cmake)

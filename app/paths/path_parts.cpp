@@ -77,7 +77,10 @@ static bool Append(char *out, size_t &length, const char *text, LeadByteTest isL
     {
         size_t step = CharLength(p, isLeadByte);
         if (length + step > PATH_BUFFER_SIZE - 1)
+        {
+            out[length] = '\0';
             return false;
+        }
         std::memcpy(out + length, p, step);
         length += step;
         p += step;

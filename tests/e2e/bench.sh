@@ -42,6 +42,8 @@ start)
         "$server" -w
         # A crash must end the process, not wait in winedbg's dialog.
         "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
+        # Without a window manager, a managed window that closes waits two seconds for one.
+        "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1
         "$server" -w
     fi
     # A wineserver kept alive makes every later Wine process start fast. Prime it first, so that

@@ -140,23 +140,65 @@ TEST(OneComponent, ShowsItsDetailMessageAndExitsWithTheEntryPointResult)
     }
 }
 
+// The pixels of an icon drawn at 32 x 32 on the dialog colour.
+std::vector<DWORD> IconPixels(HICON icon)
+{
+    std::vector<DWORD> pixels(32 * 32, 0);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 32, 32);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    RECT all = {0, 0, 32, 32};
+    FillRect(memory, &all, GetSysColorBrush(COLOR_3DFACE));
+    DrawIconEx(memory, 0, 0, icon, 32, 32, 0, nullptr, DI_NORMAL);
+    for (int y = 0; y < 32; y++)
+        for (int x = 0; x < 32; x++)
+            pixels[y * 32 + x] = GetPixel(memory, x, y);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
 TEST(OneComponent, MessageBoxIsSystemModalWithTheInformationIcon)
 {
     std::string dir = ComponentFolder();
     LONG_PTR extendedStyle = 0;
-    HWND iconControl = nullptr;
-    HICON shownIcon = nullptr;
+    std::vector<DWORD> shown;
     RunResult run = RunProgram("\"" + dir + "\\ok.dll\"", dir, [&](HWND box, const Launched &) {
         extendedStyle = GetWindowLongPtrA(box, GWL_EXSTYLE);
-        iconControl = GetDlgItem(box, 0x0440);
+        HWND iconControl = GetDlgItem(box, 0x0440);
         if (iconControl != nullptr)
-            shownIcon = reinterpret_cast<HICON>(SendMessageA(iconControl, STM_GETICON, 0, 0));
+        {
+            Capture capture = CaptureClient(iconControl);
+            for (int y = 0; y < 32 && y < capture.height; y++)
+                for (int x = 0; x < 32 && x < capture.width; x++)
+                    shown.push_back(capture.pixels[static_cast<size_t>(y) * capture.width + x]);
+        }
         PressButton(box, IDOK);
     });
     ASSERT_TRUE(run.exited);
     EXPECT_NE(extendedStyle & WS_EX_TOPMOST, 0) << "a system-modal box stays on top";
-    ASSERT_NE(iconControl, nullptr);
-    EXPECT_EQ(shownIcon, LoadIconA(nullptr, IDI_INFORMATION));
+    ASSERT_EQ(shown.size(), 32u * 32u) << "the box shows an icon";
+    // The icon on screen is the one of the four system icons that it matches best.
+    const LPCSTR icons[] = {IDI_INFORMATION, IDI_HAND, IDI_EXCLAMATION, IDI_QUESTION};
+    size_t best = 0;
+    size_t bestMatches = 0;
+    for (size_t i = 0; i < 4; i++)
+    {
+        std::vector<DWORD> drawn = IconPixels(LoadIconA(nullptr, icons[i]));
+        size_t matches = 0;
+        for (size_t p = 0; p < drawn.size(); p++)
+            matches += drawn[p] == shown[p];
+        if (matches > bestMatches)
+        {
+            best = i;
+            bestMatches = matches;
+        }
+    }
+    EXPECT_EQ(best, 0u) << "expected the information icon; " << bestMatches << " pixels match icon " << best;
+    EXPECT_GT(bestMatches, 1000u) << "the icon on screen is drawn as the system draws it";
 }
 
 TEST(OneComponent, NameLongerThanAPathIsNeverLoaded)

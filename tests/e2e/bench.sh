@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The end-to-end test bench: a Wine prefix of the tests' own and a virtual X display.
 #   bench.sh start <state folder> <wine loader>   make the prefix (once), start Xvfb and a wineserver
+#                                                 (BENCH_USE_DISPLAY=1: use $DISPLAY instead of Xvfb)
 #   bench.sh run <state folder> <program> [args]  run a Windows program there
 #   bench.sh stop <state folder>                  stop the wineserver and Xvfb
 set -euo pipefail
@@ -25,15 +26,21 @@ start)
     case "$wine" in *wine64) export WINEARCH=win64 ;; *) export WINEARCH=win32 ;; esac
     server=$(wineserver_for "$wine")
 
-    display=
-    for n in $(seq 91 140); do
-        if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=$n; break; fi
-    done
-    [ -n "$display" ] || { echo "bench: no free X display number" >&2; exit 1; }
-    setsid Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp </dev/null >"$state/xvfb.log" 2>&1 &
-    xvfb=$!
-    for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
-    [ -e "/tmp/.X11-unix/X$display" ] || { echo "bench: Xvfb did not start" >&2; cat "$state/xvfb.log" >&2; exit 1; }
+    xvfb=
+    if [ -n "${BENCH_USE_DISPLAY:-}" ] && [ -n "${DISPLAY:-}" ]; then
+        # Show the windows on the display of the person who runs this.
+        display=${DISPLAY#:}
+    else
+        display=
+        for n in $(seq 91 140); do
+            if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=$n; break; fi
+        done
+        [ -n "$display" ] || { echo "bench: no free X display number" >&2; exit 1; }
+        setsid Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp </dev/null >"$state/xvfb.log" 2>&1 &
+        xvfb=$!
+        for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+        [ -e "/tmp/.X11-unix/X$display" ] || { echo "bench: Xvfb did not start" >&2; cat "$state/xvfb.log" >&2; exit 1; }
+    fi
     export DISPLAY=":$display"
 
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
@@ -54,7 +61,7 @@ start)
 export WINEPREFIX='$WINEPREFIX' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' DISPLAY=':$display'
 WINE='$wine'
 SERVER='$server'
-XVFB_PID=$xvfb
+XVFB_PID='$xvfb'
 ENV
     echo "bench: display :$display, prefix $WINEPREFIX"
     ;;
@@ -68,7 +75,7 @@ stop)
     # shellcheck disable=SC1091
     source "$state/env"
     "$SERVER" -k 2>/dev/null || true
-    kill "$XVFB_PID" 2>/dev/null || true
+    [ -z "$XVFB_PID" ] || kill "$XVFB_PID" 2>/dev/null || true
     rm -f "$state/env"
     ;;
 *)

@@ -2,12 +2,13 @@
 // component's outcome, with each row's detail message on a double-click and About on Escape.
 #include <gtest/gtest.h>
 
-#include <commctrl.h>
 #include <algorithm>
 #include <climits>
 #include <cstdio>
 
 #include "e2e_support.h"
+
+#include <commctrl.h>
 
 namespace
 {

@@ -43,6 +43,18 @@ static const unsigned char *ResourceBytes(HMODULE module, LPCSTR name, LPCSTR ty
     return static_cast<const unsigned char *>(LockResource(loaded));
 }
 
+// Deletes the memory context, then the picture and the palette, and forgets them.
+static void DeleteDrawingObjects(AboutDrawing *drawing)
+{
+    if (drawing->aboutMemoryDc != nullptr)
+        DeleteDC(drawing->aboutMemoryDc);
+    if (drawing->aboutBitmap != nullptr)
+        DeleteObject(drawing->aboutBitmap);
+    if (drawing->aboutPalette != nullptr)
+        DeleteObject(drawing->aboutPalette);
+    *drawing = AboutDrawing{};
+}
+
 // Deletes the dialog's drawing objects and forgets them, so that later paint and activation
 // messages draw nothing. Safe to call again: the second call finds nothing to delete.
 static void ReleaseDrawing(HWND dialog)
@@ -51,12 +63,7 @@ static void ReleaseDrawing(HWND dialog)
     if (drawing == nullptr)
         return;
     SetWindowLongPtrA(dialog, DWLP_USER, 0);
-    if (drawing->aboutMemoryDc != nullptr)
-        DeleteDC(drawing->aboutMemoryDc);
-    if (drawing->aboutBitmap != nullptr)
-        DeleteObject(drawing->aboutBitmap);
-    if (drawing->aboutPalette != nullptr)
-        DeleteObject(drawing->aboutPalette);
+    DeleteDrawingObjects(drawing);
     std::free(drawing);
 }
 
@@ -98,13 +105,7 @@ static bool LoadPicture(HWND dialog, AboutDrawing *drawing)
 
     if (drawing->aboutBitmap != nullptr && drawing->aboutMemoryDc != nullptr && drawing->aboutPalette != nullptr)
         return true;
-    if (drawing->aboutMemoryDc != nullptr)
-        DeleteDC(drawing->aboutMemoryDc);
-    if (drawing->aboutBitmap != nullptr)
-        DeleteObject(drawing->aboutBitmap);
-    if (drawing->aboutPalette != nullptr)
-        DeleteObject(drawing->aboutPalette);
-    *drawing = AboutDrawing{};
+    DeleteDrawingObjects(drawing);
     return false;
 }
 

@@ -74,22 +74,6 @@ static bool DependsOnCurrentFolder(const char *path)
     return !(separator(path[0]) && separator(path[1]));
 }
 
-// Copies at most PATH_BUFFER_SIZE - 1 bytes of text, never half a double-byte character.
-static void CopyCut(char *out, const char *text, const PlatformOps &ops)
-{
-    size_t length = 0;
-    for (const char *p = text; *p != '\0';)
-    {
-        size_t step = (ops.isLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0') ? 2 : 1;
-        if (length + step > PATH_BUFFER_SIZE - 1)
-            break;
-        std::memcpy(out + length, p, step);
-        length += step;
-        p += step;
-    }
-    out[length] = '\0';
-}
-
 void RegisterComponent(const char *argument, const PlatformOps &ops)
 {
     if (resultsTable.rowCount >= MAX_RESULT_ROWS)
@@ -107,7 +91,7 @@ void RegisterComponent(const char *argument, const PlatformOps &ops)
     // A name that cannot fit the path buffer is never loaded: its row keeps what fits.
     if (std::strlen(argument) > PATH_BUFFER_SIZE - 1)
     {
-        CopyCut(path, argument, ops);
+        CopyWholeCharacters(path, PATH_BUFFER_SIZE, argument, argument + std::strlen(argument), ops.isLeadByte);
         AppendSystemFailure(path, RESULT_FILE_NAME_TOO_LONG, LOAD_TEXT_SIZE, ops);
         return;
     }

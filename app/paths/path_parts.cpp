@@ -18,20 +18,26 @@ static size_t CharLength(const char *p, LeadByteTest isLeadByte)
     return (isLeadByte(static_cast<unsigned char>(p[0])) && p[1] != '\0') ? 2 : 1;
 }
 
-// Copies [begin, end) into a part buffer, whole characters only, at most PART_BUFFER_SIZE - 1 bytes.
-static void CopyPart(char *part, const char *begin, const char *end, LeadByteTest isLeadByte)
+size_t CopyWholeCharacters(char *out, size_t capacity, const char *begin, const char *end, LeadByteTest isLeadByte)
 {
     size_t length = 0;
-    for (const char *p = begin; p < end;)
+    for (const char *p = begin; p < end && *p != '\0';)
     {
         size_t step = CharLength(p, isLeadByte);
-        if (length + step > PART_BUFFER_SIZE - 1)
+        if (length + step > capacity - 1)
             break;
-        std::memcpy(part + length, p, step);
+        std::memcpy(out + length, p, step);
         length += step;
         p += step;
     }
-    part[length] = '\0';
+    out[length] = '\0';
+    return length;
+}
+
+// Copies [begin, end) into a part buffer, cut to PART_BUFFER_SIZE - 1 bytes.
+static void CopyPart(char *part, const char *begin, const char *end, LeadByteTest isLeadByte)
+{
+    CopyWholeCharacters(part, PART_BUFFER_SIZE, begin, end, isLeadByte);
 }
 
 void SplitPath(const char *path, LeadByteTest isLeadByte, PathParts *parts)

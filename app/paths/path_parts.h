@@ -30,5 +30,9 @@ void SplitPath(const char *path, LeadByteTest isLeadByte, PathParts *parts);
 bool MakePath(char *out, const char *drive, const char *directory, const char *fileName, const char *extension,
               LeadByteTest isLeadByte);
 
+// Copies text into out (capacity bytes), whole characters only: a double-byte character that
+// does not fit is left out with everything after it. Returns the length copied.
+size_t CopyWholeCharacters(char *out, size_t capacity, const char *begin, const char *end, LeadByteTest isLeadByte);
+
 // A lead-byte test for single-byte code pages.
 bool NoLeadBytes(unsigned char c);

@@ -121,44 +121,6 @@ TEST(Batch, BareNameLoadsTheFileThatWasFound)
     }
 }
 
-// Holding Shift while the program starts unregisters every component.
-TEST(Batch, ShiftHeldAtStartUnregisters)
-{
-    std::string dir = MakeWorkFolder("shift");
-    PlaceComponent("ok", dir, "ok.dll");
-    const struct
-    {
-        bool shift;
-        const char *arguments;
-        const char *mode;
-    } cases[] = {
-        {true, "/S ok.dll", "unregister"},
-        {true, "/S /U ok.dll", "unregister"},
-        {false, "/S ok.dll", "register"},
-    };
-    for (const auto &c : cases)
-    {
-        SCOPED_TRACE(c.shift ? "with Shift" : "without Shift");
-        INPUT press = {};
-        press.type = INPUT_KEYBOARD;
-        press.ki.wVk = VK_SHIFT;
-        if (c.shift)
-        {
-            ASSERT_EQ(SendInput(1, &press, sizeof press), 1u);
-        }
-        DWORD exitCode = 1;
-        std::vector<LoggedCall> calls = RunLogged(c.arguments, dir, &exitCode);
-        if (c.shift)
-        {
-            press.ki.dwFlags = KEYEVENTF_KEYUP;
-            SendInput(1, &press, sizeof press);
-        }
-        ASSERT_EQ(calls.size(), 1u);
-        EXPECT_EQ(calls[0].mode, c.mode);
-        EXPECT_EQ(exitCode, 0u);
-    }
-}
-
 // Far more components than the least the table must hold: none is dropped.
 TEST(Batch, SixHundredComponentsAreAllProcessed)
 {

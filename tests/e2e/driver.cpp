@@ -320,3 +320,14 @@ bool SaveCapture(const Capture &capture, const char *path)
     std::fclose(file);
     return true;
 }
+
+int ListStringWidth(HWND list, const std::string &text)
+{
+    RemoteBuffer remote = OpenRemote(list, text.size() + 1);
+    if (remote.address == nullptr)
+        return -1;
+    WriteProcessMemory(remote.process, remote.address, text.c_str(), text.size() + 1, nullptr);
+    LRESULT width = SendMessageA(list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(remote.address));
+    CloseRemote(remote);
+    return static_cast<int>(width);
+}

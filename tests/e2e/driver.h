@@ -64,3 +64,7 @@ Capture CaptureClient(HWND window);
 
 // Writes a capture as a 24-bit .bmp file.
 bool SaveCapture(const Capture &capture, const char *path);
+
+// The width in pixels of text in a list view's current font (LVM_GETSTRINGWIDTHA); -1 when the
+// list cannot be reached.
+int ListStringWidth(HWND list, const std::string &text);

@@ -86,29 +86,38 @@ std::vector<std::string> ReadLines(const std::string &path)
     return lines;
 }
 
-std::string SystemText(uint32_t code)
+// The system's one-line text for code; false when it has none.
+static bool LookUpSystemText(uint32_t code, std::string *text)
 {
-    char text[512] = "";
+    char buffer[1024] = "";
     DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK | FORMAT_MESSAGE_IGNORE_INSERTS;
-    if (FormatMessageA(flags, nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr) &&
-        text[0] != '\0')
-        return text;
+    if (!FormatMessageA(flags, nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer, sizeof buffer,
+                        nullptr) ||
+        buffer[0] == '\0')
+        return false;
+    *text = buffer;
+    return true;
+}
+
+static std::string NoSystemText(uint32_t code)
+{
     char sentence[128];
     std::snprintf(sentence, sizeof sentence, "The system has no message for error code 0x%08X.", code);
     return sentence;
 }
 
+std::string SystemText(uint32_t code)
+{
+    std::string text;
+    return LookUpSystemText(code, &text) ? text : NoSystemText(code);
+}
+
 std::string SystemRowText(uint32_t code)
 {
-    char text[1024] = "";
-    DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK | FORMAT_MESSAGE_IGNORE_INSERTS;
-    if (FormatMessageA(flags, nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr) &&
-        text[0] != '\0')
-    {
-        std::string row = text;
-        return row.size() >= 2 ? row.substr(0, row.size() - 2) : row;
-    }
-    return SystemText(code);
+    std::string text;
+    if (!LookUpSystemText(code, &text))
+        return NoSystemText(code);
+    return text.size() >= 2 ? text.substr(0, text.size() - 2) : text;
 }
 
 DWORD LoadError(const std::string &path)

@@ -96,11 +96,18 @@ void RegisterComponent(const char *argument, const PlatformOps &ops)
         return;
     }
     std::strcpy(path, argument);
+
+    // Relative names are taken from the folder the run started in, not from the folder of the
+    // component before: for the expansion of short names as much as for the load.
+    if (folderMoved && haveStartFolder && DependsOnCurrentFolder(path))
+    {
+        ops.changeFolder(startFolder);
+        folderMoved = false;
+    }
     ops.expandLongPath(path);
 
     // The component is tested and loaded by its full path, so the module search order can never
-    // pick another file of the same name. Relative names are taken from the folder the run
-    // started in, not from the folder of the component before.
+    // pick another file of the same name.
     char fullPath[PATH_BUFFER_SIZE];
     if (path[0] == '\0')
     {
@@ -108,11 +115,6 @@ void RegisterComponent(const char *argument, const PlatformOps &ops)
     }
     else
     {
-        if (folderMoved && haveStartFolder && DependsOnCurrentFolder(path))
-        {
-            ops.changeFolder(startFolder);
-            folderMoved = false;
-        }
         if (!ops.fullPath(path, fullPath, sizeof fullPath))
         {
             AppendSystemFailure(path, RESULT_FILE_NAME_TOO_LONG, LOAD_TEXT_SIZE, ops);

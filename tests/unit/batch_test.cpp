@@ -26,6 +26,7 @@ struct FakeSystem
     std::map<std::string, FakeFile> files;  // by full path
     std::string folder;                     // current folder, no trailing backslash
     std::vector<std::string> events;        // "chdir X", "load X", "call X Name", "free X"
+    std::vector<std::string> expansions;    // "<path> in <current folder>"
     uint32_t lastError;
     int loaded;                             // modules loaded and not yet freed
     std::map<std::string, std::string> systemTexts;  // by code in decimal
@@ -58,7 +59,7 @@ std::string Resolve(const char *path)
 }
 
 const PlatformOps FAKE_OPS = {
-    [](char *) {},
+    [](char *path) { sys.expansions.push_back(std::string(path) + " in " + sys.folder); },
     [](const char *path) { return sys.files.count(path) != 0; },
     [](const char *path, char *out, size_t size) {
         std::string full = Resolve(path);
@@ -273,6 +274,18 @@ TEST_F(BatchTest, RelativeNamesAreResolvedFromTheStartingFolderAndLoadedByFullPa
         if (e.rfind("load ", 0) == 0)
             seen.push_back(e);
     EXPECT_EQ(seen, loads);
+}
+
+TEST_F(BatchTest, ShortNamesAreExpandedInTheFolderTheirPathIsRelativeTo)
+{
+    Run({"C:\\c\\ok.dll", "sub\\ok.dll", "C:\\c\\ok2.ocx", "C:\\start\\ok.dll"});
+    const std::vector<std::string> expected = {
+        "C:\\c\\ok.dll in C:\\start",
+        "sub\\ok.dll in C:\\start",
+        "C:\\c\\ok2.ocx in C:\\start\\sub",
+        "C:\\start\\ok.dll in C:\\c",
+    };
+    EXPECT_EQ(sys.expansions, expected);
 }
 
 TEST_F(BatchTest, OverlongNameGetsARowAndIsNeverLoaded)

@@ -13,8 +13,21 @@ bool LaunchProgram(const std::string &program, const std::string &arguments, con
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, folder, &startup, &info))
-        return false;
+    // Wine now and then refuses a start while an earlier process is still being taken down: try again.
+    for (int attempt = 0;; attempt++)
+    {
+        if (CreateProcessA(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, folder, &startup,
+                           &info))
+            break;
+        DWORD error = GetLastError();
+        if (attempt == 4)
+        {
+            std::fprintf(stderr, "driver: cannot start %s (error %lu)\n", program.c_str(), error);
+            SetLastError(error);
+            return false;
+        }
+        Sleep(200);
+    }
     CloseHandle(info.hThread);
     launched->process = info.hProcess;
     launched->processId = info.dwProcessId;

@@ -29,7 +29,8 @@ void FormatSystemRowText(SystemTextLookup lookup, uint32_t code, char *text, siz
         size_t length = std::strlen(text);
         if (length >= 2)
             text[length - 2] = '\0';
-        return;
+        if (text[0] != '\0')
+            return;
     }
     NoSystemText(code, text, size);
 }

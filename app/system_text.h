@@ -12,5 +12,5 @@ typedef bool (*SystemTextLookup)(uint32_t code, char *text, size_t size);
 void FormatSystemText(SystemTextLookup lookup, uint32_t code, char *text, size_t size);
 
 // The row text for a system code: the system's text less its last two characters (the line
-// end), or the sentence above, uncut, when there is no system text.
+// end), or the sentence above, uncut, when there is no system text or nothing is left of it.
 void FormatSystemRowText(SystemTextLookup lookup, uint32_t code, char *text, size_t size);

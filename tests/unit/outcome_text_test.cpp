@@ -108,6 +108,7 @@ TEST(SystemText, RowTextLosesTheLineEndAndIsNeverEmpty)
         {"Access denied.\r\n", 5, "Access denied.", "Access denied.\r\n"},
         {nullptr, 0x80040154, "The system has no message for error code 0x80040154.",
          "The system has no message for error code 0x80040154."},
+        {"\r\n", 7, "The system has no message for error code 0x00000007.", "\r\n"},
         {nullptr, 0xC0000005, "The system has no message for error code 0xC0000005.",
          "The system has no message for error code 0xC0000005."},
     };

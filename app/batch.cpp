@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "app/options.h"
-#include "app/paths/path_parts.h"
 
 ResultsTable resultsTable;
 int unregisterMode;
@@ -21,6 +20,9 @@ constexpr size_t LOAD_TEXT_SIZE = 1024;
 constexpr size_t ENTRY_TEXT_SIZE = 512;
 
 static const char OUT_OF_MEMORY_TEXT[] = "The result could not be stored: out of memory.";
+static const char UNREPRESENTABLE_TEXT[] =
+    "The name of this component holds characters that the system's ANSI code page cannot hold, so TolVane cannot "
+    "pass it on; it was not loaded.";
 
 void BeginBatch(const PlatformOps &ops)
 {
@@ -49,20 +51,22 @@ static const char *CopyText(const char *text)
     return copy;
 }
 
-static void AppendRow(char *path, const char *text, int32_t code)
+static void AppendRow(char *path, const char *text, int32_t code, RowKind kind = ROW_BY_CODE)
 {
     ResultEntry &row = resultsTable.rows[resultsTable.rowCount];
     row.componentPath = path;
     row.resultText = CopyText(text);
     row.resultCode = code;
+    row.kind = kind;
     resultsTable.rowCount++;
 }
 
-static void AppendSystemFailure(char *path, uint32_t code, size_t textSize, const PlatformOps &ops)
+static void AppendSystemFailure(char *path, uint32_t code, size_t textSize, const PlatformOps &ops,
+                                RowKind kind = ROW_BY_CODE)
 {
     char text[LOAD_TEXT_SIZE];
-    FormatSystemRowText(ops.systemText, code, text, textSize < sizeof text ? textSize : sizeof text);
-    AppendRow(path, text, static_cast<int32_t>(code));
+    FormatSystemRowText(ops.systemText, code, path, text, textSize < sizeof text ? textSize : sizeof text);
+    AppendRow(path, text, static_cast<int32_t>(code), kind);
 }
 
 // A path that is not a drive-root or network path is resolved against the current folder.
@@ -74,26 +78,51 @@ static bool DependsOnCurrentFolder(const char *path)
     return !(separator(path[0]) && separator(path[1]));
 }
 
-void RegisterComponent(const char *argument, const PlatformOps &ops)
+void ExactModuleName(const char *fullPath, LeadByteTest isLeadByte, char *out)
+{
+    PathParts parts;
+    SplitPath(fullPath, isLeadByte, &parts);
+    std::snprintf(out, PATH_BUFFER_SIZE + 1, "%s%s", fullPath, parts.extension[0] == '\0' ? "." : "");
+}
+
+// One component on its way through the pipeline.
+struct Component
+{
+    char *path;  // the row's componentPath: the argument as given, short names expanded
+    char fullPath[PATH_BUFFER_SIZE];
+    void *module;
+};
+
+// A new row's path buffer; false when no row can be had (the table is full or memory ran out).
+static bool AllocateRow(Component &component)
 {
     if (resultsTable.rowCount >= MAX_RESULT_ROWS)
     {
         resultsTable.unprocessedCount++;
-        return;
+        return false;
     }
-    char *path = static_cast<char *>(std::malloc(PATH_BUFFER_SIZE));
-    if (path == nullptr)
+    component.path = static_cast<char *>(std::malloc(PATH_BUFFER_SIZE));
+    if (component.path == nullptr)
     {
         resultsTable.unprocessedCount++;
-        return;
+        return false;
     }
+    return true;
+}
+
+// Copies the argument into the row, expands its short names and makes its full path.
+static bool PreparePath(Component &component, const char *argument, const PlatformOps &ops)
+{
+    if (!AllocateRow(component))
+        return false;
+    char *path = component.path;
 
     // A name that cannot fit the path buffer is never loaded: its row keeps what fits.
     if (std::strlen(argument) > PATH_BUFFER_SIZE - 1)
     {
         CopyWholeCharacters(path, PATH_BUFFER_SIZE, argument, argument + std::strlen(argument), ops.isLeadByte);
         AppendSystemFailure(path, RESULT_FILE_NAME_TOO_LONG, LOAD_TEXT_SIZE, ops);
-        return;
+        return false;
     }
     std::strcpy(path, argument);
 
@@ -108,80 +137,130 @@ void RegisterComponent(const char *argument, const PlatformOps &ops)
 
     // The component is tested and loaded by its full path, so the module search order can never
     // pick another file of the same name.
-    char fullPath[PATH_BUFFER_SIZE];
-    if (path[0] == '\0')
+    component.fullPath[0] = '\0';
+    if (path[0] != '\0' && !ops.fullPath(path, component.fullPath, sizeof component.fullPath))
     {
-        fullPath[0] = '\0';
+        AppendSystemFailure(path, RESULT_FILE_NAME_TOO_LONG, LOAD_TEXT_SIZE, ops);
+        return false;
     }
-    else
-    {
-        if (!ops.fullPath(path, fullPath, sizeof fullPath))
-        {
-            AppendSystemFailure(path, RESULT_FILE_NAME_TOO_LONG, LOAD_TEXT_SIZE, ops);
-            return;
-        }
-    }
+    return true;
+}
 
+// A path that names nothing, or a folder, is not found. A file that exists goes on to the load,
+// even if it cannot be read: the load's own error says why.
+static bool TestExistence(const Component &component, const PlatformOps &ops)
+{
+    if (ops.fileExists(component.fullPath))
+        return true;
     char text[LOAD_TEXT_SIZE];
-    if (!ops.fileExists(fullPath))
-    {
-        std::snprintf(text, sizeof text, "The component '%s' could not found on this computer.", path);
-        AppendRow(path, text, RESULT_COMPONENT_NOT_FOUND);
-        return;
-    }
+    std::snprintf(text, sizeof text, "The component '%s' could not found on this computer.", component.path);
+    AppendRow(component.path, text, RESULT_COMPONENT_NOT_FOUND);
+    return false;
+}
 
+// The entry point runs in its component's folder, for the DLLs it loads at run time.
+static void EnterFolder(const Component &component, const PlatformOps &ops)
+{
     PathParts parts;
     char folder[PATH_BUFFER_SIZE];
-    SplitPath(fullPath, ops.isLeadByte, &parts);
+    SplitPath(component.fullPath, ops.isLeadByte, &parts);
     MakePath(folder, parts.drive, parts.directory, nullptr, nullptr, ops.isLeadByte);
     if (folder[0] != '\0')
     {
         ops.changeFolder(folder);
         folderMoved = true;
     }
+}
 
-    void *module = ops.loadModule(fullPath);
-    if (module == nullptr)
-    {
-        AppendSystemFailure(path, ops.lastError(), LOAD_TEXT_SIZE, ops);
-        return;
-    }
+static bool LoadComponent(Component &component, const PlatformOps &ops)
+{
+    char name[PATH_BUFFER_SIZE + 1];
+    ExactModuleName(component.fullPath, ops.isLeadByte, name);
+    component.module = ops.loadModule(name);
+    if (component.module != nullptr)
+        return true;
+    AppendSystemFailure(component.path, ops.lastError(), LOAD_TEXT_SIZE, ops);
+    return false;
+}
 
+// Finds and calls the entry point, appends the row and unloads the component, unless it crashed:
+// a component whose state is unknown stays loaded.
+static void CallEntryPoint(Component &component, const PlatformOps &ops)
+{
     const char *entryName = unregisterMode ? "DllUnregisterServer" : "DllRegisterServer";
-    void *entryPoint = ops.findEntryPoint(module, entryName);
+    void *entryPoint = ops.findEntryPoint(component.module, entryName);
     if (entryPoint == nullptr)
     {
-        ops.freeModule(module);
+        ops.freeModule(component.module);
+        char text[LOAD_TEXT_SIZE];
         std::snprintf(text, sizeof text, "%s entry point not found", entryName);
-        AppendRow(path, text, RESULT_ENTRY_POINT_NOT_FOUND);
+        AppendRow(component.path, text, RESULT_ENTRY_POINT_NOT_FOUND);
         return;
     }
 
     // Cleared first, so that a value left over from the load is never blamed on the entry point.
     ops.setLastError(0);
-    int32_t result = ops.callEntryPoint(entryPoint);
-    exitValue = result;
+    int32_t result = 0;
+    EntryPointCrash crash = {};
+    const bool returned = ops.callEntryPoint(entryPoint, &result, &crash);
     entryPointCalled = true;
+    if (!returned)
+    {
+        exitValue = static_cast<int32_t>(crash.exceptionCode);
+        char text[LOAD_TEXT_SIZE];
+        ComposeCrashText(crash, text, sizeof text);
+        AppendRow(component.path, text, exitValue, ROW_OWN_TEXT);
+        return;
+    }
+
+    exitValue = result;
     if (result != 0)
     {
         // An entry point that fails without setting the last-error value is recorded with its own
         // result, so that the failure can never read as code 0, success.
         uint32_t lastError = ops.lastError();
-        AppendSystemFailure(path, lastError != 0 ? lastError : static_cast<uint32_t>(result), ENTRY_TEXT_SIZE, ops);
+        AppendSystemFailure(component.path, lastError != 0 ? lastError : static_cast<uint32_t>(result),
+                            ENTRY_TEXT_SIZE, ops, ROW_CALLED);
     }
     else
     {
+        char text[LOAD_TEXT_SIZE];
         std::snprintf(text, sizeof text, "%s successfully", unregisterMode ? "Unregistered" : "Registered");
-        AppendRow(path, text, 0);
+        AppendRow(component.path, text, 0);
     }
-    ops.freeModule(module);
+    ops.freeModule(component.module);
 }
 
-void RunBatch(int argc, char **argv, const PlatformOps &ops)
+void RegisterComponent(const char *argument, const PlatformOps &ops)
+{
+    Component component = {};
+    if (!PreparePath(component, argument, ops) || !TestExistence(component, ops))
+        return;
+    EnterFolder(component, ops);
+    if (!LoadComponent(component, ops))
+        return;
+    CallEntryPoint(component, ops);
+}
+
+void RegisterUnrepresentable(const char *argument, const PlatformOps &ops)
+{
+    Component component = {};
+    if (!AllocateRow(component))
+        return;
+    CopyWholeCharacters(component.path, PATH_BUFFER_SIZE, argument, argument + std::strlen(argument), ops.isLeadByte);
+    AppendRow(component.path, UNREPRESENTABLE_TEXT, RESULT_INVALID_NAME, ROW_OWN_TEXT);
+}
+
+void RunBatch(int argc, char **argv, const PlatformOps &ops, const bool *unrepresentable)
 {
     BeginBatch(ops);
     for (int i = 1; i < argc; i++)
     {
+        if (unrepresentable != nullptr && unrepresentable[i])
+        {
+            RegisterUnrepresentable(argv[i], ops);
+            continue;
+        }
         switch (ClassifyArgument(argv[i]))
         {
         case ARGUMENT_SILENT:

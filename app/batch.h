@@ -4,21 +4,33 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "app/crash_report.h"
+#include "app/paths/path_parts.h"
 #include "app/system_text.h"
 
 constexpr int32_t RESULT_ENTRY_POINT_NOT_FOUND = -1;
 constexpr int32_t RESULT_COMPONENT_NOT_FOUND = -2;
 constexpr int32_t RESULT_FILE_NAME_TOO_LONG = 206;  // ERROR_FILENAME_EXCED_RANGE
+constexpr int32_t RESULT_INVALID_NAME = 123;        // ERROR_INVALID_NAME
 
 // A command line of 32767 characters cannot name more components than this, so in practice the
 // table holds every component a run is given.
 constexpr int MAX_RESULT_ROWS = 16384;
+
+// How a row's code is to be read by the reports.
+enum RowKind
+{
+    ROW_BY_CODE = 0,  // the code alone tells what happened: -2 not found, -1 no entry point, else a system code
+    ROW_CALLED,       // the entry point was called and failed: whatever its code, never "not found"
+    ROW_OWN_TEXT,     // the row's text is the explanation (a crash, a name that cannot be passed on)
+};
 
 struct ResultEntry
 {
     char *componentPath;     // 260-byte heap buffer: the argument after long path expansion
     const char *resultText;  // the Results column's text
     int32_t resultCode;      // 0, RESULT_ENTRY_POINT_NOT_FOUND, RESULT_COMPONENT_NOT_FOUND or a system code
+    RowKind kind;
 };
 
 struct ResultsTable
@@ -37,14 +49,18 @@ extern int silentMode;
 struct PlatformOps
 {
     void (*expandLongPath)(char *path);  // rewrites short names in a 260-byte buffer, in place
-    bool (*fileExists)(const char *path);  // opening for reading succeeds
+    bool (*fileExists)(const char *path);  // path names an existing file, not a folder
     // The full path of path into out (size bytes); false when it cannot be had or does not fit.
     bool (*fullPath)(const char *path, char *out, size_t size);
     bool (*currentFolder)(char *out, size_t size);
     void (*changeFolder)(const char *folder);  // failure ignored
-    void *(*loadModule)(const char *path);     // null on failure, reason in the last-error value
+    // Loads exactly the file named, taking the DLLs it imports from its own folder first; null on
+    // failure, with the reason in the last-error value.
+    void *(*loadModule)(const char *path);
     void *(*findEntryPoint)(void *module, const char *name);
-    int32_t (*callEntryPoint)(void *entryPoint);
+    // Calls the entry point. An exception that it leaves unhandled ends the call, not the run: the
+    // call then returns false with crash filled in.
+    bool (*callEntryPoint)(void *entryPoint, int32_t *result, EntryPointCrash *crash);
     void (*freeModule)(void *module);
     void (*setLastError)(uint32_t value);
     uint32_t (*lastError)();
@@ -58,8 +74,19 @@ void BeginBatch(const PlatformOps &ops);
 // Runs one component argument through the pipeline in the current unregisterMode and appends its row.
 void RegisterComponent(const char *argument, const PlatformOps &ops);
 
+// Appends the row of an argument whose name the ANSI code page cannot hold (argument: its
+// lossy form); it is never loaded.
+void RegisterUnrepresentable(const char *argument, const PlatformOps &ops);
+
 // Walks argv[1..argc-1]: options set the run-wide flags, every other argument is registered.
-void RunBatch(int argc, char **argv, const PlatformOps &ops);
+// unrepresentable (null: none) marks the arguments that the ANSI code page cannot hold: they are
+// never options and never loaded.
+void RunBatch(int argc, char **argv, const PlatformOps &ops, const bool *unrepresentable = nullptr);
+
+// The name to load for a component's full path: a file name without an extension gets a
+// trailing dot, so that the loader takes exactly that file instead of adding ".dll".
+// out has PATH_BUFFER_SIZE + 1 bytes.
+void ExactModuleName(const char *fullPath, LeadByteTest isLeadByte, char *out);
 
 // The run's exit code: the last called entry point's result, or, when no entry point was called,
 // the last row's code (0 when there are no rows).

@@ -6,6 +6,8 @@
 #include <cstdlib>
 
 #include "about/about_dialog_win.h"
+#include "app/arguments_win.h"
+#include "app/crash_guard_win.h"
 #include "app/options.h"
 #include "app/platform_win.h"
 #include "report/outcome_text.h"
@@ -25,6 +27,11 @@ static void ReportUnprocessed()
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
+    // Unattended runs: no "insert a disk" style box from the system, and a component that crashes
+    // ends its own call, not the run.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    InstallCrashGuard();
+
     appInstance = instance;
     InitCommonControls();
 
@@ -49,7 +56,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
         return 0;
     }
 
-    RunBatch(__argc, __argv, winPlatformOps);
+    // Never the runtime's own argument vector: it is made with best-fit look-alikes.
+    AnsiArguments arguments;
+    if (!ReadAnsiArguments(&arguments))
+    {
+        OleUninitialize();
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    RunBatch(arguments.count, arguments.values, winPlatformOps, arguments.unrepresentable);
 
     if (!silentMode)
     {

@@ -1,13 +1,11 @@
 #include "app/platform_win.h"
 
 #include <direct.h>
-#include <cstdio>
 
+#include "app/crash_guard_win.h"
 #include "app/paths/long_path.h"
 
 HINSTANCE appInstance;
-
-typedef HRESULT(WINAPI *DLLREGISTER)(void);
 
 bool WinSystemText(uint32_t code, char *text, size_t size)
 {
@@ -34,13 +32,11 @@ static void WinExpandLongPath(char *path)
     ExpandLongPath(path, WinFindEntryName, nullptr);
 }
 
+// A file that exists but cannot be read (locked, or access denied) goes on to the load, which says why.
 static bool WinFileExists(const char *path)
 {
-    FILE *file = std::fopen(path, "r");
-    if (file == nullptr)
-        return false;
-    std::fclose(file);
-    return true;
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 static bool WinFullPath(const char *path, char *out, size_t size)
@@ -60,9 +56,11 @@ static void WinChangeFolder(const char *folder)
     _chdir(folder);
 }
 
+// As the system's own registration tool does: the DLLs that the component imports are looked for
+// in its own folder first.
 static void *WinLoadModule(const char *path)
 {
-    return reinterpret_cast<void *>(LoadLibraryA(path));
+    return reinterpret_cast<void *>(LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
 }
 
 static void *WinFindEntryPoint(void *module, const char *name)
@@ -70,9 +68,9 @@ static void *WinFindEntryPoint(void *module, const char *name)
     return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(module), name));
 }
 
-static int32_t WinCallEntryPoint(void *entryPoint)
+static bool WinCallEntryPoint(void *entryPoint, int32_t *result, EntryPointCrash *crash)
 {
-    return reinterpret_cast<DLLREGISTER>(entryPoint)();
+    return GuardedCall(reinterpret_cast<DLLREGISTER>(entryPoint), result, crash);
 }
 
 static void WinFreeModule(void *module)

@@ -4,13 +4,19 @@
 #include <cstddef>
 #include <cstdint>
 
-// Writes the system's one-line text for code into text (size bytes); false when it has none.
+// Writes the system's one-line text for code into text (size bytes), its inserts ("%1") left as
+// they are; false when it has none.
 typedef bool (*SystemTextLookup)(uint32_t code, char *text, size_t size);
 
-// The system's text for code, or, when the system has no text for it, a sentence that says so
-// with the code in hexadecimal. Never empty.
-void FormatSystemText(SystemTextLookup lookup, uint32_t code, char *text, size_t size);
+// Puts insert in place of every "%1" of text (size bytes), e.g. error 193's "%1 is not a valid
+// Win32 application."; other inserts and "%%" stay as they are. What does not fit is cut.
+void FillFirstInsert(char *text, size_t size, const char *insert);
 
-// The row text for a system code: the system's text less its last two characters (the line
-// end), or the sentence above, uncut, when there is no system text or nothing is left of it.
-void FormatSystemRowText(SystemTextLookup lookup, uint32_t code, char *text, size_t size);
+// The system's text for code with insert (the component's path; null: none) in place of "%1",
+// or, when the system has no text for it, a sentence that says so with the code in hexadecimal.
+// Never empty.
+void FormatSystemText(SystemTextLookup lookup, uint32_t code, const char *insert, char *text, size_t size);
+
+// The row text for a system code: the text above less its last two characters (the line end),
+// or the "no message" sentence, uncut, when there is no system text or nothing is left of it.
+void FormatSystemRowText(SystemTextLookup lookup, uint32_t code, const char *insert, char *text, size_t size);

@@ -20,7 +20,7 @@ file(GLOB TOLVANE_RESOURCE_INPUTS CONFIGURE_DEPENDS
 set_source_files_properties(resources/tolvane.rc PROPERTIES OBJECT_DEPENDS "${TOLVANE_RESOURCE_INPUTS}")
 
 add_executable(tolvane WIN32 ${TOLVANE_WIN_SOURCES} resources/tolvane.rc)
-target_link_libraries(tolvane PRIVATE tolvane_core comctl32 ole32 gdi32 user32)
+target_link_libraries(tolvane PRIVATE tolvane_core comctl32 ole32 gdi32 user32 shell32)
 target_compile_options(tolvane PRIVATE ${TOLVANE_WARNINGS})
 target_compile_definitions(tolvane PRIVATE WIN32_LEAN_AND_MEAN _CRT_SECURE_NO_WARNINGS)
 

@@ -18,8 +18,27 @@ static const char SYSTEM_ERROR_MESSAGE[] =
     "reports:\n\n%s\n\nIf the OS said there was no problem, try to determine what the above error code means by "
     "looking in the documentation for this component as that error message is component specific.";
 
+// The message for a code that is not one of the program's own: the system's words for it, or the
+// row's own text where that is the explanation.
+static const char *SystemErrorMessage(const ResultEntry &row, SystemTextLookup lookup, char *text, size_t size)
+{
+    char systemText[OUTCOME_SYSTEM_TEXT_SIZE];
+    if (row.kind == ROW_OWN_TEXT)
+        std::snprintf(systemText, sizeof systemText, "%s", row.resultText);
+    else
+        FormatSystemText(lookup, static_cast<uint32_t>(row.resultCode), row.componentPath, systemText,
+                         sizeof systemText);
+    std::snprintf(text, size, SYSTEM_ERROR_MESSAGE, row.componentPath, static_cast<int>(row.resultCode),
+                  static_cast<unsigned>(row.resultCode), systemText);
+    return ERROR_TITLE;
+}
+
 const char *ComposeOutcome(const ResultEntry &row, int unregister, SystemTextLookup lookup, char *text, size_t size)
 {
+    // -1 and -2 mean "no entry point" and "not found" only when the pipeline itself set them.
+    const bool ownCode = row.kind == ROW_BY_CODE;
+    if (row.kind == ROW_OWN_TEXT)
+        return SystemErrorMessage(row, lookup, text, size);
     switch (row.resultCode)
     {
     case 0:
@@ -30,19 +49,17 @@ const char *ComposeOutcome(const ResultEntry &row, int unregister, SystemTextLoo
         std::snprintf(text, size, GEN_FAILURE_MESSAGE, row.componentPath);
         return ERROR_TITLE;
     case RESULT_COMPONENT_NOT_FOUND:
+        if (!ownCode)
+            break;
         std::snprintf(text, size, "%s", row.resultText);
         return ERROR_TITLE;
     case RESULT_ENTRY_POINT_NOT_FOUND:
+        if (!ownCode)
+            break;
         std::snprintf(text, size,
                       "Tolvane can not find the %s entry point in %s. Are you sure it is a registerable control ?",
                       unregister ? "DllUnregisterServer" : "DllRegisterServer", row.componentPath);
         return ERROR_TITLE;
-    default: {
-        char systemText[OUTCOME_SYSTEM_TEXT_SIZE];
-        FormatSystemText(lookup, static_cast<uint32_t>(row.resultCode), systemText, sizeof systemText);
-        std::snprintf(text, size, SYSTEM_ERROR_MESSAGE, row.componentPath, static_cast<int>(row.resultCode),
-                      static_cast<unsigned>(row.resultCode), systemText);
-        return ERROR_TITLE;
     }
-    }
+    return SystemErrorMessage(row, lookup, text, size);
 }

@@ -3,7 +3,20 @@
 #include <cstdio>
 #include <cstring>
 
-void FitCellText(char *text, int limit, TextWidthMeasure measure, void *context)
+// Where the last whole character of text[0..length) begins: a double-byte character is removed
+// as one.
+static size_t LastCharacterStart(const char *text, size_t length, LeadByteTest isLeadByte)
+{
+    size_t start = 0;
+    for (size_t at = 0; at < length;)
+    {
+        start = at;
+        at += (isLeadByte(static_cast<unsigned char>(text[at])) && at + 1 < length) ? 2 : 1;
+    }
+    return start;
+}
+
+void FitCellText(char *text, int limit, TextWidthMeasure measure, void *context, LeadByteTest isLeadByte)
 {
     size_t length = std::strlen(text);
     if (length == 0)
@@ -11,13 +24,17 @@ void FitCellText(char *text, int limit, TextWidthMeasure measure, void *context)
     bool shortened = false;
     while (measure(text, context) > limit)
     {
-        text[--length] = '\0';
+        length = LastCharacterStart(text, length, isLeadByte);
+        text[length] = '\0';
         shortened = true;
         if (length == 0)
             return; // not even the first character fits: nothing is drawn, not even "..."
     }
     if (shortened)
-        std::memcpy(text + length - 1, "...", 4);
+    {
+        length = LastCharacterStart(text, length, isLeadByte);
+        std::memcpy(text + length, "...", 4);
+    }
 }
 
 CellBox LayOutCell(int left, int columnWidth)
@@ -65,7 +82,7 @@ void DrawRowCells(const RowSurface &surface, const ResultsTable &table, int row,
         text[0] = '\0';
         surface.cellText(row, column, text, CELL_TEXT_OFFERED, surface.context);
         const CellBox box = LayOutCell(left, surface.columnWidth(column, surface.context));
-        FitCellText(text, box.fitLimit, surface.measure, surface.context);
+        FitCellText(text, box.fitLimit, surface.measure, surface.context, surface.isLeadByte);
 
         uint32_t cellColor = 0;
         if (column == RESULTS_COLUMN)

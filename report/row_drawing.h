@@ -26,7 +26,8 @@ typedef int (*TextWidthMeasure)(const char *text, void *context);
 // Shortens text in place until it is at most limit pixels wide: the longest prefix that fits,
 // less its last character, followed by "...". text's buffer has room for three more characters.
 // When not even the first character fits the text ends up empty. An empty text is not measured.
-void FitCellText(char *text, int limit, TextWidthMeasure measure, void *context);
+// A double-byte character is removed whole, never cut in half.
+void FitCellText(char *text, int limit, TextWidthMeasure measure, void *context, LeadByteTest isLeadByte);
 
 // One cell of a row: it begins at left and is as wide as its column; its text is drawn from two
 // pixels in and fitted to the width less four, so it keeps two pixels free on either side.
@@ -59,6 +60,7 @@ struct RowSurface
     TextWidthMeasure measure;
     uint32_t (*setTextColor)(uint32_t color, void *context);  // returns the colour it replaces
     void (*drawText)(const char *text, int left, int right, void *context);  // on one line, the row's height
+    LeadByteTest isLeadByte;
 };
 
 // Draws the three cells of row, the first at rowLeft. A selected row's texts are drawn in

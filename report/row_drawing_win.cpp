@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "app/batch.h"
+#include "app/platform_win.h"
 #include "report/row_drawing.h"
 
 // The surface of the row being drawn.
@@ -49,7 +49,7 @@ static void RowDrawText(const char *text, int left, int right, void *context)
 {
     const RowTarget *target = static_cast<RowTarget *>(context);
     RECT cell = {left, target->top, right, target->bottom};
-    DrawTextA(target->dc, text, -1, &cell, DT_SINGLELINE | DT_VCENTER);
+    DrawTextA(target->dc, text, -1, &cell, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
 }
 
 void DrawResultRow(const DRAWITEMSTRUCT *item)
@@ -70,6 +70,7 @@ void DrawResultRow(const DRAWITEMSTRUCT *item)
     surface.measure = ListTextWidth;
     surface.setTextColor = RowSetTextColor;
     surface.drawText = RowDrawText;
+    surface.isLeadByte = winPlatformOps.isLeadByte;
     DrawRowCells(surface, resultsTable, static_cast<int>(item->itemID), item->rcItem.left, selected,
                  GetSysColor(COLOR_HIGHLIGHTTEXT));
 }

@@ -28,7 +28,8 @@ std::vector<LoggedCall> ReadCalls(const std::string &logPath)
 }
 
 // Runs the program silently with the log of the logging component in dir.
-std::vector<LoggedCall> RunLogged(const std::string &arguments, const std::string &dir, DWORD *exitCode)
+template <typename Arguments>
+std::vector<LoggedCall> RunLogged(const Arguments &arguments, const std::string &dir, DWORD *exitCode)
 {
     std::string logPath = dir + "\\calls.log";
     DeleteFileA(logPath.c_str());
@@ -63,6 +64,8 @@ TEST(Batch, CallsEachComponentInOrderFromItsOwnFolder)
     PlaceComponent("ok", dir + "\\a", "ok.dll");
     PlaceComponent("ok", dir + "\\b", "two.ocx");
     PlaceComponent("ok", dir + "\\b\\c", "ok.dll");
+    PlaceComponent("crash", dir, "crash.dll");
+    PlaceComponent("overflow", dir, "overflow.dll");
 
     const BatchCase cases[] = {
         {"/S \"{dir}\\a\\ok.dll\" \"{dir}\\b\\two.ocx\"",
@@ -82,6 +85,11 @@ TEST(Batch, CallsEachComponentInOrderFromItsOwnFolder)
           {"register", "{dir}\\b\\two.ocx", "{dir}\\b"},
           {"register", "{dir}\\b\\c\\ok.dll", "{dir}\\b\\c"},
           {"register", "{dir}\\ok.dll", "{dir}"}}},
+        // A component that crashes ends its own call, not the run; a stack overflow too, twice.
+        {"/S \"{dir}\\a\\ok.dll\" \"{dir}\\crash.dll\" \"{dir}\\b\\two.ocx\"",
+         {{"register", "{dir}\\a\\ok.dll", "{dir}\\a"}, {"register", "{dir}\\b\\two.ocx", "{dir}\\b"}}},
+        {"/S \"{dir}\\overflow.dll\" \"{dir}\\overflow.dll\" \"{dir}\\a\\ok.dll\"",
+         {{"register", "{dir}\\a\\ok.dll", "{dir}\\a"}}},
     };
     for (const BatchCase &c : cases)
     {
@@ -119,6 +127,20 @@ TEST(Batch, BareNameLoadsTheFileThatWasFound)
             << calls[0].module;
         EXPECT_EQ(exitCode, 0u);
     }
+}
+
+// A fullwidth quotation mark (U+FF02) that a best-fit conversion would turn into a real one,
+// splitting the name into "...\q" and "ok.dll": the name is one argument, and it is not loaded.
+TEST(Batch, NameTheCodePageCannotHoldIsNeitherSplitNorLoaded)
+{
+    std::string dir = MakeWorkFolder("fullwidth");
+    PlaceComponent("ok", dir, "ok.dll");
+    const std::wstring name = Widen(dir) + L"\\q\xFF02 ok.dll";
+    ASSERT_TRUE(CopyFileW(Widen(BinFolder() + "\\ok.dll").c_str(), name.c_str(), FALSE));
+    DWORD exitCode = 1;
+    std::vector<LoggedCall> calls = RunLogged(L"/S \"" + name + L"\"", dir, &exitCode);
+    EXPECT_TRUE(calls.empty()) << calls.size() << " calls, the first " << calls[0].module;
+    EXPECT_EQ(exitCode, static_cast<DWORD>(ERROR_INVALID_NAME));
 }
 
 // Far more components than the least the table must hold: none is dropped.

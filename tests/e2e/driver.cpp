@@ -3,21 +3,37 @@
 #include <commctrl.h>
 #include <cstdio>
 
+std::wstring Widen(const std::string &text)
+{
+    int size = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(size > 0 ? size - 1 : 0, L'\0');
+    if (size > 1)
+        MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], size);
+    return wide;
+}
+
 bool LaunchProgram(const std::string &program, const std::string &arguments, const char *folder, Launched *launched)
 {
-    std::string commandLine = "\"" + program + "\"";
+    return LaunchProgram(program, Widen(arguments), folder, launched);
+}
+
+bool LaunchProgram(const std::string &program, const std::wstring &arguments, const char *folder, Launched *launched)
+{
+    const std::wstring wideProgram = Widen(program);
+    std::wstring commandLine = L"\"" + wideProgram + L"\"";
     if (!arguments.empty())
-        commandLine += " " + arguments;
-    std::vector<char> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back('\0');
-    STARTUPINFOA startup = {};
+        commandLine += L" " + arguments;
+    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back(L'\0');
+    const std::wstring wideFolder = folder != nullptr ? Widen(folder) : std::wstring();
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
     // Wine now and then refuses a start while an earlier process is still being taken down: try again.
     for (int attempt = 0;; attempt++)
     {
-        if (CreateProcessA(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, folder, &startup,
-                           &info))
+        if (CreateProcessW(wideProgram.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                           folder != nullptr ? wideFolder.c_str() : nullptr, &startup, &info))
             break;
         DWORD error = GetLastError();
         if (attempt == 4)

@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+// text, in the ANSI code page, as UTF-16.
+std::wstring Widen(const std::string &text);
+
 struct Launched
 {
     HANDLE process;
@@ -14,6 +17,8 @@ struct Launched
 
 // Starts "program arguments" in folder (null: the current one). False when it cannot start.
 bool LaunchProgram(const std::string &program, const std::string &arguments, const char *folder, Launched *launched);
+// The same with arguments that the ANSI code page may not hold.
+bool LaunchProgram(const std::string &program, const std::wstring &arguments, const char *folder, Launched *launched);
 
 // Waits for the process to end; false on time-out. exitCode gets the full 32-bit exit code.
 bool WaitForExit(const Launched &launched, DWORD timeoutMs, DWORD *exitCode);

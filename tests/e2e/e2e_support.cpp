@@ -106,18 +106,25 @@ static std::string NoSystemText(uint32_t code)
     return sentence;
 }
 
-std::string SystemText(uint32_t code)
+static std::string FillPath(std::string text, const std::string &path)
 {
-    std::string text;
-    return LookUpSystemText(code, &text) ? text : NoSystemText(code);
+    for (size_t at = text.find("%1"); at != std::string::npos; at = text.find("%1", at + path.size()))
+        text.replace(at, 2, path);
+    return text;
 }
 
-std::string SystemRowText(uint32_t code)
+std::string SystemText(uint32_t code, const std::string &path)
+{
+    std::string text;
+    return LookUpSystemText(code, &text) ? FillPath(text, path) : NoSystemText(code);
+}
+
+std::string SystemRowText(uint32_t code, const std::string &path)
 {
     std::string text;
     if (!LookUpSystemText(code, &text))
         return NoSystemText(code);
-    return text.size() >= 2 ? text.substr(0, text.size() - 2) : text;
+    return FillPath(text.size() >= 2 ? text.substr(0, text.size() - 2) : text, path);
 }
 
 DWORD LoadError(const std::string &path)
@@ -134,6 +141,12 @@ DWORD LoadError(const std::string &path)
 }
 
 RunResult RunProgram(const std::string &arguments, const std::string &folder,
+                     const std::function<void(HWND, const Launched &)> &onDialog)
+{
+    return RunProgram(Widen(arguments), folder, onDialog);
+}
+
+RunResult RunProgram(const std::wstring &arguments, const std::string &folder,
                      const std::function<void(HWND, const Launched &)> &onDialog)
 {
     RunResult result = {false, false, 0, {}};

@@ -25,11 +25,11 @@ std::string PlaceComponent(const char *component, const std::string &folder, con
 bool WriteTextFile(const std::string &path, const char *text);
 std::vector<std::string> ReadLines(const std::string &path);
 
-// The system's one-line text for code, as a user sees it in this prefix, or the program's
-// "no message" sentence when the system has none.
-std::string SystemText(uint32_t code);
+// The system's one-line text for code, as a user sees it in this prefix, with path in place of
+// its "%1", or the program's "no message" sentence when the system has none.
+std::string SystemText(uint32_t code, const std::string &path = "");
 // The same, less its last two characters, as a row of the results table holds it.
-std::string SystemRowText(uint32_t code);
+std::string SystemRowText(uint32_t code, const std::string &path = "");
 
 // The error that LoadLibraryA gives for path in this prefix.
 DWORD LoadError(const std::string &path);
@@ -51,4 +51,6 @@ struct RunResult
 // Runs the program with arguments in folder. Each dialog it opens is recorded and then handed to
 // onDialog (default: press OK); the run ends when the program exits.
 RunResult RunProgram(const std::string &arguments, const std::string &folder,
+                     const std::function<void(HWND, const Launched &)> &onDialog = nullptr);
+RunResult RunProgram(const std::wstring &arguments, const std::string &folder,
                      const std::function<void(HWND, const Launched &)> &onDialog = nullptr);

@@ -15,8 +15,16 @@ const char ERROR_TITLE[] = "Component Registration Error";
 std::string ComponentFolder()
 {
     std::string dir = MakeWorkFolder("outcome");
-    for (const char *name : {"ok", "no_entry", "init_fails", "fail5", "fail31", "fail0"})
+    for (const char *name : {"ok", "no_entry", "init_fails", "fail5", "fail31", "fail0", "crash", "cxx_throw", "caught"})
         PlaceComponent(name, dir, (std::string(name) + ".dll").c_str());
+    // "grid" must load itself, not the grid.dll beside it.
+    PlaceComponent("fail5", dir, "grid");
+    PlaceComponent("ok", dir, "grid.dll");
+    PlaceComponent("ok", dir, "locked.dll");
+    // uses_dep.dll with the tvdep.dll it imports beside it; the program's folder holds a decoy.
+    CreateDirectoryA((dir + "\\dep").c_str(), nullptr);
+    PlaceComponent("uses_dep", dir + "\\dep", "uses_dep.dll");
+    PlaceComponent("dep\\tvdep", dir + "\\dep", "tvdep.dll");
     CreateDirectoryA((dir + "\\My Components").c_str(), nullptr);
     PlaceComponent("ok", dir + "\\My Components", "Blank Name.ocx");
     WriteTextFile(dir + "\\notamodule.dll", "This is a text file, not a module.\r\n");
@@ -31,14 +39,14 @@ std::string Hex(uint32_t value)
 }
 
 // Replaces {dir} with the work folder, {code} and {hex} with the case's code in decimal and
-// hexadecimal, and {sys} with the system's text for it.
-std::string Fill(std::string text, const std::string &dir, uint32_t code)
+// hexadecimal, and {sys} with the system's text for it, which names path.
+std::string Fill(std::string text, const std::string &dir, uint32_t code, const std::string &path = "")
 {
     const std::pair<std::string, std::string> fillers[] = {
         {"{dir}", dir},
         {"{code}", std::to_string(static_cast<int32_t>(code))},
         {"{hex}", Hex(code)},
-        {"{sys}", SystemText(code)},
+        {"{sys}", SystemText(code, path)},
     };
     for (const auto &filler : fillers)
         for (size_t at = text.find(filler.first); at != std::string::npos; at = text.find(filler.first, at))
@@ -135,7 +143,7 @@ TEST(OneComponent, ShowsItsDetailMessageAndExitsWithTheEntryPointResult)
         ASSERT_TRUE(run.exited);
         ASSERT_EQ(run.dialogs.size(), 1u);
         EXPECT_EQ(run.dialogs[0].title, c.title);
-        EXPECT_EQ(run.dialogs[0].text, Fill(c.text, dir, code));
+        EXPECT_EQ(run.dialogs[0].text, Fill(c.text, dir, code, c.file != nullptr ? dir + "\\" + c.file : ""));
         EXPECT_EQ(run.exitCode, exitCode);
     }
 }
@@ -241,11 +249,27 @@ const SilentCase SILENT_CASES[] = {
     {"/S \"{dir}\\no_entry.dll\" \"{dir}\\missing.dll\"", 0xFFFFFFFE},
     {"/S", 0},
     {"/S /U /X", 0},
+    // An exception the component leaves unhandled is its call's result; one it handles passes by.
+    {"/S \"{dir}\\crash.dll\"", 0xC0000005},
+    {"/S \"{dir}\\cxx_throw.dll\"", 0xE06D7363},
+    {"/S \"{dir}\\caught.dll\"", 0},
+    {"/S \"{dir}\\crash.dll\" \"{dir}\\missing.dll\"", 0xC0000005},
+    // Exactly the file named, and the DLLs it imports from its own folder first.
+    {"/S \"{dir}\\grid\"", 0x80070005},
+    {"/S \"{dir}\\dep\\uses_dep.dll\"", 0},
+    // A folder is not a component; a file that is there but locked fails in the load, not as missing.
+    {"/S \"{dir}\\My Components\"", 0xFFFFFFFE},
+    {"/S \"{dir}\\locked.dll\"", ERROR_SHARING_VIOLATION},
 };
 
 TEST(Silent, ShowsNothingAndExitsWithTheResult)
 {
     std::string dir = ComponentFolder();
+    ASSERT_NE(GetFileAttributesA((BinFolder() + "\\tvdep.dll").c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the decoy beside the program";
+    // Held open with no sharing while the cases run.
+    HANDLE locked = CreateFileA((dir + "\\locked.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(locked, INVALID_HANDLE_VALUE);
     for (const SilentCase &c : SILENT_CASES)
     {
         std::string arguments = Fill(c.arguments, dir, 0);
@@ -255,6 +279,7 @@ TEST(Silent, ShowsNothingAndExitsWithTheResult)
         EXPECT_TRUE(run.dialogs.empty()) << "first: " << (run.dialogs.empty() ? "" : run.dialogs[0].title);
         EXPECT_EQ(run.exitCode, c.exitCode);
     }
+    CloseHandle(locked);
 }
 
 TEST(Startup, EmptyCommandLineAndOptionsOnlyShowTheAboutDialog)

@@ -39,7 +39,7 @@ std::string SystemMessage(const std::string &path, uint32_t code)
     char numbers[64];
     std::snprintf(numbers, sizeof numbers, "%d (0x%x)", static_cast<int32_t>(code), code);
     return "The component you are trying to register '" + path + "' has returned an error of type " + numbers +
-           " and the operating system reports:\n\n" + SystemText(code) +
+           " and the operating system reports:\n\n" + SystemText(code, path) +
            "\n\nIf the OS said there was no problem, try to determine what the above error code means by looking "
            "in the documentation for this component as that error message is component specific.";
 }
@@ -53,6 +53,27 @@ std::string Code31Message(const std::string &path)
            "missing.\n\n2. One of the components that this component needs returned a result code of 31 "
            "(0x1F).\n\n3. This error is also returned when a corrupted or invalid component is passed to "
            "TolVane.\n\n";
+}
+
+// crash.dll's row: its faulting write is the first instruction of its export CrashSite.
+std::string CrashText(const std::string &path)
+{
+    HMODULE module = LoadLibraryA(path.c_str());
+    const uintptr_t site = reinterpret_cast<uintptr_t>(GetProcAddress(module, "CrashSite"));
+    const uintptr_t offset = site - reinterpret_cast<uintptr_t>(module);
+    FreeLibrary(module);
+    char text[128];
+    std::snprintf(text, sizeof text, "The component crashed: access violation (0xC0000005) at crash.dll+0x%llx",
+                  static_cast<unsigned long long>(offset));
+    return site != 0 ? text : "CrashSite is not exported";
+}
+
+// The detail message of a row whose own text stands where the system's would.
+std::string OwnTextMessage(const std::string &path, uint32_t code, const std::string &text)
+{
+    std::string message = SystemMessage(path, code);
+    const std::string system = SystemText(code, path);
+    return message.replace(message.find(system), system.size(), text);
 }
 
 // One command-line argument of a batch and, for a component, the row it must give.
@@ -90,6 +111,7 @@ std::vector<RowCase> MixedBatch(const std::string &dir)
     PlaceComponent("init_fails", dir, "init_fails.dll");
     PlaceComponent("fail5", dir, "fail5.dll");
     PlaceComponent("fail31", dir, "fail31.dll");
+    PlaceComponent("crash", dir, "crash.dll");
     const std::string ok = dir + "\\ok.dll";
     const std::string second = dir + "\\sub.d\\second.ocx";
     const std::string missing = dir + "\\missing.ocx";
@@ -98,6 +120,8 @@ std::vector<RowCase> MixedBatch(const std::string &dir)
     const std::string fail5 = dir + "\\fail5.dll";
     const std::string fail31 = dir + "\\fail31.dll";
     const std::string bare = dir + "\\nothing";
+    const std::string crash = dir + "\\crash.dll";
+    const std::string crashText = CrashText(crash);
     const uint32_t loadError = LoadError(initFails);
     const std::string missingText = "The component '" + missing + "' could not found on this computer.";
     const std::string bareText = "The component '" + bare + "' could not found on this computer.";
@@ -108,8 +132,10 @@ std::vector<RowCase> MixedBatch(const std::string &dir)
         Component(noEntry, "no_entry.dll", 0xFFFFFFFF, "DllRegisterServer entry point not found", ERROR_TITLE,
                   "Tolvane can not find the DllUnregisterServer entry point in " + noEntry +
                       ". Are you sure it is a registerable control ?"),
-        Component(initFails, "init_fails.dll", loadError, SystemRowText(loadError), ERROR_TITLE,
+        Component(initFails, "init_fails.dll", loadError, SystemRowText(loadError, initFails), ERROR_TITLE,
                   SystemMessage(initFails, loadError)),
+        Component(crash, "crash.dll", 0xC0000005, crashText, ERROR_TITLE,
+                  OwnTextMessage(crash, 0xC0000005, crashText)),
         Option("/U"),
         Component(second, "second.ocx", 0, "Unregistered successfully", SUCCESS_TITLE,
                   "The component '" + second + "' has unregistered successfully."),

@@ -19,6 +19,7 @@ struct FakeFile
     bool hasEntryPoints;
     int32_t result;          // what the entry points return
     uint32_t lastErrorSet;   // the last-error value the entry points leave
+    uint32_t crashCode = 0;  // non-zero: the entry points crash with this exception
 };
 
 struct FakeSystem
@@ -29,6 +30,7 @@ struct FakeSystem
     std::vector<std::string> expansions;    // "<path> in <current folder>"
     uint32_t lastError;
     int loaded;                             // modules loaded and not yet freed
+    int crashes;
     std::map<std::string, std::string> systemTexts;  // by code in decimal
 };
 
@@ -83,7 +85,13 @@ const PlatformOps FAKE_OPS = {
     },
     [](const char *path) -> void * {
         sys.events.push_back(std::string("load ") + path);
-        auto found = sys.files.find(path);
+        // As the system's loader: a trailing dot is dropped, and a name without one gets ".dll".
+        std::string name = path;
+        if (!name.empty() && name.back() == '.')
+            name.pop_back();
+        else if (name.find('.', name.rfind('\\') + 1) == std::string::npos)
+            name += ".dll";
+        auto found = sys.files.find(name);
         if (found == sys.files.end())
         {
             sys.lastError = 126;
@@ -96,7 +104,7 @@ const PlatformOps FAKE_OPS = {
         }
         sys.lastError = 1008; // a stale value the load leaves behind
         sys.loaded++;
-        modules.push_back(new FakeModule{path, &found->second});
+        modules.push_back(new FakeModule{name, &found->second});
         return modules.back();
     },
     [](void *module, const char *name) -> void * {
@@ -106,12 +114,21 @@ const PlatformOps FAKE_OPS = {
         entries.push_back(new FakeEntry{m->path, name, m->file});
         return entries.back();
     },
-    [](void *entryPoint) -> int32_t {
+    [](void *entryPoint, int32_t *result, EntryPointCrash *crash) {
         FakeEntry *e = static_cast<FakeEntry *>(entryPoint);
         sys.events.push_back("call " + e->path + " " + e->name);
+        if (e->file->crashCode != 0)
+        {
+            sys.crashes++;
+            crash->exceptionCode = e->file->crashCode;
+            std::strcpy(crash->moduleName, "crash.dll");
+            crash->offset = 0x1a2b;
+            return false;
+        }
         if (e->file->lastErrorSet != 0)
             sys.lastError = e->file->lastErrorSet;
-        return e->file->result;
+        *result = e->file->result;
+        return true;
     },
     [](void *module) {
         sys.events.push_back("free " + static_cast<FakeModule *>(module)->path);
@@ -145,6 +162,11 @@ class BatchTest : public ::testing::Test
         sys.files["C:\\c\\fail5.dll"] = {0, true, static_cast<int32_t>(0x80070005), 5};
         sys.files["C:\\c\\fail0.dll"] = {0, true, static_cast<int32_t>(0x80040154), 0};
         sys.files["C:\\c\\odd.dll"] = {0, true, 1, 0};
+        sys.files["C:\\c\\minus1.dll"] = {0, true, -1, 0};
+        sys.files["C:\\c\\minus2.dll"] = {0, true, -2, 0};
+        sys.files["C:\\c\\crash.dll"] = {0, true, 0, 0, 0xC0000005};
+        sys.files["C:\\c\\grid"] = {0, true, static_cast<int32_t>(0x80070005), 5};
+        sys.files["C:\\c\\grid.dll"] = {0, true, 0, 0};
         sys.systemTexts["5"] = "Access denied. ";
         sys.systemTexts["193"] = "Bad EXE format for %1. ";
         sys.systemTexts["206"] = "The filename or extension is too long. ";
@@ -153,7 +175,7 @@ class BatchTest : public ::testing::Test
     }
     void TearDown() override
     {
-        EXPECT_EQ(sys.loaded, 0) << "every loaded component is unloaded";
+        EXPECT_EQ(sys.loaded, sys.crashes) << "every loaded component is unloaded, unless it crashed";
         for (FakeModule *m : modules)
             delete m;
         for (FakeEntry *e : entries)
@@ -166,6 +188,15 @@ class BatchTest : public ::testing::Test
         arguments.insert(arguments.begin(), "tolvane.exe");
         RunBatch(static_cast<int>(arguments.size()), const_cast<char **>(arguments.data()), FAKE_OPS);
     }
+    // lossy[i]: the code page could not hold argument i (0 is the program).
+    void RunLossy(std::vector<const char *> arguments, std::vector<int> lossy)
+    {
+        arguments.insert(arguments.begin(), "tolvane.exe");
+        bool flags[16] = {};
+        for (int i : lossy)
+            flags[i] = true;
+        RunBatch(static_cast<int>(arguments.size()), const_cast<char **>(arguments.data()), FAKE_OPS, flags);
+    }
 };
 
 struct RowCase
@@ -175,6 +206,7 @@ struct RowCase
     const char *text;
     int32_t code;
     int32_t exitCode;
+    RowKind kind = ROW_BY_CODE;
 };
 
 TEST_F(BatchTest, EachOutcomeEndsInItsRow)
@@ -184,14 +216,28 @@ TEST_F(BatchTest, EachOutcomeEndsInItsRow)
         {{"/u", "C:\\c\\ok.dll"}, "C:\\c\\ok.dll", "Unregistered successfully", 0, 0},
         {{"C:\\c\\none.dll"}, "C:\\c\\none.dll", "The component 'C:\\c\\none.dll' could not found on this computer.",
          -2, -2},
-        {{"C:\\c\\bad.dll"}, "C:\\c\\bad.dll", "Bad EXE format for %1", 193, 193},
         {{"C:\\c\\noentry.dll"}, "C:\\c\\noentry.dll", "DllRegisterServer entry point not found", -1, -1},
         {{"-U", "C:\\c\\noentry.dll"}, "C:\\c\\noentry.dll", "DllUnregisterServer entry point not found", -1, -1},
-        {{"C:\\c\\fail5.dll"}, "C:\\c\\fail5.dll", "Access denied", 5, static_cast<int32_t>(0x80070005)},
+        {{"C:\\c\\fail5.dll"}, "C:\\c\\fail5.dll", "Access denied", 5, static_cast<int32_t>(0x80070005), ROW_CALLED},
         // A failing entry point that leaves the last-error value at 0 keeps its own result.
         {{"C:\\c\\fail0.dll"}, "C:\\c\\fail0.dll", "The system has no message for error code 0x80040154.",
-         static_cast<int32_t>(0x80040154), static_cast<int32_t>(0x80040154)},
-        {{"C:\\c\\odd.dll"}, "C:\\c\\odd.dll", "The system has no message for error code 0x00000001.", 1, 1},
+         static_cast<int32_t>(0x80040154), static_cast<int32_t>(0x80040154), ROW_CALLED},
+        {{"C:\\c\\odd.dll"}, "C:\\c\\odd.dll", "The system has no message for error code 0x00000001.", 1, 1,
+         ROW_CALLED},
+        // Called entry points that answer -1 or -2 are not "no entry point" or "not found" rows.
+        {{"C:\\c\\minus1.dll"}, "C:\\c\\minus1.dll", "The system has no message for error code 0xFFFFFFFF.", -1, -1,
+         ROW_CALLED},
+        {{"C:\\c\\minus2.dll"}, "C:\\c\\minus2.dll", "The system has no message for error code 0xFFFFFFFE.", -2, -2,
+         ROW_CALLED},
+        // A crash ends the call with the exception code, and the component stays loaded.
+        {{"C:\\c\\crash.dll"}, "C:\\c\\crash.dll",
+         "The component crashed: access violation (0xC0000005) at crash.dll+0x1a2b", static_cast<int32_t>(0xC0000005),
+         static_cast<int32_t>(0xC0000005), ROW_OWN_TEXT},
+        // A name without an extension loads exactly that file, never the .dll beside it.
+        {{"C:\\c\\grid"}, "C:\\c\\grid", "Access denied", 5, static_cast<int32_t>(0x80070005), ROW_CALLED},
+        {{"C:\\c\\grid.dll"}, "C:\\c\\grid.dll", "Registered successfully", 0, 0},
+        // The system's "%1" names the component.
+        {{"C:\\c\\bad.dll"}, "C:\\c\\bad.dll", "Bad EXE format for C:\\c\\bad.dll", 193, 193},
         {{"ok.dll"}, "ok.dll", "Registered successfully", 0, 0},
         {{""}, "", "The component '' could not found on this computer.", -2, -2},
     };
@@ -205,6 +251,7 @@ TEST_F(BatchTest, EachOutcomeEndsInItsRow)
         EXPECT_STREQ(row.componentPath, c.path);
         EXPECT_STREQ(row.resultText, c.text);
         EXPECT_EQ(row.resultCode, c.code);
+        EXPECT_EQ(row.kind, c.kind);
         EXPECT_EQ(BatchExitValue(), c.exitCode);
     }
 }
@@ -218,6 +265,66 @@ TEST_F(BatchTest, PipelineDoesEachStepOnceAndUnloads)
         "chdir C:\\c",  "load C:\\c\\bad.dll",
     };
     EXPECT_EQ(sys.events, expected);
+}
+
+TEST_F(BatchTest, CrashEndsOnlyItsOwnCallAndTheRunGoesOn)
+{
+    Run({"C:\\c\\fail5.dll", "C:\\c\\crash.dll", "C:\\c\\ok.dll", "C:\\c\\crash.dll"});
+    ASSERT_EQ(resultsTable.rowCount, 4);
+    EXPECT_EQ(resultsTable.rows[1].resultCode, static_cast<int32_t>(0xC0000005));
+    EXPECT_EQ(resultsTable.rows[2].resultCode, 0);
+    EXPECT_EQ(BatchExitValue(), static_cast<int32_t>(0xC0000005)) << "the last call's result is its exception";
+    for (const std::string &e : sys.events)
+        EXPECT_NE(e, "free C:\\c\\crash.dll") << "a crashed component is never unloaded";
+}
+
+TEST_F(BatchTest, ArgumentTheCodePageCannotHoldIsNeverLoadedNorAnOption)
+{
+    RunLossy({"/U?", "C:\\c\\q?.dll", "C:\\c\\ok.dll"}, {1, 2});
+    ASSERT_EQ(resultsTable.rowCount, 3);
+    for (int i = 0; i < 2; i++)
+    {
+        EXPECT_EQ(resultsTable.rows[i].resultCode, RESULT_INVALID_NAME) << i;
+        EXPECT_EQ(resultsTable.rows[i].kind, ROW_OWN_TEXT) << i;
+    }
+    EXPECT_STREQ(resultsTable.rows[0].componentPath, "/U?");
+    EXPECT_STREQ(resultsTable.rows[1].resultText,
+                 "The name of this component holds characters that the system's ANSI code page cannot hold, so "
+                 "TolVane cannot pass it on; it was not loaded.");
+    EXPECT_STREQ(resultsTable.rows[2].resultText, "Registered successfully") << "/U? is not the /U option";
+    const std::vector<std::string> expected = {"chdir C:\\c", "load C:\\c\\ok.dll",
+                                               "call C:\\c\\ok.dll DllRegisterServer", "free C:\\c\\ok.dll"};
+    EXPECT_EQ(sys.events, expected);
+    EXPECT_EQ(BatchExitValue(), 0);
+
+    SetUp();
+    RunLossy({"C:\\c\\ok.dll", "/S", "C:\\c\\q?.dll"}, {3});
+    EXPECT_EQ(silentMode, 1) << "arguments the code page holds stay as they are";
+    EXPECT_EQ(BatchExitValue(), 0);
+    SetUp();
+    RunLossy({"C:\\c\\q?.dll"}, {1});
+    EXPECT_EQ(BatchExitValue(), RESULT_INVALID_NAME);
+}
+
+TEST(ExactModuleName, NameWithoutExtensionGetsATrailingDot)
+{
+    const struct
+    {
+        std::string path;
+        std::string name;
+    } cases[] = {
+        {"C:\\x\\grid", "C:\\x\\grid."},
+        {"C:\\x\\grid.dll", "C:\\x\\grid.dll"},
+        {"C:\\x\\grid.ocx", "C:\\x\\grid.ocx"},
+        {"C:\\x.y\\grid", "C:\\x.y\\grid."},
+        {"C:\\" + std::string(256, 'n'), "C:\\" + std::string(256, 'n') + "."},
+    };
+    for (const auto &c : cases)
+    {
+        char name[PATH_BUFFER_SIZE + 1];
+        ExactModuleName(c.path.c_str(), NoLeadBytes, name);
+        EXPECT_EQ(name, c.name);
+    }
 }
 
 TEST_F(BatchTest, OptionsTakeNoRowAndUnregisterAffectsOnlyLaterComponents)

@@ -12,7 +12,10 @@ namespace
 
 bool FakeSystemText(uint32_t code, char *text, size_t size)
 {
-    const char *found = code == 5 ? "Access denied. " : code == 0x8004000E ? "Wrong OLE. " : nullptr;
+    const char *found = code == 5            ? "Access denied. "
+                        : code == 0x8004000E ? "Wrong OLE. "
+                        : code == 193        ? "%1 is not a valid Win32 application. "
+                                             : nullptr;
     if (found == nullptr || std::strlen(found) + 1 > size)
         return false;
     std::strcpy(text, found);
@@ -25,10 +28,12 @@ struct OutcomeCase
     int unregister;
     const char *title;
     const char *text;
+    RowKind kind = ROW_BY_CODE;
 };
 
 char path[] = "C:\\Program Files\\x\\grid.ocx";
 char storedText[] = "The component 'C:\\Program Files\\x\\grid.ocx' could not found on this computer.";
+char crashText[] = "The component crashed: access violation (0xC0000005) at grid.ocx+0x1a2b";
 
 const OutcomeCase CASES[] = {
     {0, 0, "TolVane 3.1", "The component 'C:\\Program Files\\x\\grid.ocx' has registered successfully."},
@@ -63,13 +68,39 @@ const OutcomeCase CASES[] = {
      "components that this component needs is missing.\n\n2. One of the components that this component needs "
      "returned a result code of 31 (0x1F).\n\n3. This error is also returned when a corrupted or invalid component is "
      "passed to TolVane.\n\n"},
+    // The system's "%1" names the component.
+    {193, 0, "Component Registration Error",
+     "The component you are trying to register 'C:\\Program Files\\x\\grid.ocx' has returned an error of type 193 "
+     "(0xc1) and the operating system reports:\n\nC:\\Program Files\\x\\grid.ocx is not a valid Win32 application. "
+     "\n\nIf the OS said there was no problem, try to determine what the above error code means by looking in the "
+     "documentation for this component as that error message is component specific."},
+    // An entry point that was called and returned -1 or -2 is never "not found".
+    {-1, 0, "Component Registration Error",
+     "The component you are trying to register 'C:\\Program Files\\x\\grid.ocx' has returned an error of type -1 "
+     "(0xffffffff) and the operating system reports:\n\nThe system has no message for error code 0xFFFFFFFF.\n\nIf "
+     "the OS said there was no problem, try to determine what the above error code means by looking in the "
+     "documentation for this component as that error message is component specific.",
+     ROW_CALLED},
+    {-2, 1, "Component Registration Error",
+     "The component you are trying to register 'C:\\Program Files\\x\\grid.ocx' has returned an error of type -2 "
+     "(0xfffffffe) and the operating system reports:\n\nThe system has no message for error code 0xFFFFFFFE.\n\nIf "
+     "the OS said there was no problem, try to determine what the above error code means by looking in the "
+     "documentation for this component as that error message is component specific.",
+     ROW_CALLED},
+    // A crash: its own words stand where the system's would.
+    {static_cast<int32_t>(0xC0000005), 0, "Component Registration Error",
+     "The component you are trying to register 'C:\\Program Files\\x\\grid.ocx' has returned an error of type "
+     "-1073741819 (0xc0000005) and the operating system reports:\n\nThe component crashed: access violation "
+     "(0xC0000005) at grid.ocx+0x1a2b\n\nIf the OS said there was no problem, try to determine what the above error "
+     "code means by looking in the documentation for this component as that error message is component specific.",
+     ROW_OWN_TEXT},
 };
 
 TEST(Outcome, MessageIsChosenByTheCode)
 {
     for (const OutcomeCase &c : CASES)
     {
-        ResultEntry row = {path, storedText, c.code};
+        ResultEntry row = {path, c.kind == ROW_OWN_TEXT ? crashText : storedText, c.code, c.kind};
         char text[OUTCOME_TEXT_SIZE];
         const char *title = ComposeOutcome(row, c.unregister, FakeSystemText, text, sizeof text);
         EXPECT_STREQ(title, c.title) << c.code;
@@ -81,7 +112,7 @@ TEST(Outcome, LongestPathAndSystemTextFitTheBuffer)
 {
     std::string longPath(259, 'p');
     std::string longText(511, 't');
-    ResultEntry row = {&longPath[0], "", 77};
+    ResultEntry row = {&longPath[0], "", 77, ROW_BY_CODE};
     auto lookup = [](uint32_t, char *text, size_t size) {
         std::memset(text, 't', size - 1);
         text[size - 1] = '\0';
@@ -93,6 +124,27 @@ TEST(Outcome, LongestPathAndSystemTextFitTheBuffer)
     EXPECT_NE(shown.find(longPath), std::string::npos);
     EXPECT_NE(shown.find(longText), std::string::npos);
     EXPECT_NE(shown.find("component specific."), std::string::npos) << "nothing is cut off";
+}
+
+TEST(CrashText, NamesTheExceptionAndWhereItHappened)
+{
+    const struct
+    {
+        EntryPointCrash crash;
+        const char *text;
+    } cases[] = {
+        {{0xC0000005, "crash.dll", 0x1a2b}, "The component crashed: access violation (0xC0000005) at crash.dll+0x1a2b"},
+        {{0xC00000FD, "deep.ocx", 0}, "The component crashed: stack overflow (0xC00000FD) at deep.ocx+0x0"},
+        {{0xE06D7363, "KERNELBASE.dll", 0x3b29c}, "The component crashed: unhandled C++ exception (0xE06D7363) at "
+                                                  "KERNELBASE.dll+0x3b29c"},
+        {{0xE0434352, "", 0x7ff612340000}, "The component crashed: exception 0xE0434352 at address 0x7ff612340000"},
+    };
+    for (const auto &c : cases)
+    {
+        char text[256];
+        ComposeCrashText(c.crash, text, sizeof text);
+        EXPECT_STREQ(text, c.text);
+    }
 }
 
 TEST(SystemText, RowTextLosesTheLineEndAndIsNeverEmpty)
@@ -111,6 +163,13 @@ TEST(SystemText, RowTextLosesTheLineEndAndIsNeverEmpty)
         {"\r\n", 7, "The system has no message for error code 0x00000007.", "\r\n"},
         {nullptr, 0xC0000005, "The system has no message for error code 0xC0000005.",
          "The system has no message for error code 0xC0000005."},
+        // "%1" takes the component's path; other inserts, "%10" and an escaped "%%1" stay as they are.
+        {"%1 is not a valid Win32 application.\r\n", 193, "C:\\x\\grid.ocx is not a valid Win32 application.",
+         "C:\\x\\grid.ocx is not a valid Win32 application.\r\n"},
+        {"Bad EXE format for %1. ", 193, "Bad EXE format for C:\\x\\grid.ocx",
+         "Bad EXE format for C:\\x\\grid.ocx. "},
+        {"%2 %10 %%1 %1!s!, %1. ", 9, "%2 %10 %%1 C:\\x\\grid.ocx, C:\\x\\grid.ocx",
+         "%2 %10 %%1 C:\\x\\grid.ocx, C:\\x\\grid.ocx. "},
     };
     static const char *current;
     for (const auto &c : cases)
@@ -123,9 +182,9 @@ TEST(SystemText, RowTextLosesTheLineEndAndIsNeverEmpty)
             return true;
         };
         char text[512];
-        FormatSystemRowText(lookup, c.code, text, sizeof text);
+        FormatSystemRowText(lookup, c.code, "C:\\x\\grid.ocx", text, sizeof text);
         EXPECT_STREQ(text, c.row);
-        FormatSystemText(lookup, c.code, text, sizeof text);
+        FormatSystemText(lookup, c.code, "C:\\x\\grid.ocx", text, sizeof text);
         EXPECT_STREQ(text, c.message);
     }
 }

@@ -27,11 +27,17 @@ int SixPixelsEach(const char *text, void *context)
 
 // Fits text in a buffer with exactly the room for three more characters, so that the sanitizer
 // catches a write past it.
-std::string Fit(const std::string &text, int limit, Measure &measure)
+// Shift-JIS lead bytes: 0x81-0x9F and 0xE0-0xFC.
+bool ShiftJisLeadByte(unsigned char c)
+{
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+std::string Fit(const std::string &text, int limit, Measure &measure, LeadByteTest isLeadByte = NoLeadBytes)
 {
     std::vector<char> buffer(text.size() + 4);
     std::memcpy(buffer.data(), text.c_str(), text.size() + 1);
-    FitCellText(buffer.data(), limit, SixPixelsEach, &measure);
+    FitCellText(buffer.data(), limit, SixPixelsEach, &measure, isLeadByte);
     return buffer.data();
 }
 
@@ -41,6 +47,7 @@ struct FitCase
     int limit;
     const char *expected;
     int measureCalls;
+    bool shiftJis = false;  // the text is in Shift-JIS: a double-byte character goes whole
 };
 
 TEST(FitCellText, ShortensToTheLongestPrefixThatFits)
@@ -67,12 +74,17 @@ TEST(FitCellText, ShortensToTheLongestPrefixThatFits)
         // empty: not measured
         {"", 36, "", 0},
         {"", -4, "", 0},
+        // double-byte characters (12 pixels each) are removed whole, never cut in half
+        {"\x82\xa0\x82\xa2\x82\xa4", 30, "\x82\xa0...", 2, true},
+        {"a\x82\xa0", 12, "...", 2, true},
+        {"\x82\xa0", 6, "", 1, true},
+        {"\x82\xa0\x82\xa2\x82\xa4", 36, "\x82\xa0\x82\xa2\x82\xa4", 1, true},
     };
     for (const FitCase &c : cases)
     {
         SCOPED_TRACE(std::string("text \"") + c.text + "\", limit " + std::to_string(c.limit));
         Measure measure;
-        EXPECT_EQ(Fit(c.text, c.limit, measure), c.expected);
+        EXPECT_EQ(Fit(c.text, c.limit, measure, c.shiftJis ? ShiftJisLeadByte : NoLeadBytes), c.expected);
         EXPECT_EQ(measure.calls, c.measureCalls);
     }
 }
@@ -148,6 +160,7 @@ RowSurface SurfaceOf(FakeRow &fake)
     surface.measure = FakeMeasure;
     surface.setTextColor = FakeSetTextColor;
     surface.drawText = FakeDrawText;
+    surface.isLeadByte = NoLeadBytes;
     return surface;
 }
 

@@ -1,0 +1,18 @@
+#pragma once
+// The crash guard: an exception that a component's entry point leaves unhandled ends that call,
+// never the run. It acts only where such an exception would otherwise end the process (the
+// unhandled-exception filter), so exceptions that a component raises and handles itself pass
+// untouched.
+#include <windows.h>
+#include <cstdint>
+
+#include "app/crash_report.h"
+
+typedef HRESULT(WINAPI *DLLREGISTER)(void);
+
+// Installs the guard's unhandled-exception filter. Call once at start, on the batch's thread.
+void InstallCrashGuard();
+
+// Calls entryPoint on this thread. True with *result when it returns; false with crash filled in
+// when it left an exception unhandled. The crashed module's code is never run again by the guard.
+bool GuardedCall(DLLREGISTER entryPoint, int32_t *result, EntryPointCrash *crash);

@@ -1,0 +1,59 @@
+#include "app/crash_report.h"
+
+#include <cstdio>
+
+struct ExceptionNameEntry
+{
+    uint32_t code;
+    const char *name;
+};
+
+static const ExceptionNameEntry EXCEPTION_NAMES[] = {
+    {0xC0000005, "access violation"},
+    {0xC0000006, "in-page error"},
+    {0xC0000008, "invalid handle"},
+    {0xC000001D, "illegal instruction"},
+    {0xC0000025, "non-continuable exception"},
+    {0xC000008C, "array bounds exceeded"},
+    {0xC000008D, "floating-point denormal operand"},
+    {0xC000008E, "floating-point division by zero"},
+    {0xC000008F, "floating-point inexact result"},
+    {0xC0000090, "invalid floating-point operation"},
+    {0xC0000091, "floating-point overflow"},
+    {0xC0000092, "floating-point stack check"},
+    {0xC0000093, "floating-point underflow"},
+    {0xC0000094, "integer division by zero"},
+    {0xC0000095, "integer overflow"},
+    {0xC0000096, "privileged instruction"},
+    {0xC00000FD, "stack overflow"},
+    {0xC0000374, "heap corruption"},
+    {0xC0000409, "stack buffer overrun"},
+    {0x80000002, "misaligned data"},
+    {0x80000003, "breakpoint"},
+    {0x80000004, "single step"},
+    {0xE06D7363, "unhandled C++ exception"},
+    {0x20474343, "unhandled C++ exception"},  // GCC's
+};
+
+const char *ExceptionName(uint32_t code)
+{
+    for (const ExceptionNameEntry &entry : EXCEPTION_NAMES)
+        if (entry.code == code)
+            return entry.name;
+    return nullptr;
+}
+
+void ComposeCrashText(const EntryPointCrash &crash, char *text, size_t size)
+{
+    char what[96];
+    const char *name = ExceptionName(crash.exceptionCode);
+    if (name != nullptr)
+        std::snprintf(what, sizeof what, "%s (0x%08X)", name, static_cast<unsigned>(crash.exceptionCode));
+    else
+        std::snprintf(what, sizeof what, "exception 0x%08X", static_cast<unsigned>(crash.exceptionCode));
+    const unsigned long long offset = crash.offset;
+    if (crash.moduleName[0] != '\0')
+        std::snprintf(text, size, "The component crashed: %s at %s+0x%llx", what, crash.moduleName, offset);
+    else
+        std::snprintf(text, size, "The component crashed: %s at address 0x%llx", what, offset);
+}

@@ -1,0 +1,18 @@
+#pragma once
+// What is known of an exception that a component's entry point left unhandled, and the plain
+// words that the row and the detail message give for it. Window-free.
+#include <cstddef>
+#include <cstdint>
+
+struct EntryPointCrash
+{
+    uint32_t exceptionCode;
+    char moduleName[256];  // file name of the module the exception happened in; empty when none
+    uint64_t offset;       // from that module's base; the address itself when there is no module
+};
+
+// Plain name of an exception code ("access violation"), or null when it has none.
+const char *ExceptionName(uint32_t code);
+
+// "The component crashed: access violation (0xC0000005) at crash.dll+0x1a2b"
+void ComposeCrashText(const EntryPointCrash &crash, char *text, size_t size);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/handoff.h"
 #include "app/options.h"
 
 ResultsTable resultsTable;
@@ -67,6 +68,32 @@ static void AppendSystemFailure(char *path, uint32_t code, size_t textSize, cons
     char text[LOAD_TEXT_SIZE];
     FormatSystemRowText(ops.systemText, code, path, text, textSize < sizeof text ? textSize : sizeof text);
     AppendRow(path, text, static_cast<int32_t>(code), kind);
+}
+
+static void AppendNotFound(char *path)
+{
+    char text[LOAD_TEXT_SIZE];
+    std::snprintf(text, sizeof text, "The component '%s' could not found on this computer.", path);
+    AppendRow(path, text, RESULT_COMPONENT_NOT_FOUND);
+}
+
+static const char *EntryPointName()
+{
+    return unregisterMode ? "DllUnregisterServer" : "DllRegisterServer";
+}
+
+static void AppendNoEntryPoint(char *path)
+{
+    char text[LOAD_TEXT_SIZE];
+    std::snprintf(text, sizeof text, "%s entry point not found", EntryPointName());
+    AppendRow(path, text, RESULT_ENTRY_POINT_NOT_FOUND);
+}
+
+static void AppendSuccess(char *path)
+{
+    char text[LOAD_TEXT_SIZE];
+    std::snprintf(text, sizeof text, "%s successfully", unregisterMode ? "Unregistered" : "Registered");
+    AppendRow(path, text, 0);
 }
 
 // A path that is not a drive-root or network path is resolved against the current folder.
@@ -152,9 +179,7 @@ static bool TestExistence(const Component &component, const PlatformOps &ops)
 {
     if (ops.fileExists(component.fullPath))
         return true;
-    char text[LOAD_TEXT_SIZE];
-    std::snprintf(text, sizeof text, "The component '%s' could not found on this computer.", component.path);
-    AppendRow(component.path, text, RESULT_COMPONENT_NOT_FOUND);
+    AppendNotFound(component.path);
     return false;
 }
 
@@ -172,6 +197,52 @@ static void EnterFolder(const Component &component, const PlatformOps &ops)
     }
 }
 
+// The machine of a component that this program cannot load because it is built for another one;
+// 0 when its header is not a valid image's or names this program's own machine.
+static uint16_t ForeignMachine(const Component &component, const PlatformOps &ops)
+{
+    unsigned char bytes[IMAGE_HEADER_READ_SIZE];
+    const size_t count = ops.readFileStart(component.fullPath, bytes, sizeof bytes);
+    ImageHeader header;
+    if (!ReadImageHeader(bytes, count, &header) || header.machine == ops.programMachine)
+        return 0;
+    return header.machine;
+}
+
+// The twin of the other bitness registers the component; its exit code counts as the entry
+// point's result. Without a twin, or for a machine neither program loads, the row says so.
+static void HandOff(const Component &component, uint16_t machine, const PlatformOps &ops)
+{
+    uint32_t exitCode = 0;
+    if (TwinProgramName(machine) == nullptr || !ops.runTwin(component.fullPath, unregisterMode != 0, &exitCode))
+    {
+        char text[LOAD_TEXT_SIZE];
+        ComposeOtherMachineText(machine, text, sizeof text);
+        AppendRow(component.path, text, RESULT_BAD_EXE_FORMAT, ROW_OWN_TEXT);
+        return;
+    }
+    entryPointCalled = true;
+    exitValue = static_cast<int32_t>(exitCode);
+    switch (exitValue)
+    {
+    case 0:
+        AppendSuccess(component.path);
+        break;
+    case RESULT_ENTRY_POINT_NOT_FOUND:
+        AppendNoEntryPoint(component.path);
+        break;
+    case RESULT_COMPONENT_NOT_FOUND:
+        AppendNotFound(component.path);
+        break;
+    default:
+        AppendSystemFailure(component.path, exitCode, ENTRY_TEXT_SIZE, ops, ROW_CALLED);
+        break;
+    }
+}
+
+// Loads the component. When the loader refuses it as an image it cannot load (193), its header
+// tells whether it is a component of another machine: such a one goes to the twin instead. The
+// header is read only then, so the usual component costs no extra read.
 static bool LoadComponent(Component &component, const PlatformOps &ops)
 {
     char name[PATH_BUFFER_SIZE + 1];
@@ -179,7 +250,12 @@ static bool LoadComponent(Component &component, const PlatformOps &ops)
     component.module = ops.loadModule(name);
     if (component.module != nullptr)
         return true;
-    AppendSystemFailure(component.path, ops.lastError(), LOAD_TEXT_SIZE, ops);
+    const uint32_t error = ops.lastError();
+    const uint16_t foreign = error == RESULT_BAD_EXE_FORMAT ? ForeignMachine(component, ops) : 0;
+    if (foreign != 0)
+        HandOff(component, foreign, ops);
+    else
+        AppendSystemFailure(component.path, error, LOAD_TEXT_SIZE, ops);
     return false;
 }
 
@@ -187,14 +263,11 @@ static bool LoadComponent(Component &component, const PlatformOps &ops)
 // a component whose state is unknown stays loaded.
 static void CallEntryPoint(Component &component, const PlatformOps &ops)
 {
-    const char *entryName = unregisterMode ? "DllUnregisterServer" : "DllRegisterServer";
-    void *entryPoint = ops.findEntryPoint(component.module, entryName);
+    void *entryPoint = ops.findEntryPoint(component.module, EntryPointName());
     if (entryPoint == nullptr)
     {
         ops.freeModule(component.module);
-        char text[LOAD_TEXT_SIZE];
-        std::snprintf(text, sizeof text, "%s entry point not found", entryName);
-        AppendRow(component.path, text, RESULT_ENTRY_POINT_NOT_FOUND);
+        AppendNoEntryPoint(component.path);
         return;
     }
 
@@ -224,9 +297,7 @@ static void CallEntryPoint(Component &component, const PlatformOps &ops)
     }
     else
     {
-        char text[LOAD_TEXT_SIZE];
-        std::snprintf(text, sizeof text, "%s successfully", unregisterMode ? "Unregistered" : "Registered");
-        AppendRow(component.path, text, 0);
+        AppendSuccess(component.path);
     }
     ops.freeModule(component.module);
 }

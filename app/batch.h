@@ -12,6 +12,7 @@ constexpr int32_t RESULT_ENTRY_POINT_NOT_FOUND = -1;
 constexpr int32_t RESULT_COMPONENT_NOT_FOUND = -2;
 constexpr int32_t RESULT_FILE_NAME_TOO_LONG = 206;  // ERROR_FILENAME_EXCED_RANGE
 constexpr int32_t RESULT_INVALID_NAME = 123;        // ERROR_INVALID_NAME
+constexpr int32_t RESULT_BAD_EXE_FORMAT = 193;      // ERROR_BAD_EXE_FORMAT: not a module this program loads
 
 // A command line of 32767 characters cannot name more components than this, so in practice the
 // table holds every component a run is given.
@@ -66,6 +67,14 @@ struct PlatformOps
     uint32_t (*lastError)();
     SystemTextLookup systemText;
     bool (*isLeadByte)(unsigned char c);
+    // Reads the first bytes of a file into bytes (size bytes at most); the count read, 0 when it
+    // cannot be read.
+    size_t (*readFileStart)(const char *path, unsigned char *bytes, size_t size);
+    // Runs the twin of the other bitness on a component's full path, silently, and waits for it:
+    // true with its full exit code. False when there is no twin to run (missing, not a program,
+    // this very program, or it fails to start), and always in a run that a hand-off started.
+    bool (*runTwin)(const char *fullPath, bool unregister, uint32_t *exitCode);
+    uint16_t programMachine;  // the machine this program is built for (its PE header's Machine)
 };
 
 // Empties the table, notes the current folder and forgets the exit value.

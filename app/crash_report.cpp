@@ -43,6 +43,22 @@ const char *ExceptionName(uint32_t code)
     return nullptr;
 }
 
+// Lower-case hexadecimal without leading zeros. By hand: the system's printf of older Windows
+// versions knows no 64-bit length modifier that every compiler accepts.
+static void Hex(uint64_t value, char *out)
+{
+    char digits[17];
+    int count = 0;
+    do
+    {
+        digits[count++] = "0123456789abcdef"[value & 15];
+        value >>= 4;
+    } while (value != 0);
+    while (count > 0)
+        *out++ = digits[--count];
+    *out = '\0';
+}
+
 void ComposeCrashText(const EntryPointCrash &crash, char *text, size_t size)
 {
     char what[96];
@@ -51,9 +67,10 @@ void ComposeCrashText(const EntryPointCrash &crash, char *text, size_t size)
         std::snprintf(what, sizeof what, "%s (0x%08X)", name, static_cast<unsigned>(crash.exceptionCode));
     else
         std::snprintf(what, sizeof what, "exception 0x%08X", static_cast<unsigned>(crash.exceptionCode));
-    const unsigned long long offset = crash.offset;
+    char offset[17];
+    Hex(crash.offset, offset);
     if (crash.moduleName[0] != '\0')
-        std::snprintf(text, size, "The component crashed: %s at %s+0x%llx", what, crash.moduleName, offset);
+        std::snprintf(text, size, "The component crashed: %s at %s+0x%s", what, crash.moduleName, offset);
     else
-        std::snprintf(text, size, "The component crashed: %s at address 0x%llx", what, offset);
+        std::snprintf(text, size, "The component crashed: %s at address 0x%s", what, offset);
 }

@@ -1,6 +1,5 @@
 // TolVane: registers and unregisters self-registering COM components named on the command line.
 #include <windows.h>
-#include <commctrl.h>
 #include <ole2.h>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +24,26 @@ static void ReportUnprocessed()
     MessageBoxA(nullptr, text, ERROR_TITLE, MB_SYSTEMMODAL | MB_ICONINFORMATION);
 }
 
+// The common controls, for the results list. comctl32.dll is not on the system's KnownDLLs list,
+// so a static import would be taken from the program's own folder first, often a download folder
+// holding whatever else was downloaded: it is loaded from the system folder by its full path.
+static void InitCommonControlsFromSystem()
+{
+    char path[MAX_PATH];
+    const char name[] = "\\comctl32.dll";
+    UINT length = GetSystemDirectoryA(path, sizeof path);
+    if (length == 0 || length + sizeof name > sizeof path)
+        return;
+    lstrcatA(path, name);
+    HMODULE controls = LoadLibraryA(path);
+    typedef void(WINAPI * InitProc)(void);
+    InitProc init = controls != nullptr
+                        ? reinterpret_cast<InitProc>(reinterpret_cast<void *>(GetProcAddress(controls, "InitCommonControls")))
+                        : nullptr;
+    if (init != nullptr)
+        init();
+}
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
     // Unattended runs: no "insert a disk" style box from the system, and a component that crashes
@@ -33,7 +52,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     InstallCrashGuard();
 
     appInstance = instance;
-    InitCommonControls();
+    InitCommonControlsFromSystem();
 
     silentMode = 0;
     unregisterMode = (GetKeyState(VK_SHIFT) & 0x8000) ? 1 : 0;

@@ -4,6 +4,7 @@
 
 #include "app/crash_guard_win.h"
 #include "app/paths/long_path.h"
+#include "app/twin_win.h"
 
 HINSTANCE appInstance;
 
@@ -94,7 +95,8 @@ static bool WinIsLeadByte(unsigned char c)
 }
 
 const PlatformOps winPlatformOps = {
-    WinExpandLongPath, WinFileExists,   WinFullPath,   WinCurrentFolder, WinChangeFolder,
+    WinExpandLongPath, WinFileExists,  WinFullPath,   WinCurrentFolder, WinChangeFolder,
     WinLoadModule,     WinFindEntryPoint, WinCallEntryPoint, WinFreeModule, WinSetLastError,
-    WinLastError,      WinSystemText,   WinIsLeadByte,
+    WinLastError,      WinSystemText,  WinIsLeadByte, ReadFileStart,    RunTwin,
+    PROGRAM_MACHINE,
 };

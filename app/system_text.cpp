@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 static void NoSystemText(uint32_t code, char *text, size_t size)
 {
@@ -11,19 +10,24 @@ static void NoSystemText(uint32_t code, char *text, size_t size)
 
 void FillFirstInsert(char *text, size_t size, const char *insert)
 {
-    if (size == 0 || insert == nullptr)
+    if (size == 0 || insert == nullptr || std::strstr(text, "%1") == nullptr)
         return;
-    std::string filled;
+    char filled[1024];
+    size_t length = 0;
+    auto append = [&](const char *part, size_t count) {
+        for (size_t i = 0; i < count && length + 1 < sizeof filled; i++)
+            filled[length++] = part[i];
+    };
     for (const char *at = text; *at != '\0'; at++)
     {
         if (at[0] == '%' && at[1] == '%')
         {
-            filled += "%%"; // an escaped percent sign, not an insert
+            append(at, 2); // an escaped percent sign, not an insert
             at++;
         }
         else if (at[0] == '%' && at[1] == '1' && !(at[2] >= '0' && at[2] <= '9'))
         {
-            filled += insert;
+            append(insert, std::strlen(insert));
             at++;
             // "%1!s!": the insert's printf form goes with it.
             if (at[1] == '!')
@@ -35,10 +39,11 @@ void FillFirstInsert(char *text, size_t size, const char *insert)
         }
         else
         {
-            filled += *at;
+            append(at, 1);
         }
     }
-    std::snprintf(text, size, "%s", filled.c_str());
+    filled[length] = '\0';
+    std::snprintf(text, size, "%s", filled);
 }
 
 void FormatSystemText(SystemTextLookup lookup, uint32_t code, const char *insert, char *text, size_t size)

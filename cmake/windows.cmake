@@ -10,6 +10,14 @@ if(MSVC)
     target_compile_options(tolvane_core PRIVATE /W4)
 else()
     add_link_options(-static -static-libgcc -static-libstdc++)
+    # The program uses no C++ exceptions, RTTI or library streams: that keeps the unwinder and the
+    # demangler out of it. x64 keeps its unwind tables: the system's exception dispatch walks the
+    # stack with them, and the crash guard depends on that walk reaching the top-level filter.
+    set(TOLVANE_LEAN_OPTIONS -fno-exceptions -fno-rtti)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+        list(APPEND TOLVANE_LEAN_OPTIONS -fno-asynchronous-unwind-tables)
+    endif()
+    target_compile_options(tolvane_core PRIVATE ${TOLVANE_LEAN_OPTIONS})
 endif()
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
@@ -20,9 +28,38 @@ file(GLOB TOLVANE_RESOURCE_INPUTS CONFIGURE_DEPENDS
 set_source_files_properties(resources/tolvane.rc PROPERTIES OBJECT_DEPENDS "${TOLVANE_RESOURCE_INPUTS}")
 
 add_executable(tolvane WIN32 ${TOLVANE_WIN_SOURCES} resources/tolvane.rc)
-target_link_libraries(tolvane PRIVATE tolvane_core comctl32 ole32 gdi32 user32 shell32)
+# Only DLLs on the system's KnownDLLs list are imported: the loader takes any other statically
+# imported DLL from the program's own folder first. comctl32 is loaded at start, from the system folder.
+target_link_libraries(tolvane PRIVATE tolvane_core ole32 gdi32 user32 shell32)
+# One program for each bitness, from the same sources: tolvane.exe (x86) and tolvane64.exe (x64).
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set_target_properties(tolvane PROPERTIES OUTPUT_NAME tolvane64)
+endif()
+# The version resource takes the version from project() and the file name from here.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(TOLVANE_FILE_NAME tolvane64.exe)
+else()
+    set(TOLVANE_FILE_NAME tolvane.exe)
+endif()
+configure_file(resources/version.h.in ${CMAKE_BINARY_DIR}/generated/version.h @ONLY)
+target_include_directories(tolvane PRIVATE ${CMAKE_BINARY_DIR}/generated)
 target_compile_options(tolvane PRIVATE ${TOLVANE_WARNINGS})
 target_compile_definitions(tolvane PRIVATE WIN32_LEAN_AND_MEAN _CRT_SECURE_NO_WARNINGS)
+if(NOT MSVC)
+    target_compile_options(tolvane PRIVATE ${TOLVANE_LEAN_OPTIONS})
+    # Release builds carry no debug sections.
+    target_link_options(tolvane PRIVATE $<$<NOT:$<CONFIG:Debug>>:-s> -Wl,--gc-sections)
+    target_compile_options(tolvane_core PRIVATE -ffunction-sections $<$<CONFIG:Release>:-Os>)
+    target_compile_options(tolvane PRIVATE -ffunction-sections $<$<CONFIG:Release>:-Os>)
+    # libstdc++'s headers always ask for MinGW's own printf, which would bring its whole
+    # floating-point formatter along; the formats the program uses are the system's (msvcrt's),
+    # through the wrapper that terminates the text as C99 does.
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+        target_link_options(tolvane PRIVATE -Wl,--defsym,___mingw_vsnprintf=___ms_vsnprintf)
+    else()
+        target_link_options(tolvane PRIVATE -Wl,--defsym,__mingw_vsnprintf=__ms_vsnprintf)
+    endif()
+endif()
 
 # The tests build with MinGW-w64 and GoogleTest's sources.
 if(NOT MINGW OR NOT EXISTS ${TOLVANE_GTEST_SOURCE}/CMakeLists.txt)

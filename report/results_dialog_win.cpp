@@ -6,6 +6,7 @@
 #include "about/about_dialog_win.h"
 #include "app/platform_win.h"
 #include "report/outcome_win.h"
+#include "report/results_copy.h"
 #include "report/row_drawing.h"
 #include "report/row_drawing_win.h"
 #include "resources/resource.h"
@@ -77,10 +78,46 @@ static INT_PTR OnDrawItem(WPARAM control, const DRAWITEMSTRUCT *item)
     return 1;
 }
 
-// A double-click shows the detail message of the selected row, whichever row was clicked.
-static INT_PTR OnNotify(WPARAM control, const NMHDR *header)
+// Puts the whole table on the clipboard as text.
+static void CopyResults(HWND dialog)
 {
-    if (control != IDC_RESULTS_LIST || header->code != static_cast<UINT>(NM_DBLCLK))
+    const size_t length = ComposeResultsText(resultsTable, nullptr, 0);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, length + 1);
+    if (memory == nullptr)
+        return;
+    char *text = static_cast<char *>(GlobalLock(memory));
+    if (text == nullptr)
+    {
+        GlobalFree(memory);
+        return;
+    }
+    ComposeResultsText(resultsTable, text, length + 1);
+    GlobalUnlock(memory);
+    if (!OpenClipboard(dialog))
+    {
+        GlobalFree(memory);
+        return;
+    }
+    EmptyClipboard();
+    if (SetClipboardData(CF_TEXT, memory) == nullptr)
+        GlobalFree(memory); // the clipboard owns it only once it is set
+    CloseClipboard();
+}
+
+// A double-click shows the detail message of the selected row, whichever row was clicked; Ctrl+C
+// in the list copies the table.
+static INT_PTR OnNotify(HWND dialog, WPARAM control, const NMHDR *header)
+{
+    if (control != IDC_RESULTS_LIST)
+        return 0;
+    if (header->code == static_cast<UINT>(LVN_KEYDOWN))
+    {
+        const NMLVKEYDOWN *key = reinterpret_cast<const NMLVKEYDOWN *>(header);
+        if (key->wVKey == 'C' && GetKeyState(VK_CONTROL) < 0)
+            CopyResults(dialog);
+        return 0;
+    }
+    if (header->code != static_cast<UINT>(NM_DBLCLK))
         return 0;
     LRESULT row = SendMessageA(header->hwndFrom, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_SELECTED, 0));
     if (row >= 0)
@@ -119,7 +156,7 @@ static INT_PTR CALLBACK ResultsDialog(HWND dialog, UINT message, WPARAM wParam, 
     case WM_DRAWITEM:
         return OnDrawItem(wParam, reinterpret_cast<const DRAWITEMSTRUCT *>(lParam));
     case WM_NOTIFY:
-        return OnNotify(wParam, reinterpret_cast<const NMHDR *>(lParam));
+        return OnNotify(dialog, wParam, reinterpret_cast<const NMHDR *>(lParam));
     case WM_COMMAND:
         return OnCommand(dialog, wParam);
     case WM_CLOSE:

@@ -11,10 +11,12 @@ cmake --preset windows >/dev/null
 cmake --build --preset windows >/dev/null
 preset=windows
 wine=/usr/lib/wine/wine
+program=tolvane.exe
 if ! "$wine" --version >/dev/null 2>&1; then
     # This machine cannot run 32-bit programs: show the same program built for 64-bit Windows.
     preset=windows-x64
     wine=/usr/lib/wine/wine64
+    program=tolvane64.exe
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" >/dev/null
 fi
@@ -42,13 +44,13 @@ winpath="Z:${component//\//\\}"
 for step in register unregister; do
     echo
     if [ "$step" = register ]; then
-        echo "== tolvane.exe $winpath"
+        echo "== $program $winpath"
         bash tests/e2e/bench.sh run "$state" "$bin/uidriver.exe" report "Z:${out//\//\\}\\$step.bmp" "$mode" \
-            "$bin/tolvane.exe" "$winpath" | tr -d '\r'
+            "$bin/$program" "$winpath" | tr -d '\r'
     else
-        echo "== tolvane.exe /U $winpath"
+        echo "== $program /U $winpath"
         bash tests/e2e/bench.sh run "$state" "$bin/uidriver.exe" report "Z:${out//\//\\}\\$step.bmp" "$mode" \
-            "$bin/tolvane.exe" /U "$winpath" | tr -d '\r'
+            "$bin/$program" /U "$winpath" | tr -d '\r'
     fi
     if [ -f "$out/$step.bmp" ] && convert "$out/$step.bmp" "$out/$step.png" 2>/dev/null; then
         rm -f "$out/$step.bmp"

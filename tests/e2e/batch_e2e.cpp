@@ -157,6 +157,126 @@ TEST(Batch, SixHundredComponentsAreAllProcessed)
     EXPECT_EQ(exitCode, 0u);
 }
 
+// The hand-off of a component built for the other machine to the twin beside the program. The
+// twin is the stand-in, which logs its command line, folder and hand-off mark, and exits with
+// the code a case chooses.
+struct HandOffCase
+{
+    const char *program;    // in {dir}: the program's copy that is run
+    const char *twinExit;   // null: there is no twin beside it
+    bool handedOff;         // the run itself was started by a hand-off
+    const char *arguments;  // {c} is the other machine's component, {dir} the folder
+    std::vector<std::string> twinCalls;
+    uint32_t exitCode;
+    const char *message;    // the detail message's explanation, for a run that is not silent
+};
+
+const char HANDED_OFF_MESSAGE[] =
+    "The component you are trying to register '{c}' has returned an error of type 193 (0xc1) and the operating "
+    "system reports:\n\n{text}\n\nIf the OS said there was no problem, try to determine what the above error code "
+    "means by looking in the documentation for this component as that error message is component specific.";
+
+std::string FillHandOff(std::string text, const std::string &dir, const std::string &component)
+{
+    for (const auto &filler : {std::make_pair(std::string("{c}"), component), std::make_pair(std::string("{dir}"), dir)})
+        for (size_t at = text.find(filler.first); at != std::string::npos; at = text.find(filler.first, at))
+        {
+            text.replace(at, filler.first.size(), filler.second);
+            at += filler.second.size();
+        }
+    return text;
+}
+
+TEST(HandOff, ComponentOfTheOtherMachineGoesToTheTwin)
+{
+    const std::string twinName = TOLVANE_TWIN_NAME;
+    const std::string otherMachine = twinName == "tolvane.exe" ? "32-bit" : "64-bit";
+    const std::string noTwin =
+        "This is a " + otherMachine + " component; " + twinName + " beside this program registers it.";
+    const std::string program = std::string(TOLVANE_PROGRAM_NAME);
+    const HandOffCase cases[] = {
+        {program.c_str(), "0", false, "/S \"{c}\"", {"\"{dir}\\" + twinName + "\" /S \"{c}\"|{dir}\\c d|1"}, 0, nullptr},
+        {program.c_str(), "0", false, "/U /S \"{c}\"",
+         {"\"{dir}\\" + twinName + "\" /S /U \"{c}\"|{dir}\\c d|1"}, 0, nullptr},
+        // The twin's full exit code is the entry point's result.
+        {program.c_str(), "0x80070005", false, "/S \"{c}\"", {"\"{dir}\\" + twinName + "\" /S \"{c}\"|{dir}\\c d|1"},
+         0x80070005, nullptr},
+        // Its -1 gives the Part's row and message for a missing entry point.
+        {program.c_str(), "0xFFFFFFFF", false, "\"{c}\"", {"\"{dir}\\" + twinName + "\" /S \"{c}\"|{dir}\\c d|1"},
+         0xFFFFFFFF,
+         "Tolvane can not find the DllRegisterServer entry point in {c}. Are you sure it is a registerable control ?"},
+        // No twin: plain words, code 193.
+        {program.c_str(), nullptr, false, "\"{c}\"", {}, 193, nullptr},
+        // A copy of the program named after its twin never starts itself.
+        {TOLVANE_TWIN_NAME, nullptr, false, "\"{c}\"", {}, 193, nullptr},
+        // A run started by a hand-off never hands on.
+        {program.c_str(), "0", true, "/S \"{c}\"", {}, 193, nullptr},
+    };
+    for (const HandOffCase &c : cases)
+    {
+        std::string dir = MakeWorkFolder("handoff");
+        CreateDirectoryA((dir + "\\c d").c_str(), nullptr);
+        const std::string component = PlaceComponent("ok_other", dir + "\\c d", "ok_other.dll");
+        CopyFileA(ProgramPath().c_str(), (dir + "\\" + c.program).c_str(), FALSE);
+        if (c.twinExit != nullptr)
+            CopyFileA((BinFolder() + "\\twin_standin.exe").c_str(), (dir + "\\" + twinName).c_str(), FALSE);
+        const std::string arguments = FillHandOff(c.arguments, dir, component);
+        SCOPED_TRACE(std::string(c.program) + " " + arguments);
+
+        const std::string logPath = dir + "\\twin.log";
+        SetEnvironmentVariableA("TOLVANE_TEST_LOG", logPath.c_str());
+        SetEnvironmentVariableA("TOLVANE_TEST_TWIN_EXIT", c.twinExit);
+        SetEnvironmentVariableA("TOLVANE_HANDED_OFF", c.handedOff ? "1" : nullptr);
+        RunResult run = RunProgramAt(dir + "\\" + c.program, Widen(arguments), dir);
+        for (const char *name : {"TOLVANE_TEST_LOG", "TOLVANE_TEST_TWIN_EXIT", "TOLVANE_HANDED_OFF"})
+            SetEnvironmentVariableA(name, nullptr);
+
+        ASSERT_TRUE(run.exited);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        std::vector<std::string> expected;
+        for (const std::string &call : c.twinCalls)
+            expected.push_back(FillHandOff(call, dir, component));
+        EXPECT_EQ(ReadLines(logPath), expected);
+        if (arguments.rfind("/", 0) == 0)
+        {
+            EXPECT_TRUE(run.dialogs.empty());
+            continue;
+        }
+        ASSERT_EQ(run.dialogs.size(), 1u);
+        std::string message = c.message != nullptr ? c.message : HANDED_OFF_MESSAGE;
+        if (message.find("{text}") != std::string::npos)
+            message.replace(message.find("{text}"), 6, noTwin);
+        EXPECT_EQ(run.dialogs[0].text, FillHandOff(message, dir, component));
+    }
+}
+
+// A valid image for a machine that neither program loads is named, and nothing is run for it.
+TEST(HandOff, ComponentForAMachineNeitherProgramLoadsIsNamed)
+{
+    std::string dir = MakeWorkFolder("arm64");
+    std::string component = PlaceComponent("ok", dir, "arm.dll");
+    // The file header's Machine becomes ARM64 (0xAA64).
+    HANDLE file = CreateFileA(component.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD peOffset = 0;
+    DWORD done = 0;
+    SetFilePointer(file, 0x3C, nullptr, FILE_BEGIN);
+    ReadFile(file, &peOffset, 4, &done, nullptr);
+    SetFilePointer(file, static_cast<LONG>(peOffset + 4), nullptr, FILE_BEGIN);
+    const unsigned char arm64[2] = {0x64, 0xAA};
+    WriteFile(file, arm64, 2, &done, nullptr);
+    CloseHandle(file);
+
+    RunResult run = RunProgram("\"" + component + "\"", dir);
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.exitCode, 193u);
+    ASSERT_EQ(run.dialogs.size(), 1u);
+    EXPECT_NE(run.dialogs[0].text.find("reports:\n\nThis component is built for ARM64 Windows, which TolVane cannot "
+                                       "load.\n\n"),
+              std::string::npos)
+        << run.dialogs[0].text;
+}
+
 // {6A1C3E52-7B0D-4F2A-9C41-2E5D7A0B9F13}, the sample server's class.
 const CLSID SAMPLE_CLASS = {0x6a1c3e52, 0x7b0d, 0x4f2a, {0x9c, 0x41, 0x2e, 0x5d, 0x7a, 0x0b, 0x9f, 0x13}};
 

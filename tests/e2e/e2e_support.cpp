@@ -12,7 +12,7 @@ std::string BinFolder()
 
 std::string ProgramPath()
 {
-    return BinFolder() + "\\tolvane.exe";
+    return BinFolder() + "\\" TOLVANE_PROGRAM_NAME;
 }
 
 static void RemoveTree(const std::string &folder)
@@ -149,9 +149,15 @@ RunResult RunProgram(const std::string &arguments, const std::string &folder,
 RunResult RunProgram(const std::wstring &arguments, const std::string &folder,
                      const std::function<void(HWND, const Launched &)> &onDialog)
 {
+    return RunProgramAt(ProgramPath(), arguments, folder, onDialog);
+}
+
+RunResult RunProgramAt(const std::string &programPath, const std::wstring &arguments, const std::string &folder,
+                       const std::function<void(HWND, const Launched &)> &onDialog)
+{
     RunResult result = {false, false, 0, {}};
     Launched program = {};
-    if (!LaunchProgram(ProgramPath(), arguments, folder.empty() ? nullptr : folder.c_str(), &program))
+    if (!LaunchProgram(programPath, arguments, folder.empty() ? nullptr : folder.c_str(), &program))
         return result;
     result.started = true;
     HWND last = nullptr;

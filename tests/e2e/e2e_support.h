@@ -12,7 +12,7 @@
 constexpr DWORD DIALOG_WAIT_MS = 20000;
 constexpr DWORD EXIT_WAIT_MS = 60000;
 
-// The folder of the test executable, where the build puts tolvane.exe and the test components.
+// The folder of the test executable, where the build puts the program and the test components.
 std::string BinFolder();
 std::string ProgramPath();
 
@@ -54,3 +54,6 @@ RunResult RunProgram(const std::string &arguments, const std::string &folder,
                      const std::function<void(HWND, const Launched &)> &onDialog = nullptr);
 RunResult RunProgram(const std::wstring &arguments, const std::string &folder,
                      const std::function<void(HWND, const Launched &)> &onDialog = nullptr);
+// The same with the program at programPath, e.g. a copy beside a stand-in twin.
+RunResult RunProgramAt(const std::string &programPath, const std::wstring &arguments, const std::string &folder,
+                       const std::function<void(HWND, const Launched &)> &onDialog = nullptr);

@@ -481,6 +481,66 @@ TEST(ResultsDialog, DoubleClickShowsTheSelectedRowsDetailMessage)
     EXPECT_EQ(exitCode, MIXED_BATCH_EXIT_CODE);
 }
 
+// The clipboard's text, once something has put text there; empty on time-out.
+std::string WaitForClipboardText(DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    do
+    {
+        std::string text;
+        if (OpenClipboard(nullptr))
+        {
+            HANDLE data = GetClipboardData(CF_TEXT);
+            const char *locked = data != nullptr ? static_cast<const char *>(GlobalLock(data)) : nullptr;
+            if (locked != nullptr)
+            {
+                text = locked;
+                GlobalUnlock(data);
+            }
+            CloseClipboard();
+        }
+        if (!text.empty())
+            return text;
+        Sleep(50);
+    } while (GetTickCount() - start < timeoutMs);
+    return "";
+}
+
+TEST(ResultsDialog, CtrlCInTheListCopiesTheWholeTable)
+{
+    std::string dir = MakeWorkFolder("results copy");
+    std::vector<RowCase> batch = MixedBatch(dir);
+    std::vector<RowCase> rows = Rows(batch);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    CloseClipboard();
+    OpenResults run;
+    ASSERT_TRUE(run.Open(Arguments(batch), dir));
+
+    // A click gives the list the focus; then Ctrl+C on the keyboard.
+    RECT rect = ListItemRect(run.list, 1);
+    LPARAM at = MAKELPARAM(rect.left + 30, (rect.top + rect.bottom) / 2);
+    PostMessageA(run.list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageA(run.list, WM_LBUTTONUP, 0, at);
+    Sleep(200);
+    SetForegroundWindow(run.dialog);
+    Sleep(100);
+    keybd_event(VK_CONTROL, 0, 0, 0);
+    keybd_event('C', 0, 0, 0);
+    keybd_event('C', 0, KEYEVENTF_KEYUP, 0);
+    keybd_event(VK_CONTROL, 0, KEYEVENTF_KEYUP, 0);
+
+    std::string expected = "Component\tCode\tResults\r\n";
+    for (const RowCase &row : rows)
+        expected += row.argument.substr(1, row.argument.size() - 2) + "\t" + row.code + "\t" + row.result + "\r\n";
+    EXPECT_EQ(WaitForClipboardText(DIALOG_WAIT_MS), expected);
+
+    PressButton(run.dialog, IDOK);
+    DWORD exitCode = 0;
+    std::vector<std::string> seen;
+    EXPECT_TRUE(run.WaitForEnd(&exitCode, &seen));
+}
+
 enum class AboutRequest
 {
     ESCAPE_KEY,     // the key as the dialog's message loop gets it

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/batch.h"
+#include "app/handoff.h"
 
 namespace
 {
@@ -20,6 +21,9 @@ struct FakeFile
     int32_t result;          // what the entry points return
     uint32_t lastErrorSet;   // the last-error value the entry points leave
     uint32_t crashCode = 0;  // non-zero: the entry points crash with this exception
+    uint16_t machine = 0;    // non-zero: its header is a valid image's for this machine
+    bool twin = true;        // a twin runs for it
+    uint32_t twinExit = 0;   // and exits with this code
 };
 
 struct FakeSystem
@@ -144,6 +148,32 @@ const PlatformOps FAKE_OPS = {
         return true;
     },
     [](unsigned char) { return false; },
+    [](const char *path, unsigned char *bytes, size_t size) -> size_t {
+        auto found = sys.files.find(path);
+        if (found == sys.files.end() || found->second.machine == 0 || size < 0x100)
+            return 0;
+        // A PE image's headers: "MZ", the signature at 0x40, the file header, a PE32 optional header.
+        std::memset(bytes, 0, 0x100);
+        bytes[0] = 'M';
+        bytes[1] = 'Z';
+        bytes[0x3C] = 0x40;
+        std::memcpy(bytes + 0x40, "PE\0\0", 4);
+        bytes[0x44] = static_cast<unsigned char>(found->second.machine);
+        bytes[0x45] = static_cast<unsigned char>(found->second.machine >> 8);
+        bytes[0x54] = 0xE0;
+        bytes[0x56] = 0x02;
+        bytes[0x57] = 0x21;
+        bytes[0x58] = 0x0B;
+        bytes[0x59] = 0x01;
+        return 0x100;
+    },
+    [](const char *path, bool unregister, uint32_t *exitCode) {
+        sys.events.push_back(std::string("twin ") + path + (unregister ? " /U" : ""));
+        const FakeFile &file = sys.files.at(path);
+        *exitCode = file.twinExit;
+        return file.twin;
+    },
+    MACHINE_I386,
 };
 
 class BatchTest : public ::testing::Test
@@ -167,6 +197,14 @@ class BatchTest : public ::testing::Test
         sys.files["C:\\c\\crash.dll"] = {0, true, 0, 0, 0xC0000005};
         sys.files["C:\\c\\grid"] = {0, true, static_cast<int32_t>(0x80070005), 5};
         sys.files["C:\\c\\grid.dll"] = {0, true, 0, 0};
+        // Images the loader refuses (193) because they are for another machine.
+        sys.files["C:\\c\\x64.dll"] = {193, false, 0, 0, 0, MACHINE_AMD64};
+        sys.files["C:\\c\\x64fail.dll"] = {193, false, 0, 0, 0, MACHINE_AMD64, true, 0x80070005};
+        sys.files["C:\\c\\x64noentry.dll"] = {193, false, 0, 0, 0, MACHINE_AMD64, true, 0xFFFFFFFF};
+        sys.files["C:\\c\\x64gone.dll"] = {193, false, 0, 0, 0, MACHINE_AMD64, true, 0xFFFFFFFE};
+        sys.files["C:\\c\\x64alone.dll"] = {193, false, 0, 0, 0, MACHINE_AMD64, false};
+        sys.files["C:\\c\\arm64.dll"] = {193, false, 0, 0, 0, 0xAA64};
+        sys.files["C:\\c\\x86bad.dll"] = {193, false, 0, 0, 0, MACHINE_I386};
         sys.systemTexts["5"] = "Access denied. ";
         sys.systemTexts["193"] = "Bad EXE format for %1. ";
         sys.systemTexts["206"] = "The filename or extension is too long. ";
@@ -236,6 +274,20 @@ TEST_F(BatchTest, EachOutcomeEndsInItsRow)
         // A name without an extension loads exactly that file, never the .dll beside it.
         {{"C:\\c\\grid"}, "C:\\c\\grid", "Access denied", 5, static_cast<int32_t>(0x80070005), ROW_CALLED},
         {{"C:\\c\\grid.dll"}, "C:\\c\\grid.dll", "Registered successfully", 0, 0},
+        // A component of the other bitness: the twin's exit code is the entry point's result.
+        {{"C:\\c\\x64.dll"}, "C:\\c\\x64.dll", "Registered successfully", 0, 0},
+        {{"/U", "C:\\c\\x64.dll"}, "C:\\c\\x64.dll", "Unregistered successfully", 0, 0},
+        {{"C:\\c\\x64fail.dll"}, "C:\\c\\x64fail.dll", "The system has no message for error code 0x80070005.",
+         static_cast<int32_t>(0x80070005), static_cast<int32_t>(0x80070005), ROW_CALLED},
+        {{"C:\\c\\x64noentry.dll"}, "C:\\c\\x64noentry.dll", "DllRegisterServer entry point not found", -1, -1},
+        {{"C:\\c\\x64gone.dll"}, "C:\\c\\x64gone.dll",
+         "The component 'C:\\c\\x64gone.dll' could not found on this computer.", -2, -2},
+        {{"C:\\c\\x64alone.dll"}, "C:\\c\\x64alone.dll",
+         "This is a 64-bit component; tolvane64.exe beside this program registers it.", 193, 193, ROW_OWN_TEXT},
+        {{"C:\\c\\arm64.dll"}, "C:\\c\\arm64.dll",
+         "This component is built for ARM64 Windows, which TolVane cannot load.", 193, 193, ROW_OWN_TEXT},
+        // An image of this program's own machine that still does not load keeps the loader's words.
+        {{"C:\\c\\x86bad.dll"}, "C:\\c\\x86bad.dll", "Bad EXE format for C:\\c\\x86bad.dll", 193, 193},
         // The system's "%1" names the component.
         {{"C:\\c\\bad.dll"}, "C:\\c\\bad.dll", "Bad EXE format for C:\\c\\bad.dll", 193, 193},
         {{"ok.dll"}, "ok.dll", "Registered successfully", 0, 0},
@@ -325,6 +377,16 @@ TEST(ExactModuleName, NameWithoutExtensionGetsATrailingDot)
         ExactModuleName(c.path.c_str(), NoLeadBytes, name);
         EXPECT_EQ(name, c.name);
     }
+}
+
+TEST_F(BatchTest, OnlyComponentsOfTheOtherMachineGoToTheTwin)
+{
+    Run({"C:\\c\\x64.dll", "C:\\c\\arm64.dll", "C:\\c\\bad.dll", "/u", "C:\\c\\x64.dll"});
+    std::vector<std::string> twins;
+    for (const std::string &e : sys.events)
+        if (e.rfind("twin ", 0) == 0)
+            twins.push_back(e);
+    EXPECT_EQ(twins, (std::vector<std::string>{"twin C:\\c\\x64.dll", "twin C:\\c\\x64.dll /U"}));
 }
 
 TEST_F(BatchTest, OptionsTakeNoRowAndUnregisterAffectsOnlyLaterComponents)

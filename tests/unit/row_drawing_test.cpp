@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "report/results_copy.h"
 #include "report/row_drawing.h"
 
 namespace
@@ -364,6 +366,29 @@ TEST(ComponentCellName, KeepsOnlyNameAndExtension)
         ComponentCellName(c.path, NoLeadBytes, name);
         EXPECT_STREQ(name, c.name) << c.path;
     }
+}
+
+TEST(ResultsText, TitleLineThenOneTabbedLinePerRow)
+{
+    char first[] = "C:\\My Components\\grid.ocx";
+    char second[] = "missing.dll";
+    auto owned = std::make_unique<ResultsTable>();
+    ResultsTable &copied = *owned;
+    copied.rows[0] = {first, "Registered successfully", 0, ROW_BY_CODE};
+    copied.rows[1] = {second, "The component 'missing.dll' could not found on this computer.", -2, ROW_BY_CODE};
+    copied.rowCount = 2;
+    const std::string expected = "Component\tCode\tResults\r\n"
+                                 "C:\\My Components\\grid.ocx\t0x00000000\tRegistered successfully\r\n"
+                                 "missing.dll\t0xfffffffe\tThe component 'missing.dll' could not found on this computer.\r\n";
+    const size_t length = ComposeResultsText(copied, nullptr, 0);
+    EXPECT_EQ(length, expected.size());
+    std::vector<char> text(length + 1, 'x');
+    EXPECT_EQ(ComposeResultsText(copied, text.data(), text.size()), length);
+    EXPECT_EQ(std::string(text.data()), expected);
+    // A buffer too small keeps what fits, terminated, and still tells the whole length.
+    char small[12];
+    EXPECT_EQ(ComposeResultsText(copied, small, sizeof small), length);
+    EXPECT_STREQ(small, "Component\tC");
 }
 
 } // namespace

@@ -1,0 +1,108 @@
+#include "app/twin_win.h"
+
+#include <windows.h>
+
+#include "app/platform_win.h"
+#include "app/paths/path_parts.h"
+
+const char HANDED_OFF_VARIABLE[] = "TOLVANE_HANDED_OFF";
+
+size_t ReadFileStart(const char *path, unsigned char *bytes, size_t size)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    DWORD count = 0;
+    if (!ReadFile(file, bytes, static_cast<DWORD>(size), &count, nullptr))
+        count = 0;
+    CloseHandle(file);
+    return count;
+}
+
+// The same file, however it is named: same volume, same file index.
+static bool SameFile(const char *first, const char *second)
+{
+    if (lstrcmpiA(first, second) == 0)
+        return true;
+    BY_HANDLE_FILE_INFORMATION info[2];
+    const char *paths[2] = {first, second};
+    for (int i = 0; i < 2; i++)
+    {
+        HANDLE file = CreateFileA(paths[i], 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return false;
+        BOOL known = GetFileInformationByHandle(file, &info[i]);
+        CloseHandle(file);
+        if (!known)
+            return false;
+    }
+    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+           info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
+// The twin's full path, beside this program; false when there is none that may be run.
+static bool FindTwin(char *twin, size_t size)
+{
+    char self[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
+    if (length == 0 || length >= sizeof self)
+        return false;
+    PathParts parts;
+    SplitPath(self, winPlatformOps.isLeadByte, &parts);
+    const char *name = TwinProgramName(PROGRAM_MACHINE == MACHINE_AMD64 ? MACHINE_I386 : MACHINE_AMD64);
+    char joined[PATH_BUFFER_SIZE];
+    if (!MakePath(joined, parts.drive, parts.directory, name, nullptr,
+                  winPlatformOps.isLeadByte))
+        return false;
+    DWORD full = GetFullPathNameA(joined, static_cast<DWORD>(size), twin, nullptr);
+    if (full == 0 || full >= size)
+        return false;
+    // A copy of this program named after its twin must never start itself.
+    if (SameFile(twin, self))
+        return false;
+    unsigned char bytes[IMAGE_HEADER_READ_SIZE];
+    ImageHeader header;
+    const size_t count = ReadFileStart(twin, bytes, sizeof bytes);
+    return ReadImageHeader(bytes, count, &header) && header.program &&
+           (header.machine == MACHINE_I386 || header.machine == MACHINE_AMD64);
+}
+
+bool RunTwin(const char *fullPath, bool unregister, uint32_t *exitCode)
+{
+    if (GetEnvironmentVariableA(HANDED_OFF_VARIABLE, nullptr, 0) != 0)
+        return false;
+    char twin[MAX_PATH];
+    char commandLine[3 * MAX_PATH + 16];
+    if (!FindTwin(twin, sizeof twin) ||
+        !BuildTwinCommandLine(twin, unregister, fullPath, commandLine, sizeof commandLine))
+        return false;
+
+    char folder[PATH_BUFFER_SIZE];
+    PathParts parts;
+    SplitPath(fullPath, winPlatformOps.isLeadByte, &parts);
+    MakePath(folder, parts.drive, parts.directory, nullptr, nullptr,
+             winPlatformOps.isLeadByte);
+
+    // The twin inherits the mark through this process's environment, which keeps it only for
+    // the start.
+    SetEnvironmentVariableA(HANDED_OFF_VARIABLE, "1");
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    const BOOL started = CreateProcessA(twin, commandLine, nullptr, nullptr, FALSE, 0, nullptr,
+                                        folder[0] != '\0' ? folder : nullptr, &startup, &process);
+    SetEnvironmentVariableA(HANDED_OFF_VARIABLE, nullptr);
+    if (!started)
+        return false;
+    CloseHandle(process.hThread);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    const BOOL known = GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    if (!known)
+        return false;
+    *exitCode = code;
+    return true;
+}

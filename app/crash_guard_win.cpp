@@ -1,7 +1,36 @@
 #include "app/crash_guard_win.h"
 
-#include <cstring>
 
+static volatile DWORD caughtCode;
+static void *volatile caughtAddress;
+
+#if defined(_MSC_VER)
+// MSVC has structured exception handling: an __except at the call sees just what the component
+// left unhandled.
+static LONG NoteCrash(const EXCEPTION_POINTERS *info)
+{
+    caughtCode = info->ExceptionRecord->ExceptionCode;
+    caughtAddress = info->ExceptionRecord->ExceptionAddress;
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+static void InstallFilter()
+{
+}
+
+static bool CallUnderGuard(DLLREGISTER entryPoint, volatile int32_t *result)
+{
+    __try
+    {
+        *result = entryPoint();
+        return true;
+    }
+    __except (NoteCrash(GetExceptionInformation()))
+    {
+        return false;
+    }
+}
+#else
 // How the guard gets back: GuardedCall marks its frame with __builtin_setjmp (which makes the
 // compiler keep everything the function needs across the jump in its frame, so the batch's
 // registers are intact afterwards). When an exception reaches the unhandled-exception filter
@@ -13,8 +42,6 @@ static void *guardJump[5];
 static volatile LONG guardArmed;
 static DWORD guardThread;
 static uintptr_t guardStack;  // an address in GuardedCall's frame
-static volatile DWORD caughtCode;
-static void *volatile caughtAddress;
 #if defined(__i386__)
 // The head of the thread's exception registration chain, fs:[0] on x86.
 static void *guardExceptionList;
@@ -68,10 +95,32 @@ static LONG WINAPI CrashGuardFilter(EXCEPTION_POINTERS *info)
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 
-void InstallCrashGuard()
+// Kept out of line: its frame is what the guard returns to.
+__attribute__((noinline)) static bool CallUnderGuard(DLLREGISTER entryPoint, volatile int32_t *result)
+{
+    volatile char frame = 0;
+    guardStack = reinterpret_cast<uintptr_t>(&frame);
+#if defined(__i386__)
+    guardExceptionList = ExceptionChain();
+#endif
+    if (__builtin_setjmp(guardJump) != 0)
+        return false; // back from ResumeAfterCrash
+    guardArmed = 1;
+    *result = entryPoint();
+    guardArmed = 0;
+    return true;
+}
+
+static void InstallFilter()
 {
     guardThread = GetCurrentThreadId();
     previousFilter = SetUnhandledExceptionFilter(CrashGuardFilter);
+}
+#endif
+
+void InstallCrashGuard()
+{
+    InstallFilter();
     // Room for the exception dispatch and the filter after a stack overflow. Looked up, as 32-bit
     // Windows XP lacks it.
     typedef BOOL(WINAPI * StackGuarantee)(PULONG);
@@ -128,22 +177,6 @@ static void DescribeCrash(EntryPointCrash *crash)
             name = at + 1;
     lstrcpynA(crash->moduleName, name, sizeof crash->moduleName);
     crash->offset = reinterpret_cast<uintptr_t>(caughtAddress) - reinterpret_cast<uintptr_t>(module);
-}
-
-// Kept out of line: its frame is what the guard returns to.
-__attribute__((noinline)) static bool CallUnderGuard(DLLREGISTER entryPoint, volatile int32_t *result)
-{
-    volatile char frame = 0;
-    guardStack = reinterpret_cast<uintptr_t>(&frame);
-#if defined(__i386__)
-    guardExceptionList = ExceptionChain();
-#endif
-    if (__builtin_setjmp(guardJump) != 0)
-        return false; // back from ResumeAfterCrash
-    guardArmed = 1;
-    *result = entryPoint();
-    guardArmed = 0;
-    return true;
 }
 
 bool GuardedCall(DLLREGISTER entryPoint, int32_t *result, EntryPointCrash *crash)

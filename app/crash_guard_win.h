@@ -2,7 +2,7 @@
 // The crash guard: an exception that a component's entry point leaves unhandled ends that call,
 // never the run. It acts only where such an exception would otherwise end the process (the
 // unhandled-exception filter), so exceptions that a component raises and handles itself pass
-// untouched.
+// untouched. (Built with MSVC, an __except at the call does the same.)
 #include <windows.h>
 #include <cstdint>
 

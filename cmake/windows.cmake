@@ -61,8 +61,13 @@ if(NOT MSVC)
     endif()
 endif()
 
+if(TOLVANE_RELEASE)
+    include(cmake/release.cmake)
+    return()
+endif()
+
 # The tests build with MinGW-w64 and GoogleTest's sources.
-if(NOT MINGW OR NOT EXISTS ${TOLVANE_GTEST_SOURCE}/CMakeLists.txt)
+if(TOLVANE_PROGRAM_ONLY OR NOT MINGW OR NOT EXISTS ${TOLVANE_GTEST_SOURCE}/CMakeLists.txt)
     message(STATUS "No tests in this build: they need MinGW-w64 and TOLVANE_GTEST_SOURCE")
     return()
 endif()

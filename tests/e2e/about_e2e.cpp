@@ -49,6 +49,39 @@ std::string ProgramResource(LPCSTR name, LPCSTR type)
     return bytes;
 }
 
+// Both programs carry one version, in US English, and their own file name.
+TEST(ProgramFile, CarriesItsVersionInUsEnglish)
+{
+    const std::string program = ProgramPath();
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA(program.c_str(), &ignored);
+    ASSERT_NE(size, 0u) << "no version resource";
+    std::vector<char> info(size);
+    ASSERT_TRUE(GetFileVersionInfoA(program.c_str(), 0, size, info.data()));
+    VS_FIXEDFILEINFO *fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void **>(&fixed), &length));
+    WORD *translation = nullptr;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void **>(&translation),
+                               &length));
+    EXPECT_EQ(translation[0], US_ENGLISH);
+    auto text = [&](const char *name) {
+        char *value = nullptr;
+        std::string query = std::string("\\StringFileInfo\\040904E4\\") + name;
+        return VerQueryValueA(info.data(), query.c_str(), reinterpret_cast<void **>(&value), &length) && value
+                   ? std::string(value)
+                   : std::string("(none)");
+    };
+    char version[32];
+    std::snprintf(version, sizeof version, "%d.%d.%d", HIWORD(fixed->dwFileVersionMS),
+                  LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS));
+    EXPECT_EQ(text("FileVersion"), version);
+    EXPECT_EQ(text("ProductVersion"), version);
+    EXPECT_EQ(text("ProductName"), "TolVane");
+    EXPECT_EQ(text("OriginalFilename"), TOLVANE_PROGRAM_NAME);
+    EXPECT_NE(text("FileDescription").find("COM components"), std::string::npos);
+}
+
 // A file of the source tree, given relative to the repository's top folder, through Z:.
 bool ReadSourceFile(const char *relative, std::string *bytes)
 {

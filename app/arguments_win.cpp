@@ -1,8 +1,9 @@
 #include "app/arguments_win.h"
 
 #include <windows.h>
-#include <shellapi.h>
 #include <cstdlib>
+
+#include "app/command_line.h"
 
 // An argument in the ANSI code page; false in *lossy when a character had no exact match there.
 static char *ToAnsi(const wchar_t *wide, bool *lossy)
@@ -23,23 +24,26 @@ static char *ToAnsi(const wchar_t *wide, bool *lossy)
 
 bool ReadAnsiArguments(AnsiArguments *arguments)
 {
-    int count = 0;
-    wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (wide == nullptr)
-        return false;
+    const wchar_t *line = GetCommandLineW();
+    const size_t length = static_cast<size_t>(lstrlenW(line));
+    wchar_t *buffer = static_cast<wchar_t *>(std::malloc((length + 1) * sizeof(wchar_t)));
+    wchar_t **wide = static_cast<wchar_t **>(std::malloc((length / 2 + 2) * sizeof(wchar_t *)));
+    bool complete = buffer != nullptr && wide != nullptr;
+    const size_t count = complete ? SplitCommandLine(line, buffer, wide) : 0;
     // Kept until the process ends, like the rows that point into them.
-    char **values = static_cast<char **>(std::calloc(static_cast<size_t>(count) + 1, sizeof(char *)));
-    bool *lossy = static_cast<bool *>(std::calloc(static_cast<size_t>(count) + 1, sizeof(bool)));
-    bool complete = values != nullptr && lossy != nullptr;
-    for (int i = 0; complete && i < count; i++)
+    char **values = static_cast<char **>(std::calloc(count + 1, sizeof(char *)));
+    bool *lossy = static_cast<bool *>(std::calloc(count + 1, sizeof(bool)));
+    complete = complete && values != nullptr && lossy != nullptr;
+    for (size_t i = 0; complete && i < count; i++)
     {
         values[i] = ToAnsi(wide[i], &lossy[i]);
         complete = values[i] != nullptr;
     }
-    LocalFree(wide);
+    std::free(wide);
+    std::free(buffer);
     if (!complete)
         return false;
-    arguments->count = count;
+    arguments->count = static_cast<int>(count);
     arguments->values = values;
     arguments->unrepresentable = lossy;
     return true;

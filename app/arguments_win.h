@@ -8,7 +8,7 @@ struct AnsiArguments
     bool *unrepresentable;  // the code page cannot hold this argument: values[i] is its lossy form
 };
 
-// Splits the wide command line by the usual rules and converts each argument on its own, with no
+// Splits the wide command line by the usual rules (SplitCommandLine) and converts each argument on its own, with no
 // best-fit look-alikes, so that a character the code page lacks can neither change a name nor
 // make a quotation mark that splits it. False when it cannot (out of memory).
 bool ReadAnsiArguments(AnsiArguments *arguments);

@@ -183,18 +183,34 @@ static bool TestExistence(const Component &component, const PlatformOps &ops)
     return false;
 }
 
-// The entry point runs in its component's folder, for the DLLs it loads at run time.
+// True when current (as the system gives it: no trailing backslash but at a root) names folder
+// (as MakePath gives it: with one).
+static bool SameFolder(const char *current, const char *folder)
+{
+    const size_t length = std::strlen(current);
+    if (length == 0)
+        return false;
+    if (current[length - 1] == '\\')
+        return std::strcmp(current, folder) == 0;
+    return std::strncmp(current, folder, length) == 0 && folder[length] == '\\' && folder[length + 1] == '\0';
+}
+
+// The entry point runs in its component's folder, for the DLLs it loads at run time. The folder is
+// changed only when it is not already the current one; asked anew each time, as a component may
+// have changed it.
 static void EnterFolder(const Component &component, const PlatformOps &ops)
 {
     PathParts parts;
     char folder[PATH_BUFFER_SIZE];
     SplitPath(component.fullPath, ops.isLeadByte, &parts);
     MakePath(folder, parts.drive, parts.directory, nullptr, nullptr, ops.isLeadByte);
-    if (folder[0] != '\0')
-    {
-        ops.changeFolder(folder);
-        folderMoved = true;
-    }
+    if (folder[0] == '\0')
+        return;
+    char current[PATH_BUFFER_SIZE];
+    if (ops.currentFolder(current, sizeof current) && SameFolder(current, folder))
+        return;
+    ops.changeFolder(folder);
+    folderMoved = true;
 }
 
 // The machine of a component that this program cannot load because it is built for another one;

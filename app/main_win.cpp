@@ -52,7 +52,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     InstallCrashGuard();
 
     appInstance = instance;
-    InitCommonControlsFromSystem();
 
     silentMode = 0;
     unregisterMode = (GetKeyState(VK_SHIFT) & 0x8000) ? 1 : 0;
@@ -70,6 +69,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 
     if (commandLine == nullptr || commandLine[0] == '\0')
     {
+        InitCommonControlsFromSystem();
         OpenAboutDialog();
         OleUninitialize();
         return 0;
@@ -86,6 +86,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 
     if (!silentMode)
     {
+        // Only now: a silent run shows no window and never needs them.
+        InitCommonControlsFromSystem();
         if (resultsTable.rowCount >= 2)
             OpenResultsDialog();
         else if (resultsTable.rowCount == 1)

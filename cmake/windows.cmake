@@ -30,7 +30,7 @@ set_source_files_properties(resources/tolvane.rc PROPERTIES OBJECT_DEPENDS "${TO
 add_executable(tolvane WIN32 ${TOLVANE_WIN_SOURCES} resources/tolvane.rc)
 # Only DLLs on the system's KnownDLLs list are imported: the loader takes any other statically
 # imported DLL from the program's own folder first. comctl32 is loaded at start, from the system folder.
-target_link_libraries(tolvane PRIVATE tolvane_core ole32 gdi32 user32 shell32)
+target_link_libraries(tolvane PRIVATE tolvane_core ole32 gdi32 user32)
 # One program for each bitness, from the same sources: tolvane.exe (x86) and tolvane64.exe (x64).
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set_target_properties(tolvane PROPERTIES OUTPUT_NAME tolvane64)

@@ -56,6 +56,9 @@ static INT_PTR OnInitDialog(HWND dialog)
 {
     resultsList = GetDlgItem(dialog, IDC_RESULTS_LIST);
     AddResultColumns(resultsList);
+    // Filled in one go: no redraw per row, room for every row at once.
+    SendMessageA(resultsList, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(resultsList, LVM_SETITEMCOUNT, static_cast<WPARAM>(resultsTable.rowCount), 0);
     for (int row = 0; row < resultsTable.rowCount; row++)
     {
         const ResultEntry &entry = resultsTable.rows[row];
@@ -67,6 +70,7 @@ static INT_PTR OnInitDialog(HWND dialog)
         SetListCell(row, 1, code);
         SetListCell(row, 2, entry.resultText);
     }
+    SendMessageA(resultsList, WM_SETREDRAW, TRUE, 0);
     return 1; // the focus goes to the OK button
 }
 

@@ -24,6 +24,7 @@ struct FakeFile
     uint16_t machine = 0;    // non-zero: its header is a valid image's for this machine
     bool twin = true;        // a twin runs for it
     uint32_t twinExit = 0;   // and exits with this code
+    bool movesFolder = false;  // the entry points change the current folder
 };
 
 struct FakeSystem
@@ -131,6 +132,8 @@ const PlatformOps FAKE_OPS = {
         }
         if (e->file->lastErrorSet != 0)
             sys.lastError = e->file->lastErrorSet;
+        if (e->file->movesFolder)
+            sys.folder = "C:\\elsewhere";
         *result = e->file->result;
         return true;
     },
@@ -197,6 +200,7 @@ class BatchTest : public ::testing::Test
         sys.files["C:\\c\\crash.dll"] = {0, true, 0, 0, 0xC0000005};
         sys.files["C:\\c\\grid"] = {0, true, static_cast<int32_t>(0x80070005), 5};
         sys.files["C:\\c\\grid.dll"] = {0, true, 0, 0};
+        sys.files["C:\\ok.dll"] = {0, true, 0, 0};
         // Images the loader refuses (193) because they are for another machine.
         sys.files["C:\\c\\x64.dll"] = {193, false, 0, 0, 0, MACHINE_AMD64};
         sys.files["C:\\c\\x64fail.dll"] = {193, false, 0, 0, 0, MACHINE_AMD64, true, 0x80070005};
@@ -311,12 +315,25 @@ TEST_F(BatchTest, EachOutcomeEndsInItsRow)
 TEST_F(BatchTest, PipelineDoesEachStepOnceAndUnloads)
 {
     Run({"C:\\c\\ok.dll", "C:\\c\\noentry.dll", "C:\\c\\none.dll", "C:\\c\\bad.dll"});
+    // The folder is changed only when it is not the current one already.
     const std::vector<std::string> expected = {
         "chdir C:\\c",  "load C:\\c\\ok.dll",  "call C:\\c\\ok.dll DllRegisterServer", "free C:\\c\\ok.dll",
-        "chdir C:\\c",  "load C:\\c\\noentry.dll", "free C:\\c\\noentry.dll",
-        "chdir C:\\c",  "load C:\\c\\bad.dll",
+        "load C:\\c\\noentry.dll", "free C:\\c\\noentry.dll",
+        "load C:\\c\\bad.dll",
     };
     EXPECT_EQ(sys.events, expected);
+}
+
+TEST_F(BatchTest, FolderIsAskedAnewAsAComponentMayHaveMovedIt)
+{
+    sys.files["C:\\c\\mover.dll"] = {0, true, 0, 0};
+    sys.files["C:\\c\\mover.dll"].movesFolder = true;
+    Run({"C:\\c\\mover.dll", "C:\\c\\ok.dll", "C:\\ok.dll"});
+    std::vector<std::string> changes;
+    for (const std::string &e : sys.events)
+        if (e.rfind("chdir ", 0) == 0)
+            changes.push_back(e);
+    EXPECT_EQ(changes, (std::vector<std::string>{"chdir C:\\c", "chdir C:\\c", "chdir C:\\"}));
 }
 
 TEST_F(BatchTest, CrashEndsOnlyItsOwnCallAndTheRunGoesOn)

@@ -6,8 +6,9 @@
 #include <cstring>
 
 #include "about/about_layout.h"
-#include "app/options.h"
-#include "app/platform_win.h"
+#include "base/program_texts.h"
+#include "base/system_text.h"
+#include "base/system_win.h"
 #include "resources/resource.h"
 
 // The drawing objects of one open About dialog. Each dialog keeps its own (in DWLP_USER), so a
@@ -43,7 +44,7 @@ static const unsigned char *ResourceBytes(HMODULE module, LPCSTR name, LPCSTR ty
     return static_cast<const unsigned char *>(LockResource(loaded));
 }
 
-// Deletes the memory context, then the picture and the palette, and forgets them.
+// The memory context goes first: the picture is still selected into it.
 static void DeleteDrawingObjects(AboutDrawing *drawing)
 {
     if (drawing->aboutMemoryDc != nullptr)
@@ -80,7 +81,7 @@ static bool LoadPicture(HWND dialog, AboutDrawing *drawing)
 
     size_t size = 0;
     const unsigned char *bytes = ResourceBytes(appInstance, MAKEINTRESOURCEA(IDB_TITLE_PICTURE), RT_BITMAP, &size);
-    static AboutPicture picture;  // one GUI thread; too large to want on the stack of every opening
+    AboutPicture picture;
     if (bytes != nullptr && BuildAboutPalette(bytes, size, &picture))
     {
         drawing->aboutPictureWidth = picture.width;
@@ -286,8 +287,10 @@ void OpenAboutDialog()
         return;
     DWORD error = GetLastError();
     char reason[512];
-    if (error == 0 || !WinSystemText(error, reason, sizeof reason))
-        std::snprintf(reason, sizeof reason, "Error 0x%08lX.", static_cast<unsigned long>(error));
+    SystemTextLookup lookup = WinSystemText;
+    if (error == 0) // nothing recorded, nothing to look up: the text says the system has no message
+        lookup = [](uint32_t, char *, size_t) { return false; };
+    FormatSystemText(lookup, error, nullptr, reason, sizeof reason);
     char text[768];
     std::snprintf(text, sizeof text, "TolVane could not open its About dialog (DLG_TOLVANE):\n%s", reason);
     MessageBoxA(nullptr, text, PROGRAM_TITLE, MB_SYSTEMMODAL | MB_ICONINFORMATION);

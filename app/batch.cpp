@@ -7,10 +7,6 @@
 #include "app/handoff.h"
 #include "app/options.h"
 
-ResultsTable resultsTable;
-int unregisterMode;
-int silentMode;
-
 static int32_t exitValue;
 static bool entryPointCalled;
 static char startFolder[PATH_BUFFER_SIZE];
@@ -160,7 +156,7 @@ static bool PreparePath(Component &component, const char *argument, const Platfo
         ops.changeFolder(startFolder);
         folderMoved = false;
     }
-    ops.expandLongPath(path);
+    ExpandLongPath(path, ops.findEntryName, nullptr);
 
     // The component is tested and loaded by its full path, so the module search order can never
     // pick another file of the same name.

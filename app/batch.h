@@ -5,51 +5,19 @@
 #include <cstdint>
 
 #include "app/crash_report.h"
+#include "app/paths/long_path.h"
 #include "app/paths/path_parts.h"
-#include "app/system_text.h"
+#include "base/run_state.h"
+#include "base/system_text.h"
 
-constexpr int32_t RESULT_ENTRY_POINT_NOT_FOUND = -1;
-constexpr int32_t RESULT_COMPONENT_NOT_FOUND = -2;
 constexpr int32_t RESULT_FILE_NAME_TOO_LONG = 206;  // ERROR_FILENAME_EXCED_RANGE
 constexpr int32_t RESULT_INVALID_NAME = 123;        // ERROR_INVALID_NAME
 constexpr int32_t RESULT_BAD_EXE_FORMAT = 193;      // ERROR_BAD_EXE_FORMAT: not a module this program loads
 
-// A command line of 32767 characters cannot name more components than this, so in practice the
-// table holds every component a run is given.
-constexpr int MAX_RESULT_ROWS = 16384;
-
-// How a row's code is to be read by the reports.
-enum RowKind
-{
-    ROW_BY_CODE = 0,  // the code alone tells what happened: -2 not found, -1 no entry point, else a system code
-    ROW_CALLED,       // the entry point was called and failed: whatever its code, never "not found"
-    ROW_OWN_TEXT,     // the row's text is the explanation (a crash, a name that cannot be passed on)
-};
-
-struct ResultEntry
-{
-    char *componentPath;     // 260-byte heap buffer: the argument after long path expansion
-    const char *resultText;  // the Results column's text
-    int32_t resultCode;      // 0, RESULT_ENTRY_POINT_NOT_FOUND, RESULT_COMPONENT_NOT_FOUND or a system code
-    RowKind kind;
-};
-
-struct ResultsTable
-{
-    ResultEntry rows[MAX_RESULT_ROWS];
-    int rowCount;
-    int unprocessedCount;  // components that got no row (table full, or out of memory)
-};
-
-// Run-wide state.
-extern ResultsTable resultsTable;
-extern int unregisterMode;
-extern int silentMode;
-
 // What the pipeline needs of the platform.
 struct PlatformOps
 {
-    void (*expandLongPath)(char *path);  // rewrites short names in a 260-byte buffer, in place
+    FindEntryName findEntryName;  // the directory lookup that the expansion of short names uses
     bool (*fileExists)(const char *path);  // path names an existing file, not a folder
     // The full path of path into out (size bytes); false when it cannot be had or does not fit.
     bool (*fullPath)(const char *path, char *out, size_t size);

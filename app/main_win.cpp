@@ -9,6 +9,8 @@
 #include "app/crash_guard_win.h"
 #include "app/options.h"
 #include "app/platform_win.h"
+#include "base/program_texts.h"
+#include "base/system_win.h"
 #include "report/outcome_text.h"
 #include "report/outcome_win.h"
 #include "report/results_dialog_win.h"

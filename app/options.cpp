@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-const char PROGRAM_TITLE[] = "TolVane 3.1";
-
 ArgumentKind ClassifyArgument(const char *argument)
 {
     if (argument[0] != '-' && argument[0] != '/')

@@ -19,5 +19,3 @@ const char *OleFailureReason(int32_t result);
 
 // "OLE Could not be initialized for the following reason:\n<reason>"
 void ComposeOleFailureMessage(int32_t result, char *text, size_t size);
-
-extern const char PROGRAM_TITLE[];  // "TolVane 3.1"

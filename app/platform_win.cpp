@@ -1,21 +1,11 @@
 #include "app/platform_win.h"
 
+#include <windows.h>
 #include <direct.h>
 
 #include "app/crash_guard_win.h"
-#include "app/paths/long_path.h"
 #include "app/twin_win.h"
-
-HINSTANCE appInstance;
-
-bool WinSystemText(uint32_t code, char *text, size_t size)
-{
-    // Without FORMAT_MESSAGE_IGNORE_INSERTS a text with an insert (error 193's "%1") makes the
-    // call fail, or read arguments that do not exist.
-    const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK | FORMAT_MESSAGE_IGNORE_INSERTS;
-    return FormatMessageA(flags, nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text,
-                          static_cast<DWORD>(size), nullptr) != 0;
-}
+#include "base/system_win.h"
 
 static bool WinFindEntryName(const char *pattern, char *name, void *)
 {
@@ -26,11 +16,6 @@ static bool WinFindEntryName(const char *pattern, char *name, void *)
     FindClose(search);
     lstrcpynA(name, found.cFileName, MAX_PATH);
     return true;
-}
-
-static void WinExpandLongPath(char *path)
-{
-    ExpandLongPath(path, WinFindEntryName, nullptr);
 }
 
 // A file that exists but cannot be read (locked, or access denied) goes on to the load, which says why.
@@ -89,13 +74,8 @@ static uint32_t WinLastError()
     return GetLastError();
 }
 
-static bool WinIsLeadByte(unsigned char c)
-{
-    return IsDBCSLeadByte(c) != FALSE;
-}
-
 const PlatformOps winPlatformOps = {
-    WinExpandLongPath, WinFileExists,  WinFullPath,   WinCurrentFolder, WinChangeFolder,
+    WinFindEntryName,  WinFileExists,  WinFullPath,   WinCurrentFolder, WinChangeFolder,
     WinLoadModule,     WinFindEntryPoint, WinCallEntryPoint, WinFreeModule, WinSetLastError,
     WinLastError,      WinSystemText,  WinIsLeadByte, ReadFileStart,    RunTwin,
     PROGRAM_MACHINE,

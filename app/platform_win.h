@@ -1,11 +1,5 @@
 #pragma once
-// The Win32 side of the run: the instance handle and the platform operations.
-#include <windows.h>
-
+// The Win32 side of the batch: the platform operations it is handed.
 #include "app/batch.h"
 
-extern HINSTANCE appInstance;
 extern const PlatformOps winPlatformOps;
-
-// FormatMessageA from the system table, on one line, in the user's default language.
-bool WinSystemText(uint32_t code, char *text, size_t size);

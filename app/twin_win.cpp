@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/platform_win.h"
+#include "base/system_win.h"
 #include "app/paths/path_parts.h"
 
 const char HANDED_OFF_VARIABLE[] = "TOLVANE_HANDED_OFF";
@@ -50,11 +50,11 @@ static bool FindTwin(char *twin, size_t size)
     if (length == 0 || length >= sizeof self)
         return false;
     PathParts parts;
-    SplitPath(self, winPlatformOps.isLeadByte, &parts);
+    SplitPath(self, WinIsLeadByte, &parts);
     const char *name = TwinProgramName(PROGRAM_MACHINE == MACHINE_AMD64 ? MACHINE_I386 : MACHINE_AMD64);
     char joined[PATH_BUFFER_SIZE];
     if (!MakePath(joined, parts.drive, parts.directory, name, nullptr,
-                  winPlatformOps.isLeadByte))
+                  WinIsLeadByte))
         return false;
     DWORD full = GetFullPathNameA(joined, static_cast<DWORD>(size), twin, nullptr);
     if (full == 0 || full >= size)
@@ -81,9 +81,9 @@ bool RunTwin(const char *fullPath, bool unregister, uint32_t *exitCode)
 
     char folder[PATH_BUFFER_SIZE];
     PathParts parts;
-    SplitPath(fullPath, winPlatformOps.isLeadByte, &parts);
+    SplitPath(fullPath, WinIsLeadByte, &parts);
     MakePath(folder, parts.drive, parts.directory, nullptr, nullptr,
-             winPlatformOps.isLeadByte);
+             WinIsLeadByte);
 
     // The twin inherits the mark through this process's environment, which keeps it only for
     // the start.

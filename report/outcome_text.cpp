@@ -2,9 +2,7 @@
 
 #include <cstdio>
 
-#include "app/options.h"
-
-const char ERROR_TITLE[] = "Component Registration Error";
+#include "base/program_texts.h"
 
 static const char GEN_FAILURE_MESSAGE[] =
     "The loading process for %s has failed with an error code of 31 (0x1F). (the DllRegisterServer entry point was "

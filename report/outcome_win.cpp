@@ -2,7 +2,8 @@
 
 #include <windows.h>
 
-#include "app/platform_win.h"
+#include "base/run_state.h"
+#include "base/system_win.h"
 #include "report/outcome_text.h"
 
 void ShowOutcome(int row)

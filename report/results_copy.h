@@ -2,7 +2,7 @@
 // The results table as text for the clipboard (Ctrl+C in the results list). Window-free.
 #include <cstddef>
 
-#include "app/batch.h"
+#include "base/run_state.h"
 
 // A title line ("Component", "Code", "Results"), then one line per row: the component's path
 // as recorded, the code as the Code column shows it and the result text; cells separated by

@@ -4,7 +4,7 @@
 #include <commctrl.h>
 
 #include "about/about_dialog_win.h"
-#include "app/platform_win.h"
+#include "base/system_win.h"
 #include "report/outcome_win.h"
 #include "report/results_copy.h"
 #include "report/row_drawing.h"
@@ -25,7 +25,6 @@ static const ResultColumn RESULT_COLUMNS[RESULT_COLUMN_COUNT] = {
     {"Results", 1000},
 };
 
-// Inserts the Component, Code and Results columns, left-aligned, at positions 0, 1 and 2.
 static void AddResultColumns(HWND list)
 {
     for (int position = 0; position < RESULT_COLUMN_COUNT; position++)
@@ -51,7 +50,7 @@ static void SetListCell(int row, int column, const char *text)
     SendMessageA(resultsList, column == 0 ? LVM_INSERTITEMA : LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
 }
 
-// Fills the list from the results table, one row per table row, in table order.
+// List row i is table row i: the double-click and the row drawing read the table by the list's index.
 static INT_PTR OnInitDialog(HWND dialog)
 {
     resultsList = GetDlgItem(dialog, IDC_RESULTS_LIST);
@@ -63,7 +62,7 @@ static INT_PTR OnInitDialog(HWND dialog)
     {
         const ResultEntry &entry = resultsTable.rows[row];
         char name[PATH_BUFFER_SIZE];
-        ComponentCellName(entry.componentPath, winPlatformOps.isLeadByte, name);
+        ComponentCellName(entry.componentPath, WinIsLeadByte, name);
         SetListCell(row, 0, name);
         char code[CODE_TEXT_SIZE];
         FormatCodeCell(entry.resultCode, code, sizeof code);

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/batch.h"
+#include "base/run_state.h"
 #include "app/paths/path_parts.h"
 
 constexpr int RESULT_COLUMN_COUNT = 3;  // Component, Code, Results

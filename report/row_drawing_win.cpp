@@ -2,7 +2,8 @@
 
 #include <commctrl.h>
 
-#include "app/platform_win.h"
+#include "base/run_state.h"
+#include "base/system_win.h"
 #include "report/row_drawing.h"
 
 // The surface of the row being drawn.
@@ -70,7 +71,7 @@ void DrawResultRow(const DRAWITEMSTRUCT *item)
     surface.measure = ListTextWidth;
     surface.setTextColor = RowSetTextColor;
     surface.drawText = RowDrawText;
-    surface.isLeadByte = winPlatformOps.isLeadByte;
+    surface.isLeadByte = WinIsLeadByte;
     DrawRowCells(surface, resultsTable, static_cast<int>(item->itemID), item->rcItem.left, selected,
                  GetSysColor(COLOR_HIGHLIGHTTEXT));
 }

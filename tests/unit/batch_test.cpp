@@ -32,7 +32,8 @@ struct FakeSystem
     std::map<std::string, FakeFile> files;  // by full path
     std::string folder;                     // current folder, no trailing backslash
     std::vector<std::string> events;        // "chdir X", "load X", "call X Name", "free X"
-    std::vector<std::string> expansions;    // "<path> in <current folder>"
+    std::vector<std::string> lookups;       // "<pattern> in <current folder>"
+    std::map<std::string, std::string> longNames;  // by the full path a pattern names
     uint32_t lastError;
     int loaded;                             // modules loaded and not yet freed
     int crashes;
@@ -66,7 +67,14 @@ std::string Resolve(const char *path)
 }
 
 const PlatformOps FAKE_OPS = {
-    [](char *path) { sys.expansions.push_back(std::string(path) + " in " + sys.folder); },
+    [](const char *pattern, char *name, void *) {
+        sys.lookups.push_back(std::string(pattern) + " in " + sys.folder);
+        auto found = sys.longNames.find(Resolve(pattern));
+        if (found == sys.longNames.end())
+            return false;
+        std::strcpy(name, found->second.c_str());
+        return true;
+    },
     [](const char *path) { return sys.files.count(path) != 0; },
     [](const char *path, char *out, size_t size) {
         std::string full = Resolve(path);
@@ -209,6 +217,11 @@ class BatchTest : public ::testing::Test
         sys.files["C:\\c\\x64alone.dll"] = {193, false, 0, 0, 0, MACHINE_AMD64, false};
         sys.files["C:\\c\\arm64.dll"] = {193, false, 0, 0, 0, 0xAA64};
         sys.files["C:\\c\\x86bad.dll"] = {193, false, 0, 0, 0, MACHINE_I386};
+        // Short names, by the full path they name.
+        sys.longNames["C:\\start\\sub"] = "sub";
+        sys.longNames["C:\\start\\sub\\OK~1.DLL"] = "ok.dll";
+        sys.longNames["C:\\c"] = "c";
+        sys.longNames["C:\\c\\OK2~1.OCX"] = "ok2.ocx";
         sys.systemTexts["5"] = "Access denied. ";
         sys.systemTexts["193"] = "Bad EXE format for %1. ";
         sys.systemTexts["206"] = "The filename or extension is too long. ";
@@ -464,14 +477,20 @@ TEST_F(BatchTest, RelativeNamesAreResolvedFromTheStartingFolderAndLoadedByFullPa
 
 TEST_F(BatchTest, ShortNamesAreExpandedInTheFolderTheirPathIsRelativeTo)
 {
-    Run({"C:\\c\\ok.dll", "sub\\ok.dll", "C:\\c\\ok2.ocx", "C:\\start\\ok.dll"});
+    // The relative short name comes after a component that moved the folder away from the start.
+    Run({"C:\\c\\ok.dll", "sub\\OK~1.DLL", "C:\\c\\OK2~1.OCX", "C:\\start\\ok.dll"});
     const std::vector<std::string> expected = {
-        "C:\\c\\ok.dll in C:\\start",
-        "sub\\ok.dll in C:\\start",
-        "C:\\c\\ok2.ocx in C:\\start\\sub",
-        "C:\\start\\ok.dll in C:\\c",
+        "sub in C:\\start",
+        "sub\\OK~1.DLL in C:\\start",
+        "C:\\c in C:\\start\\sub",
+        "C:\\c\\OK2~1.OCX in C:\\start\\sub",
     };
-    EXPECT_EQ(sys.expansions, expected);
+    EXPECT_EQ(sys.lookups, expected);
+    ASSERT_EQ(resultsTable.rowCount, 4);
+    EXPECT_STREQ(resultsTable.rows[1].componentPath, "sub\\ok.dll");
+    EXPECT_STREQ(resultsTable.rows[2].componentPath, "C:\\c\\ok2.ocx");
+    for (int i = 0; i < 4; i++)
+        EXPECT_EQ(resultsTable.rows[i].resultCode, 0) << i;
 }
 
 TEST_F(BatchTest, OverlongNameGetsARowAndIsNeverLoaded)

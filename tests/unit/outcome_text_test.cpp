@@ -4,7 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/system_text.h"
+#include "app/crash_report.h"
+#include "base/system_text.h"
 #include "report/outcome_text.h"
 
 namespace

@@ -1,4 +1,4 @@
-#include "app/system_text.h"
+#include "base/system_text.h"
 
 #include <cstdio>
 #include <cstring>

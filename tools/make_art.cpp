@@ -1,7 +1,7 @@
 // make_art: draws TolVane's artwork, the About dialog's title picture and the program icon.
 //
 // Regenerate (from the repository root):
-//     g++ -std=c++17 -O2 -o /tmp/make_art resources/tools/make_art.cpp && /tmp/make_art resources
+//     g++ -std=c++17 -O2 -o /tmp/make_art tools/make_art.cpp && /tmp/make_art resources
 // It writes <folder>/title.bmp (280 x 280, 8 bits per pixel, uncompressed, a 256-entry colour table
 // with the twenty static colours of the default palette at entries 0-9 and 246-255) and
 // <folder>/tolvane.ico (one 32 x 32 image, 16 colours). The output is the same on every run.

@@ -1,0 +1,5 @@
+#include "base/run_state.h"
+
+ResultsTable resultsTable;
+int unregisterMode;
+int silentMode;

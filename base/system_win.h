@@ -1,0 +1,16 @@
+#pragma once
+// What the Win32 layers of every part share: the program's instance handle, the system's error
+// texts and the ANSI code page's lead bytes.
+#include <windows.h>
+#include <cstddef>
+#include <cstdint>
+
+// The instance handle WinMain was given, for dialog templates and resources.
+extern HINSTANCE appInstance;
+
+// FormatMessageA from the system table, on one line, in the user's default language, with the
+// inserts ("%1") left as they are (a SystemTextLookup).
+bool WinSystemText(uint32_t code, char *text, size_t size);
+
+// True when the byte starts a double-byte character in the ANSI code page (a LeadByteTest).
+bool WinIsLeadByte(unsigned char c);

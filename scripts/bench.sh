@@ -16,18 +16,8 @@ N=${1:-500}
 REPS=${2:-6}
 SMALL=10
 
-bash scripts/setup.sh >&2
-preset=windows
-wine=/usr/lib/wine/wine
-program=tolvane.exe
-if ! "$wine" --version >/dev/null 2>&1; then
-    preset=windows-x64
-    wine=/usr/lib/wine/wine64
-    program=tolvane64.exe
-fi
-cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset" >/dev/null
-bin=$PWD/build/$preset/bin
+# shellcheck source=scripts/build-runnable.sh
+source scripts/build-runnable.sh
 state=$PWD/build/$preset/speed-bench
 bash tests/e2e/bench.sh start "$state" "$wine" >/dev/null
 trap 'bash tests/e2e/bench.sh stop "$state"' EXIT

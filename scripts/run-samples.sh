@@ -6,22 +6,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh >&2
-cmake --preset windows >/dev/null
-cmake --build --preset windows >/dev/null
-preset=windows
-wine=/usr/lib/wine/wine
-program=tolvane.exe
-if ! "$wine" --version >/dev/null 2>&1; then
-    # This machine cannot run 32-bit programs: show the same program built for 64-bit Windows.
-    preset=windows-x64
-    wine=/usr/lib/wine/wine64
-    program=tolvane64.exe
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" >/dev/null
-fi
+# shellcheck source=scripts/build-runnable.sh
+source scripts/build-runnable.sh
 build=$PWD/build/$preset
-bin=$build/bin
 out=$PWD/build/samples
 mkdir -p "$out"
 

@@ -7,10 +7,10 @@
 // dialog manager of this prefix makes of the same template in the test's own process.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -30,7 +30,7 @@ const int HELP_TEXT_BOX = 1001;
 const int HELP_FRAME = 1002;
 const int PICTURE_WIDTH = 280;  // the width of the picture the dialog is widened to
 const DWORD END_WAIT_MS = 10000;
-const DWORD SETTLE_MS = 500;  // time for the program to handle what was posted to it
+const DWORD WATCH_MS = 500;  // how long to watch for an ending that must not come
 const WORD US_ENGLISH = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 
 // A resource of tolvane.exe in US English, read with the file mapped as data; empty when absent.
@@ -164,51 +164,6 @@ Picture ProgramPicture()
     return picture;
 }
 
-// One run of tolvane.exe; ended, if still running, when the test is done with it.
-struct ProgramRun
-{
-    Launched program = {};
-    HWND dialog = nullptr;
-    ProgramRun() = default;
-    ProgramRun(const ProgramRun &) = delete;
-    ProgramRun &operator=(const ProgramRun &) = delete;
-    ~ProgramRun() { Dispose(program); }
-};
-
-void Start(ProgramRun &run, const std::string &arguments, const std::string &folder, const char *title)
-{
-    ASSERT_TRUE(LaunchProgram(ProgramPath(), arguments, folder.c_str(), &run.program));
-    run.dialog = WaitForDialog(run.program.processId, title, DIALOG_WAIT_MS);
-    ASSERT_NE(run.dialog, nullptr) << "no dialog \"" << title << "\" for arguments [" << arguments << "]";
-}
-
-// The About dialog of a run with an empty command line.
-void OpenAbout(ProgramRun &run)
-{
-    Start(run, "", MakeWorkFolder("about"), ABOUT_TITLE);
-}
-
-bool StillRunning(const ProgramRun &run)
-{
-    return WaitForSingleObject(run.program.process, 0) == WAIT_TIMEOUT;
-}
-
-void ExpectEndsWithZero(ProgramRun &run, const char *what)
-{
-    DWORD exitCode = 0xFFFFFFFF;
-    ASSERT_TRUE(WaitForExit(run.program, END_WAIT_MS, &exitCode)) << what << " did not end the program";
-    EXPECT_EQ(exitCode, 0u) << what;
-}
-
-HWND FocusOf(HWND dialog)
-{
-    GUITHREADINFO info = {};
-    info.cbSize = sizeof info;
-    if (!GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info))
-        return nullptr;
-    return info.hwndFocus;
-}
-
 // A control's whole text, asked for with WM_GETTEXT: for a window of another process,
 // GetWindowTextA gives only the window's caption, which an edit control does not keep.
 std::string SentText(HWND window)
@@ -284,6 +239,11 @@ PictureMatch MatchPicture(const Capture &capture, const Picture &picture, bool e
     return match;
 }
 
+bool ShowsPicture(const Capture &capture, const Picture &picture)
+{
+    return MatchPicture(capture, picture).Share() >= 0.95;
+}
+
 // The share of the picture's area, inside the client area, that shows colour.
 double ShareOfColour(const Capture &capture, int pictureWidth, int pictureHeight, COLORREF colour)
 {
@@ -330,10 +290,10 @@ TEST(About, OpensOnAnEmptyCommandLineWithTheHelpTextAndItsControls)
     EXPECT_NE(help.substr(help.size() - 6, 2), "\r\n") << "nothing but one empty line follows the last paragraph";
 
     ProgramRun run;
-    ASSERT_NO_FATAL_FAILURE(OpenAbout(run));
+    ASSERT_TRUE(run.Open("", MakeWorkFolder("about"), ABOUT_TITLE)) << "no About dialog";
     EXPECT_EQ(WindowText(run.dialog), ABOUT_TITLE);
     EXPECT_EQ(ClassOf(run.dialog), "#32770");
-    EXPECT_EQ(DialogsOf(run.program.processId).size(), 1u) << "the About dialog is the only dialog";
+    EXPECT_EQ(run.Dialogs().size(), 1u) << "the About dialog is the only dialog";
 
     HWND box = GetDlgItem(run.dialog, HELP_TEXT_BOX);
     ASSERT_NE(box, nullptr);
@@ -362,7 +322,9 @@ TEST(About, OpensOnAnEmptyCommandLineWithTheHelpTextAndItsControls)
     EXPECT_EQ(FocusOf(run.dialog), ok) << "the focus starts on the OK button";
 
     PressButton(run.dialog, IDOK);
-    ExpectEndsWithZero(run, "OK");
+    DWORD exitCode = 0xFFFFFFFF;
+    ASSERT_TRUE(run.WaitForExit(END_WAIT_MS, &exitCode)) << "OK did not end the program";
+    EXPECT_EQ(exitCode, 0u);
 }
 
 // Posts a key press to the control that has the focus, as the keyboard would deliver it.
@@ -380,7 +342,10 @@ void PostKey(HWND dialog, WORD key)
 void TypeKey(HWND dialog, WORD key)
 {
     SetForegroundWindow(dialog);
-    Sleep(100);
+    // The keys go to the foreground thread's control with the focus: wait until that is the dialog's.
+    EXPECT_TRUE(WaitUntil([dialog] { return GetForegroundWindow() == dialog && FocusOf(dialog) != nullptr; },
+                          DIALOG_WAIT_MS))
+        << "the dialog did not come to the foreground";
     keybd_event(static_cast<BYTE>(key), 0, 0, 0);
     keybd_event(static_cast<BYTE>(key), 0, KEYEVENTF_KEYUP, 0);
 }
@@ -421,20 +386,24 @@ TEST(About, EndsOnOkAndTheCloseBoxButNotOnEscape)
     {
         SCOPED_TRACE(c.way);
         ProgramRun run;
-        ASSERT_NO_FATAL_FAILURE(OpenAbout(run));
+        ASSERT_TRUE(run.Open("", MakeWorkFolder("about"), ABOUT_TITLE)) << "no About dialog";
         c.act(run.dialog);
+        DWORD exitCode = 0xFFFFFFFF;
         if (c.ends)
         {
-            ExpectEndsWithZero(run, c.way);
+            ASSERT_TRUE(run.WaitForExit(END_WAIT_MS, &exitCode)) << c.way << " did not end the program";
+            EXPECT_EQ(exitCode, 0u);
             EXPECT_FALSE(IsWindow(run.dialog));
             continue;
         }
-        Sleep(SETTLE_MS);
-        ASSERT_TRUE(StillRunning(run)) << c.way << " ended the program";
+        // An ending that must not come has no moment to wait for: watch for it for a while.
+        WaitUntil([&] { return !run.Running() || !IsWindowVisible(run.dialog); }, WATCH_MS);
+        ASSERT_TRUE(run.Running()) << c.way << " ended the program";
         EXPECT_TRUE(IsWindowVisible(run.dialog)) << c.way << " hid the dialog";
         // Still open and still answering: OK ends it.
         PressButton(run.dialog, IDOK);
-        ExpectEndsWithZero(run, "OK after the case");
+        ASSERT_TRUE(run.WaitForExit(END_WAIT_MS, &exitCode)) << "OK after the case did not end the program";
+        EXPECT_EQ(exitCode, 0u);
     }
 }
 
@@ -447,8 +416,8 @@ TEST(About, ThePictureIsDrawnAtTheTopOfTheClientArea)
     ASSERT_GT(picture.height, 0);
 
     ProgramRun run;
-    ASSERT_NO_FATAL_FAILURE(OpenAbout(run));
-    Capture capture = CaptureClient(run.dialog);
+    ASSERT_TRUE(run.Open("", MakeWorkFolder("about"), ABOUT_TITLE)) << "no About dialog";
+    Capture capture = CaptureWhen(run.dialog, [&](const Capture &shown) { return ShowsPicture(shown, picture); });
     ASSERT_GT(capture.width, 0);
     PictureMatch match = MatchPicture(capture, picture);
     EXPECT_GT(match.compared, static_cast<size_t>(picture.width * picture.height) / 2)
@@ -461,7 +430,9 @@ TEST(About, ThePictureIsDrawnAtTheTopOfTheClientArea)
     EXPECT_GE(edges.Share(), 0.95) << edges.matching << " of " << edges.compared << " detail pixels match";
 
     PressButton(run.dialog, IDOK);
-    ExpectEndsWithZero(run, "OK");
+    DWORD exitCode = 0xFFFFFFFF;
+    ASSERT_TRUE(run.WaitForExit(END_WAIT_MS, &exitCode)) << "OK did not end the program";
+    EXPECT_EQ(exitCode, 0u);
 }
 
 INT_PTR CALLBACK QuietDialog(HWND, UINT, WPARAM, LPARAM)
@@ -487,7 +458,7 @@ TEST(About, KeepsTheTemplateLayoutWhenWideEnoughAndWidensOtherwise)
     DestroyWindow(reference);
 
     ProgramRun run;
-    ASSERT_NO_FATAL_FAILURE(OpenAbout(run));
+    ASSERT_TRUE(run.Open("", MakeWorkFolder("about"), ABOUT_TITLE)) << "no About dialog";
     RECT client, window;
     GetClientRect(run.dialog, &client);
     GetWindowRect(run.dialog, &window);
@@ -529,7 +500,9 @@ TEST(About, KeepsTheTemplateLayoutWhenWideEnoughAndWidensOtherwise)
     }
 
     PressButton(run.dialog, IDOK);
-    ExpectEndsWithZero(run, "OK");
+    DWORD exitCode = 0xFFFFFFFF;
+    ASSERT_TRUE(run.WaitForExit(END_WAIT_MS, &exitCode)) << "OK did not end the program";
+    EXPECT_EQ(exitCode, 0u);
 }
 
 // Paints the picture's area of the dialog in one colour, from the test's own process.
@@ -571,13 +544,19 @@ TEST(About, ActivationAndDeactivationDrawThePictureAgain)
         ASSERT_NE(c, paint);
 
     ProgramRun run;
-    ASSERT_NO_FATAL_FAILURE(OpenAbout(run));
+    ASSERT_TRUE(run.Open("", MakeWorkFolder("about"), ABOUT_TITLE)) << "no About dialog";
+    auto showsPicture = [&](const Capture &shown) { return ShowsPicture(shown, picture); };
+    auto painted = [&](const Capture &shown) {
+        return ShareOfColour(shown, picture.width, picture.height, paint) >= 0.9;
+    };
+    // Painted over before the program's own first paint, the paint would be undone by it.
+    Capture first = CaptureWhen(run.dialog, showsPicture);
+    ASSERT_TRUE(ShowsPicture(first, picture)) << "the picture is not shown; " << Keep(first, "about-first");
     for (const ActivationCase &c : ACTIVATION_CASES)
     {
         SCOPED_TRACE(c.what);
         PaintOver(run.dialog, picture.width, picture.height, paint);
-        Sleep(SETTLE_MS);
-        Capture covered = CaptureClient(run.dialog);
+        Capture covered = CaptureWhen(run.dialog, painted);
         double share = ShareOfColour(covered, picture.width, picture.height, paint);
         if (share < 0.9 && &c == &ACTIVATION_CASES[0])
             GTEST_SKIP() << "this display does not show what another process paints on the dialog ("
@@ -586,15 +565,16 @@ TEST(About, ActivationAndDeactivationDrawThePictureAgain)
         EXPECT_LT(MatchPicture(covered, picture).Share(), 0.05);
 
         PostMessageA(run.dialog, WM_ACTIVATE, MAKEWPARAM(c.state, 0), 0);
-        Sleep(SETTLE_MS);
-        Capture drawn = CaptureClient(run.dialog);
+        Capture drawn = CaptureWhen(run.dialog, showsPicture);
         PictureMatch match = MatchPicture(drawn, picture);
         EXPECT_GE(match.Share(), 0.95) << match.matching << " of " << match.compared
                                        << " picture pixels are back; " << Keep(drawn, "about-activated");
     }
-    ASSERT_TRUE(StillRunning(run));
+    ASSERT_TRUE(run.Running());
     PressButton(run.dialog, IDOK);
-    ExpectEndsWithZero(run, "OK");
+    DWORD exitCode = 0xFFFFFFFF;
+    ASSERT_TRUE(run.WaitForExit(END_WAIT_MS, &exitCode)) << "OK did not end the program";
+    EXPECT_EQ(exitCode, 0u);
 }
 
 TEST(About, OpensAndEndsCleanlyRunAfterRun)
@@ -603,11 +583,13 @@ TEST(About, OpensAndEndsCleanlyRunAfterRun)
     {
         SCOPED_TRACE("run " + std::to_string(round));
         ProgramRun run;
-        ASSERT_NO_FATAL_FAILURE(OpenAbout(run));
+        ASSERT_TRUE(run.Open("", MakeWorkFolder("about"), ABOUT_TITLE)) << "no About dialog";
         EXPECT_EQ(SentText(GetDlgItem(run.dialog, HELP_TEXT_BOX)).size(),
                   ProgramResource(MAKEINTRESOURCEA(HELP_TEXT_ID), "STRING").size());
         PressButton(run.dialog, IDOK);
-        ExpectEndsWithZero(run, "OK");
+        DWORD exitCode = 0xFFFFFFFF;
+        ASSERT_TRUE(run.WaitForExit(END_WAIT_MS, &exitCode)) << "OK did not end the program";
+        EXPECT_EQ(exitCode, 0u);
     }
 }
 
@@ -684,32 +666,26 @@ DrawingObjects CountDrawingObjects(HANDLE process)
 HWND OpenAboutFrom(const ProgramRun &run, const std::vector<HWND> &open)
 {
     PressButton(run.dialog, IDCANCEL);
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < DIALOG_WAIT_MS)
-    {
-        for (HWND dialog : DialogsOf(run.program.processId))
-            if (WindowText(dialog) == ABOUT_TITLE && std::find(open.begin(), open.end(), dialog) == open.end())
-            {
-                Sleep(200);
-                return dialog;
-            }
-        Sleep(20);
-    }
-    return nullptr;
+    return run.WaitForDialog(ABOUT_TITLE, open);
 }
 
 bool CloseAbout(HWND about)
 {
     PressButton(about, IDOK);
-    DWORD start = GetTickCount();
-    while (IsWindow(about) && IsWindowVisible(about))
-    {
-        if (GetTickCount() - start > END_WAIT_MS)
-            return false;
-        Sleep(20);
-    }
-    Sleep(200);
-    return true;
+    return WaitForWindowGone(about, END_WAIT_MS);
+}
+
+// The program's drawing objects, counted until they are as expected; on time-out, the last count.
+DrawingObjects CountWhen(HANDLE process, const std::function<bool(const DrawingObjects &)> &expected)
+{
+    DrawingObjects counts = CountDrawingObjects(process);
+    WaitUntil(
+        [&] {
+            counts = CountDrawingObjects(process);
+            return expected(counts);
+        },
+        END_WAIT_MS);
+    return counts;
 }
 
 TEST(About, OpeningAgainAndAgainLeavesNoDrawingObjectBehind)
@@ -718,21 +694,28 @@ TEST(About, OpeningAgainAndAgainLeavesNoDrawingObjectBehind)
     PlaceComponent("ok", dir, "first.dll");
     PlaceComponent("ok", dir, "second.dll");
     ProgramRun run;
-    ASSERT_NO_FATAL_FAILURE(
-        Start(run, "\"" + dir + "\\first.dll\" \"" + dir + "\\second.dll\"", dir, RESULTS_TITLE));
+    ASSERT_TRUE(run.Open("\"" + dir + "\\first.dll\" \"" + dir + "\\second.dll\"", dir, RESULTS_TITLE))
+        << "no results dialog";
 
-    // A first opening makes whatever the platform keeps for later ones.
+    // A first opening makes whatever the platform keeps for later ones; counted once the program
+    // has taken that About dialog down.
     HWND about = OpenAboutFrom(run, {});
     ASSERT_NE(about, nullptr);
     ASSERT_TRUE(CloseAbout(about));
+    ASSERT_TRUE(WaitUntil([about] { return !IsWindow(about); }, END_WAIT_MS)) << "the About dialog stays";
     DrawingObjects before = CountDrawingObjects(run.program.process);
     if (!before.read)
         GTEST_SKIP() << "the program's GDI handle table cannot be read here";
+    auto asBefore = [&](const DrawingObjects &o) {
+        return o.palettes == before.palettes && o.bitmaps == before.bitmaps && o.memoryDcs == before.memoryDcs;
+    };
 
     // While it is open, its picture, memory context and palette are counted: the count can see them.
     about = OpenAboutFrom(run, {});
     ASSERT_NE(about, nullptr);
-    DrawingObjects open = CountDrawingObjects(run.program.process);
+    DrawingObjects open = CountWhen(run.program.process, [&](const DrawingObjects &o) {
+        return o.palettes > before.palettes && o.bitmaps > before.bitmaps && o.memoryDcs > before.memoryDcs;
+    });
     EXPECT_GT(open.palettes, before.palettes) << "before: " << before << "; open: " << open;
     EXPECT_GT(open.bitmaps, before.bitmaps) << "before: " << before << "; open: " << open;
     EXPECT_GT(open.memoryDcs, before.memoryDcs) << "before: " << before << "; open: " << open;
@@ -745,7 +728,7 @@ TEST(About, OpeningAgainAndAgainLeavesNoDrawingObjectBehind)
         ASSERT_NE(about, nullptr) << "round " << round;
         ASSERT_TRUE(CloseAbout(about)) << "round " << round;
     }
-    DrawingObjects after = CountDrawingObjects(run.program.process);
+    DrawingObjects after = CountWhen(run.program.process, asBefore);
     EXPECT_EQ(after.palettes, before.palettes) << "before: " << before << "; after: " << after;
     EXPECT_EQ(after.bitmaps, before.bitmaps) << "before: " << before << "; after: " << after;
     EXPECT_EQ(after.memoryDcs, before.memoryDcs) << "before: " << before << "; after: " << after;
@@ -760,24 +743,25 @@ TEST(About, OpeningAgainAndAgainLeavesNoDrawingObjectBehind)
         HWND second = OpenAboutFrom(run, {first});
         ASSERT_NE(second, nullptr);
         ASSERT_TRUE(CloseAbout(first));
-        ASSERT_TRUE(StillRunning(run));
+        ASSERT_TRUE(run.Running());
         PostMessageA(second, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 0), 0);
         RedrawWindow(second, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-        Sleep(SETTLE_MS);
-        Capture capture = CaptureClient(second);
+        Capture capture = CaptureWhen(second, [&](const Capture &shown) { return ShowsPicture(shown, picture); });
         PictureMatch match = MatchPicture(capture, picture);
         EXPECT_GE(match.Share(), 0.95) << "the second About dialog after the first closed: " << match.matching
                                        << " of " << match.compared << " pixels; " << Keep(capture, "about-second");
         ASSERT_TRUE(CloseAbout(second));
-        DrawingObjects both = CountDrawingObjects(run.program.process);
+        DrawingObjects both = CountWhen(run.program.process, asBefore);
         EXPECT_EQ(both.palettes, before.palettes) << "before: " << before << "; after two: " << both;
         EXPECT_EQ(both.bitmaps, before.bitmaps) << "before: " << before << "; after two: " << both;
         EXPECT_EQ(both.memoryDcs, before.memoryDcs) << "before: " << before << "; after two: " << both;
     }
 
-    ASSERT_FALSE(DialogsOf(run.program.processId).empty()) << "the results dialog is still open";
+    ASSERT_FALSE(run.Dialogs().empty()) << "the results dialog is still open";
     PressButton(run.dialog, IDOK);
-    ExpectEndsWithZero(run, "OK on the results dialog");
+    DWORD exitCode = 0xFFFFFFFF;
+    ASSERT_TRUE(run.WaitForExit(END_WAIT_MS, &exitCode)) << "OK on the results dialog did not end the program";
+    EXPECT_EQ(exitCode, 0u);
 }
 
 } // namespace

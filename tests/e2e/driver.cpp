@@ -95,20 +95,25 @@ std::vector<HWND> DialogsOf(DWORD processId)
     return search.found;
 }
 
-static HWND FindDialog(DWORD processId, const char *title)
+static HWND FindDialog(DWORD processId, const std::function<bool(HWND)> &accept)
 {
     for (HWND dialog : DialogsOf(processId))
-        if (title == nullptr || WindowText(dialog) == title)
+        if (accept(dialog))
             return dialog;
     return nullptr;
 }
 
-HWND WaitForDialog(DWORD processId, const char *title, DWORD timeoutMs)
+static std::function<bool(HWND)> TitleIs(const char *title)
+{
+    return [title](HWND dialog) { return title == nullptr || WindowText(dialog) == title; };
+}
+
+HWND WaitForDialogWhere(DWORD processId, const std::function<bool(HWND)> &accept, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
     for (;;)
     {
-        HWND dialog = FindDialog(processId, title);
+        HWND dialog = FindDialog(processId, accept);
         if (dialog != nullptr)
         {
             Sleep(100); // let the dialog finish its set-up and first paint
@@ -120,6 +125,11 @@ HWND WaitForDialog(DWORD processId, const char *title, DWORD timeoutMs)
     }
 }
 
+HWND WaitForDialog(DWORD processId, const char *title, DWORD timeoutMs)
+{
+    return WaitForDialogWhere(processId, TitleIs(title), timeoutMs);
+}
+
 HWND WaitForAnyDialog(DWORD processId, DWORD timeoutMs)
 {
     return WaitForDialog(processId, nullptr, timeoutMs);
@@ -128,7 +138,7 @@ HWND WaitForAnyDialog(DWORD processId, DWORD timeoutMs)
 bool WaitForDialogGone(DWORD processId, const char *title, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
-    while (FindDialog(processId, title) != nullptr)
+    while (FindDialog(processId, TitleIs(title)) != nullptr)
     {
         if (GetTickCount() - start > timeoutMs)
             return false;

@@ -3,6 +3,7 @@
 // title, reads their controls (message boxes, list views) and presses their buttons. It runs in
 // the same Wine prefix and on the same display as the program.
 #include <windows.h>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,9 @@ void Dispose(Launched &launched);
 
 // Top-level visible dialog windows (class "#32770") of the process, in Z order.
 std::vector<HWND> DialogsOf(DWORD processId);
+
+// Waits for a top-level dialog of the process that accept takes; null on time-out.
+HWND WaitForDialogWhere(DWORD processId, const std::function<bool(HWND)> &accept, DWORD timeoutMs);
 
 // Waits for a top-level dialog of the process with this title; null on time-out.
 HWND WaitForDialog(DWORD processId, const char *title, DWORD timeoutMs);

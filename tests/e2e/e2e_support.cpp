@@ -1,5 +1,6 @@
 #include "e2e_support.h"
 
+#include <algorithm>
 #include <cstdio>
 
 std::string BinFolder()
@@ -140,46 +141,156 @@ DWORD LoadError(const std::string &path)
     return error;
 }
 
-RunResult RunProgram(const std::string &arguments, const std::string &folder,
-                     const std::function<void(HWND, const Launched &)> &onDialog)
+bool WaitUntil(const std::function<bool()> &condition, DWORD timeoutMs)
 {
-    return RunProgram(Widen(arguments), folder, onDialog);
+    DWORD start = GetTickCount();
+    while (!condition())
+    {
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        Sleep(20);
+    }
+    return true;
 }
 
-RunResult RunProgram(const std::wstring &arguments, const std::string &folder,
-                     const std::function<void(HWND, const Launched &)> &onDialog)
+bool WaitForWindowGone(HWND window, DWORD timeoutMs)
 {
-    return RunProgramAt(ProgramPath(), arguments, folder, onDialog);
+    return WaitUntil([window] { return !IsWindow(window) || !IsWindowVisible(window); }, timeoutMs);
+}
+
+HWND FocusOf(HWND window)
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info))
+        return nullptr;
+    return info.hwndFocus;
+}
+
+static bool SamePixels(const Capture &a, const Capture &b)
+{
+    return a.width == b.width && a.height == b.height && a.pixels == b.pixels;
+}
+
+Capture CaptureWhen(HWND window, const std::function<bool(const Capture &)> &ready, DWORD timeoutMs)
+{
+    Capture last = CaptureClient(window);
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start <= timeoutMs)
+    {
+        Sleep(30);
+        Capture next = CaptureClient(window);
+        if (SamePixels(next, last) && !GetUpdateRect(window, nullptr, FALSE) && ready(next))
+            return next;
+        last = next;
+    }
+    return last;
+}
+
+ProgramRun::~ProgramRun()
+{
+    Dispose(program);
+}
+
+bool ProgramRun::Start(const std::string &arguments, const std::string &folder)
+{
+    return Start(Widen(arguments), folder);
+}
+
+bool ProgramRun::Start(const std::wstring &arguments, const std::string &folder, const std::string &programPath)
+{
+    Dispose(program);
+    dialog = nullptr;
+    return LaunchProgram(programPath, arguments, folder.empty() ? nullptr : folder.c_str(), &program);
+}
+
+bool ProgramRun::Open(const std::string &arguments, const std::string &folder, const char *title)
+{
+    if (!Start(arguments, folder))
+        return false;
+    dialog = WaitForDialog(title);
+    return dialog != nullptr;
+}
+
+bool ProgramRun::Running() const
+{
+    return program.process != nullptr && WaitForSingleObject(program.process, 0) == WAIT_TIMEOUT;
+}
+
+std::vector<HWND> ProgramRun::Dialogs() const
+{
+    return DialogsOf(program.processId);
+}
+
+std::vector<HWND> ProgramRun::Others() const
+{
+    std::vector<HWND> others;
+    for (HWND window : Dialogs())
+        if (window != dialog)
+            others.push_back(window);
+    return others;
+}
+
+HWND ProgramRun::WaitForDialog(const char *title, const std::vector<HWND> &known, DWORD timeoutMs) const
+{
+    return WaitForDialogWhere(
+        program.processId,
+        [&](HWND window) {
+            return (title == nullptr || WindowText(window) == title) &&
+                   std::find(known.begin(), known.end(), window) == known.end();
+        },
+        timeoutMs);
+}
+
+HWND ProgramRun::WaitForOther(DWORD timeoutMs) const
+{
+    return WaitForDialog(nullptr, {dialog}, timeoutMs);
+}
+
+bool ProgramRun::WaitForExit(DWORD timeoutMs, DWORD *exitCode) const
+{
+    return ::WaitForExit(program, timeoutMs, exitCode);
+}
+
+bool ProgramRun::RunToEnd(std::vector<SeenDialog> *seen, DWORD *exitCode, const DialogAnswer &answer)
+{
+    // A dialog stays on the list once answered, so that one that takes a while to go is not answered twice.
+    std::vector<HWND> answered = {dialog};
+    DWORD start = GetTickCount();
+    while (!WaitForExit(0, exitCode))
+    {
+        if (GetTickCount() - start > EXIT_WAIT_MS)
+            return false;
+        HWND shown = WaitForDialog(nullptr, answered, 100);
+        if (shown == nullptr)
+            continue;
+        answered.push_back(shown);
+        seen->push_back({WindowText(shown), MessageBoxText(shown)});
+        if (answer)
+            answer(shown);
+        else
+            PressButton(shown, IDOK);
+    }
+    return true;
+}
+
+RunResult RunProgram(const std::string &arguments, const std::string &folder, const DialogAnswer &answer)
+{
+    return RunProgram(Widen(arguments), folder, answer);
+}
+
+RunResult RunProgram(const std::wstring &arguments, const std::string &folder, const DialogAnswer &answer)
+{
+    return RunProgramAt(ProgramPath(), arguments, folder, answer);
 }
 
 RunResult RunProgramAt(const std::string &programPath, const std::wstring &arguments, const std::string &folder,
-                       const std::function<void(HWND, const Launched &)> &onDialog)
+                       const DialogAnswer &answer)
 {
     RunResult result = {false, false, 0, {}};
-    Launched program = {};
-    if (!LaunchProgram(programPath, arguments, folder.empty() ? nullptr : folder.c_str(), &program))
-        return result;
-    result.started = true;
-    HWND last = nullptr;
-    DWORD start = GetTickCount();
-    while (!WaitForExit(program, 0, &result.exitCode))
-    {
-        if (GetTickCount() - start > EXIT_WAIT_MS)
-        {
-            Dispose(program);
-            return result;
-        }
-        HWND dialog = WaitForAnyDialog(program.processId, 100);
-        if (dialog == nullptr || dialog == last)
-            continue;
-        last = dialog;
-        result.dialogs.push_back({WindowText(dialog), MessageBoxText(dialog)});
-        if (onDialog)
-            onDialog(dialog, program);
-        else
-            PressButton(dialog, IDOK);
-    }
-    result.exited = true;
-    Dispose(program);
+    ProgramRun run;
+    result.started = run.Start(arguments, folder, programPath);
+    if (result.started)
+        result.exited = run.RunToEnd(&result.dialogs, &result.exitCode, answer);
     return result;
 }

@@ -1,6 +1,6 @@
 #pragma once
 // What the end-to-end tests share: where the program and the test components are, work
-// folders, the system's own texts, and a run of the program that answers its dialogs.
+// folders, the system's own texts, waits for what the program shows, and a run of the program.
 #include <windows.h>
 #include <cstdint>
 #include <functional>
@@ -11,6 +11,7 @@
 
 constexpr DWORD DIALOG_WAIT_MS = 20000;
 constexpr DWORD EXIT_WAIT_MS = 60000;
+constexpr DWORD PAINT_WAIT_MS = 5000;
 
 // The folder of the test executable, where the build puts the program and the test components.
 std::string BinFolder();
@@ -34,10 +35,63 @@ std::string SystemRowText(uint32_t code, const std::string &path = "");
 // The error that LoadLibraryA gives for path in this prefix.
 DWORD LoadError(const std::string &path);
 
+// Polls condition until it holds; false on time-out.
+bool WaitUntil(const std::function<bool()> &condition, DWORD timeoutMs);
+
+// Waits until the window is hidden or destroyed; false on time-out.
+bool WaitForWindowGone(HWND window, DWORD timeoutMs);
+
+// The window with the keyboard focus in the thread of window; null when there is none.
+HWND FocusOf(HWND window);
+
+// The window's client area once it shows what ready looks for and its painting is done: nothing
+// left to paint, and two captures in a row the same. On time-out, the last capture.
+Capture CaptureWhen(HWND window, const std::function<bool(const Capture &)> &ready, DWORD timeoutMs = PAINT_WAIT_MS);
+
 struct SeenDialog
 {
     std::string title;
     std::string text;
+};
+
+// Answers a dialog of the program, e.g. presses one of its buttons.
+using DialogAnswer = std::function<void(HWND dialog)>;
+
+// One run of the program: starts it, waits for its dialogs and its end, and answers the dialogs
+// it opens. A program that still runs when the test is done with it is ended.
+struct ProgramRun
+{
+    Launched program = {};
+    HWND dialog = nullptr;  // the dialog that Open waited for; RunToEnd leaves it to the test
+
+    ProgramRun() = default;
+    ProgramRun(const ProgramRun &) = delete;
+    ProgramRun &operator=(const ProgramRun &) = delete;
+    ~ProgramRun();
+
+    // Starts the program with arguments in folder (empty: the test's current folder), or the copy
+    // of it at programPath. False when it cannot start.
+    bool Start(const std::string &arguments, const std::string &folder);
+    bool Start(const std::wstring &arguments, const std::string &folder,
+               const std::string &programPath = ProgramPath());
+    // Starts the program and waits for its dialog with this title, which becomes dialog.
+    bool Open(const std::string &arguments, const std::string &folder, const char *title);
+
+    bool Running() const;
+    // The program's visible dialogs, in Z order, and those of them other than dialog.
+    std::vector<HWND> Dialogs() const;
+    std::vector<HWND> Others() const;
+    // Waits for a dialog with this title (null: any title) that is not one of known; null on time-out.
+    HWND WaitForDialog(const char *title, const std::vector<HWND> &known = {},
+                       DWORD timeoutMs = DIALOG_WAIT_MS) const;
+    // Waits for a dialog other than dialog; null on time-out.
+    HWND WaitForOther(DWORD timeoutMs = DIALOG_WAIT_MS) const;
+    // Waits for the program's end; exitCode gets its full 32-bit exit code. False on time-out.
+    bool WaitForExit(DWORD timeoutMs, DWORD *exitCode) const;
+    // Waits for the program's end. Each dialog other than dialog that opens meanwhile is added to
+    // seen and then handed once to answer (default: press OK). False when it has not ended within
+    // EXIT_WAIT_MS.
+    bool RunToEnd(std::vector<SeenDialog> *seen, DWORD *exitCode, const DialogAnswer &answer = nullptr);
 };
 
 struct RunResult
@@ -48,12 +102,9 @@ struct RunResult
     std::vector<SeenDialog> dialogs;  // in the order they appeared
 };
 
-// Runs the program with arguments in folder. Each dialog it opens is recorded and then handed to
-// onDialog (default: press OK); the run ends when the program exits.
-RunResult RunProgram(const std::string &arguments, const std::string &folder,
-                     const std::function<void(HWND, const Launched &)> &onDialog = nullptr);
-RunResult RunProgram(const std::wstring &arguments, const std::string &folder,
-                     const std::function<void(HWND, const Launched &)> &onDialog = nullptr);
+// Runs the program with arguments in folder to its end (ProgramRun::RunToEnd).
+RunResult RunProgram(const std::string &arguments, const std::string &folder, const DialogAnswer &answer = nullptr);
+RunResult RunProgram(const std::wstring &arguments, const std::string &folder, const DialogAnswer &answer = nullptr);
 // The same with the program at programPath, e.g. a copy beside a stand-in twin.
 RunResult RunProgramAt(const std::string &programPath, const std::wstring &arguments, const std::string &folder,
-                       const std::function<void(HWND, const Launched &)> &onDialog = nullptr);
+                       const DialogAnswer &answer = nullptr);

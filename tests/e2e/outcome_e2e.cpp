@@ -174,7 +174,7 @@ TEST(OneComponent, MessageBoxIsSystemModalWithTheInformationIcon)
     std::string dir = ComponentFolder();
     LONG_PTR extendedStyle = 0;
     std::vector<DWORD> shown;
-    RunResult run = RunProgram("\"" + dir + "\\ok.dll\"", dir, [&](HWND box, const Launched &) {
+    RunResult run = RunProgram("\"" + dir + "\\ok.dll\"", dir, [&](HWND box) {
         extendedStyle = GetWindowLongPtrA(box, GWL_EXSTYLE);
         HWND iconControl = GetDlgItem(box, 0x0440);
         if (iconControl != nullptr)

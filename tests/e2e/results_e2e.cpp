@@ -168,83 +168,6 @@ std::string Arguments(const std::vector<RowCase> &batch)
     return arguments;
 }
 
-// The program with its results dialog open; ended when the test is done with it.
-struct OpenResults
-{
-    Launched program = {};
-    HWND dialog = nullptr;
-    HWND list = nullptr;
-
-    ~OpenResults() { Dispose(program); }
-
-    bool Open(const std::string &arguments, const std::string &folder)
-    {
-        if (!LaunchProgram(ProgramPath(), arguments, folder.c_str(), &program))
-            return false;
-        dialog = WaitForDialog(program.processId, RESULTS_TITLE, DIALOG_WAIT_MS);
-        list = dialog != nullptr ? GetDlgItem(dialog, LIST_ID) : nullptr;
-        return list != nullptr;
-    }
-
-    // Other dialogs of the program than the results dialog.
-    std::vector<HWND> Others() const
-    {
-        std::vector<HWND> others;
-        for (HWND window : DialogsOf(program.processId))
-            if (window != dialog)
-                others.push_back(window);
-        return others;
-    }
-
-    HWND WaitForOther(DWORD timeoutMs) const
-    {
-        DWORD start = GetTickCount();
-        for (;;)
-        {
-            std::vector<HWND> others = Others();
-            if (!others.empty())
-            {
-                Sleep(100);
-                return others[0];
-            }
-            if (GetTickCount() - start > timeoutMs)
-                return nullptr;
-            Sleep(20);
-        }
-    }
-
-    // Waits for the exit; the titles of any dialog that shows up meanwhile go to seen.
-    bool WaitForEnd(DWORD *exitCode, std::vector<std::string> *seen)
-    {
-        DWORD start = GetTickCount();
-        while (!WaitForExit(program, 20, exitCode))
-        {
-            for (HWND window : DialogsOf(program.processId))
-                if (window != dialog)
-                {
-                    seen->push_back(WindowText(window));
-                    PressButton(window, IDOK);
-                    Sleep(200);
-                }
-            if (GetTickCount() - start > EXIT_WAIT_MS)
-                return false;
-        }
-        return true;
-    }
-};
-
-bool WaitForWindowGone(HWND window, DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    while (IsWindow(window) && IsWindowVisible(window))
-    {
-        if (GetTickCount() - start > timeoutMs)
-            return false;
-        Sleep(20);
-    }
-    return true;
-}
-
 int SelectedRow(HWND list)
 {
     return static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_SELECTED, 0)));
@@ -268,21 +191,6 @@ std::vector<std::string> ExpectedCells(const std::vector<RowCase> &rows)
     return cells;
 }
 
-// The list's client area once its painting has settled: two captures in a row are the same.
-Capture SettledCapture(HWND list)
-{
-    Capture last = CaptureClient(list);
-    for (int attempt = 0; attempt < 30; attempt++)
-    {
-        Sleep(150);
-        Capture next = CaptureClient(list);
-        if (next.width == last.width && next.height == last.height && next.pixels == last.pixels)
-            return next;
-        last = next;
-    }
-    return last;
-}
-
 void SaveForInspection(const Capture &capture, const char *name)
 {
     SaveCapture(capture, (MakeWorkFolder("results-capture") + "\\" + name + ".bmp").c_str());
@@ -303,13 +211,40 @@ int CountColour(const Capture &capture, COLORREF colour, int left, int right, in
     return count;
 }
 
+// The list once it shows every row's text in its Results cell, in either colour.
+Capture RowsCapture(HWND list)
+{
+    std::vector<RECT> rows;
+    for (int row = 0; row < ListItemCount(list); row++)
+        rows.push_back(ListItemRect(list, row));
+    return CaptureWhen(list, [&](const Capture &shown) {
+        for (const RECT &row : rows)
+        {
+            int left = row.left + COMPONENT_WIDTH + CODE_WIDTH;
+            int green = CountColour(shown, GREEN, left, row.right, row.top, row.bottom);
+            int red = CountColour(shown, RED, left, row.right, row.top, row.bottom);
+            if (green + red == 0)
+                return false;
+        }
+        return true;
+    });
+}
+
+// The list once it shows something other than before, e.g. after a change of a column's width.
+Capture ChangedCapture(HWND list, const Capture &before)
+{
+    return CaptureWhen(list, [&](const Capture &shown) { return shown.pixels != before.pixels; });
+}
+
 TEST(ResultsDialog, ListsEveryComponentInCommandLineOrder)
 {
     std::string dir = MakeWorkFolder("results rows");
     std::vector<RowCase> batch = MixedBatch(dir);
     std::vector<RowCase> rows = Rows(batch);
-    OpenResults run;
-    ASSERT_TRUE(run.Open(Arguments(batch), dir));
+    ProgramRun run;
+    ASSERT_TRUE(run.Open(Arguments(batch), dir, RESULTS_TITLE)) << "no results dialog";
+    HWND list = GetDlgItem(run.dialog, LIST_ID);
+    ASSERT_NE(list, nullptr);
 
     const struct
     {
@@ -318,27 +253,27 @@ TEST(ResultsDialog, ListsEveryComponentInCommandLineOrder)
     } columns[] = {{"Component", COMPONENT_WIDTH}, {"Code", CODE_WIDTH}, {"Results", RESULTS_WIDTH}};
     for (int column = 0; column < 3; column++)
     {
-        EXPECT_EQ(ListColumnTitle(run.list, column), columns[column].title);
-        EXPECT_EQ(ListColumnWidth(run.list, column), columns[column].width) << columns[column].title;
+        EXPECT_EQ(ListColumnTitle(list, column), columns[column].title);
+        EXPECT_EQ(ListColumnWidth(list, column), columns[column].width) << columns[column].title;
     }
-    EXPECT_EQ(ListColumnTitle(run.list, 3), "<no column>") << "three columns only";
+    EXPECT_EQ(ListColumnTitle(list, 3), "<no column>") << "three columns only";
 
-    ASSERT_EQ(ListItemCount(run.list), static_cast<int>(rows.size()));
+    ASSERT_EQ(ListItemCount(list), static_cast<int>(rows.size()));
     for (size_t row = 0; row < rows.size(); row++)
     {
         SCOPED_TRACE(rows[row].argument);
         int item = static_cast<int>(row);
-        EXPECT_EQ(ListItemText(run.list, item, 0), rows[row].name);
-        EXPECT_EQ(ListItemText(run.list, item, 1), rows[row].code);
-        EXPECT_EQ(ListItemText(run.list, item, 2), rows[row].result);
+        EXPECT_EQ(ListItemText(list, item, 0), rows[row].name);
+        EXPECT_EQ(ListItemText(list, item, 1), rows[row].code);
+        EXPECT_EQ(ListItemText(list, item, 2), rows[row].result);
     }
-    EXPECT_EQ(SelectedRow(run.list), -1) << "no row is selected when the dialog opens";
+    EXPECT_EQ(SelectedRow(list), -1) << "no row is selected when the dialog opens";
 
     PressButton(run.dialog, IDOK);
     DWORD exitCode = 0;
-    std::vector<std::string> seen;
-    ASSERT_TRUE(run.WaitForEnd(&exitCode, &seen));
-    EXPECT_TRUE(seen.empty()) << "after OK: " << (seen.empty() ? "" : seen[0]);
+    std::vector<SeenDialog> seen;
+    ASSERT_TRUE(run.RunToEnd(&seen, &exitCode));
+    EXPECT_TRUE(seen.empty()) << "after OK: " << (seen.empty() ? "" : seen[0].title);
     EXPECT_EQ(exitCode, MIXED_BATCH_EXIT_CODE);
 }
 
@@ -378,16 +313,19 @@ TEST(ResultsDialog, OkAndTheCloseBoxEndTheRunWithTheLastEntryPointResult)
             arguments.replace(at, 5, dir);
         SCOPED_TRACE(std::string(c.ending == Ending::OK_BUTTON ? "OK: " : "close box: ") + arguments);
 
-        OpenResults run;
-        ASSERT_TRUE(run.Open(arguments, dir));
+        ProgramRun run;
+        ASSERT_TRUE(run.Open(arguments, dir, RESULTS_TITLE)) << "no results dialog";
+        HWND list = GetDlgItem(run.dialog, LIST_ID);
+        ASSERT_NE(list, nullptr);
         if (c.ending == Ending::OK_BUTTON)
             PressButton(run.dialog, IDOK);
         else
             RequestClose(run.dialog);
         DWORD exitCode = 0;
-        std::vector<std::string> seen;
-        ASSERT_TRUE(run.WaitForEnd(&exitCode, &seen));
-        EXPECT_TRUE(seen.empty()) << "no About dialog or message opens; first seen: " << (seen.empty() ? "" : seen[0]);
+        std::vector<SeenDialog> seen;
+        ASSERT_TRUE(run.RunToEnd(&seen, &exitCode));
+        EXPECT_TRUE(seen.empty()) << "no About dialog or message opens; first seen: "
+                                  << (seen.empty() ? "" : seen[0].title);
         EXPECT_EQ(exitCode, c.exitCode);
     }
 }
@@ -397,17 +335,19 @@ TEST(ResultsDialog, ResultsCellIsGreenForSuccessAndRedOtherwise)
     std::string dir = MakeWorkFolder("results colours");
     std::vector<RowCase> batch = MixedBatch(dir);
     std::vector<RowCase> rows = Rows(batch);
-    OpenResults run;
-    ASSERT_TRUE(run.Open(Arguments(batch), dir));
-    ASSERT_EQ(ListItemCount(run.list), static_cast<int>(rows.size()));
+    ProgramRun run;
+    ASSERT_TRUE(run.Open(Arguments(batch), dir, RESULTS_TITLE)) << "no results dialog";
+    HWND list = GetDlgItem(run.dialog, LIST_ID);
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(ListItemCount(list), static_cast<int>(rows.size()));
 
-    Capture capture = SettledCapture(run.list);
+    Capture capture = RowsCapture(list);
     ASSERT_GT(capture.width, COMPONENT_WIDTH + CODE_WIDTH + 40);
     SaveForInspection(capture, "colours");
     for (size_t row = 0; row < rows.size(); row++)
     {
         SCOPED_TRACE(rows[row].argument);
-        RECT rect = ListItemRect(run.list, static_cast<int>(row));
+        RECT rect = ListItemRect(list, static_cast<int>(row));
         ASSERT_LE(rect.bottom, capture.height) << "the row is on screen";
         int resultsLeft = rect.left + COMPONENT_WIDTH + CODE_WIDTH;
         bool success = rows[row].code == CodeText(0);
@@ -421,8 +361,8 @@ TEST(ResultsDialog, ResultsCellIsGreenForSuccessAndRedOtherwise)
     }
     PressButton(run.dialog, IDOK);
     DWORD exitCode = 0;
-    std::vector<std::string> seen;
-    EXPECT_TRUE(run.WaitForEnd(&exitCode, &seen));
+    std::vector<SeenDialog> seen;
+    EXPECT_TRUE(run.RunToEnd(&seen, &exitCode));
 }
 
 // A real double-click: the button message the list gets at the row's position.
@@ -438,13 +378,15 @@ TEST(ResultsDialog, DoubleClickShowsTheSelectedRowsDetailMessage)
     std::string dir = MakeWorkFolder("results double-click");
     std::vector<RowCase> batch = MixedBatch(dir);
     std::vector<RowCase> rows = Rows(batch);
-    OpenResults run;
-    ASSERT_TRUE(run.Open(Arguments(batch), dir));
-    const std::vector<std::string> cells = ListCells(run.list);
+    ProgramRun run;
+    ASSERT_TRUE(run.Open(Arguments(batch), dir, RESULTS_TITLE)) << "no results dialog";
+    HWND list = GetDlgItem(run.dialog, LIST_ID);
+    ASSERT_NE(list, nullptr);
+    const std::vector<std::string> cells = ListCells(list);
     ASSERT_EQ(cells, ExpectedCells(rows));
 
     // With no row selected a double-click shows nothing.
-    DoubleClickRow(run.list, 0);
+    DoubleClickRow(list, 0);
     HWND unexpected = run.WaitForOther(1500);
     EXPECT_EQ(unexpected, nullptr) << "opened: " << WindowText(unexpected);
     if (unexpected != nullptr)
@@ -458,8 +400,8 @@ TEST(ResultsDialog, DoubleClickShowsTheSelectedRowsDetailMessage)
     {
         int row = static_cast<int>((n * 3 + 2) % rows.size());
         SCOPED_TRACE(rows[row].argument);
-        ASSERT_TRUE(SelectListItem(run.list, row));
-        DoubleClickRow(run.list, row);
+        ASSERT_TRUE(SelectListItem(list, row));
+        DoubleClickRow(list, row);
         HWND box = run.WaitForOther(DIALOG_WAIT_MS);
         ASSERT_NE(box, nullptr) << "no detail message";
         EXPECT_EQ(WindowText(box), rows[row].detailTitle);
@@ -468,15 +410,15 @@ TEST(ResultsDialog, DoubleClickShowsTheSelectedRowsDetailMessage)
         ASSERT_TRUE(WaitForWindowGone(box, DIALOG_WAIT_MS));
         // The results dialog carries on as it was.
         EXPECT_TRUE(IsWindowVisible(run.dialog));
-        EXPECT_EQ(ListCells(run.list), cells);
-        EXPECT_EQ(SelectedRow(run.list), row);
+        EXPECT_EQ(ListCells(list), cells);
+        EXPECT_EQ(SelectedRow(list), row);
     }
-    EXPECT_EQ(WaitForSingleObject(run.program.process, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the program still runs";
+    EXPECT_TRUE(run.Running()) << "the program still runs";
 
     PressButton(run.dialog, IDOK);
     DWORD exitCode = 0;
-    std::vector<std::string> seen;
-    ASSERT_TRUE(run.WaitForEnd(&exitCode, &seen));
+    std::vector<SeenDialog> seen;
+    ASSERT_TRUE(run.RunToEnd(&seen, &exitCode));
     EXPECT_TRUE(seen.empty());
     EXPECT_EQ(exitCode, MIXED_BATCH_EXIT_CODE);
 }
@@ -514,17 +456,22 @@ TEST(ResultsDialog, CtrlCInTheListCopiesTheWholeTable)
     ASSERT_TRUE(OpenClipboard(nullptr));
     EmptyClipboard();
     CloseClipboard();
-    OpenResults run;
-    ASSERT_TRUE(run.Open(Arguments(batch), dir));
+    ProgramRun run;
+    ASSERT_TRUE(run.Open(Arguments(batch), dir, RESULTS_TITLE)) << "no results dialog";
+    HWND list = GetDlgItem(run.dialog, LIST_ID);
+    ASSERT_NE(list, nullptr);
 
     // A click gives the list the focus; then Ctrl+C on the keyboard.
-    RECT rect = ListItemRect(run.list, 1);
+    RECT rect = ListItemRect(list, 1);
     LPARAM at = MAKELPARAM(rect.left + 30, (rect.top + rect.bottom) / 2);
-    PostMessageA(run.list, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    PostMessageA(run.list, WM_LBUTTONUP, 0, at);
-    Sleep(200);
+    PostMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageA(list, WM_LBUTTONUP, 0, at);
+    ASSERT_TRUE(WaitUntil([&] { return FocusOf(run.dialog) == list; }, DIALOG_WAIT_MS)) << "the list has no focus";
     SetForegroundWindow(run.dialog);
-    Sleep(100);
+    // The keys go to the foreground thread's control with the focus.
+    ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == run.dialog && FocusOf(run.dialog) == list; },
+                          DIALOG_WAIT_MS))
+        << "the results dialog did not come to the foreground";
     keybd_event(VK_CONTROL, 0, 0, 0);
     keybd_event('C', 0, 0, 0);
     keybd_event('C', 0, KEYEVENTF_KEYUP, 0);
@@ -537,8 +484,8 @@ TEST(ResultsDialog, CtrlCInTheListCopiesTheWholeTable)
 
     PressButton(run.dialog, IDOK);
     DWORD exitCode = 0;
-    std::vector<std::string> seen;
-    EXPECT_TRUE(run.WaitForEnd(&exitCode, &seen));
+    std::vector<SeenDialog> seen;
+    EXPECT_TRUE(run.RunToEnd(&seen, &exitCode));
 }
 
 enum class AboutRequest
@@ -555,9 +502,11 @@ TEST(ResultsDialog, EscapeAndTheAboutButtonOpenAboutOverTheDialog)
     PlaceComponent("fail5", dir, "fail5.dll");
     const std::string arguments = "\"" + dir + "\\fail5.dll\" \"" + dir + "\\ok.dll\"";
 
-    OpenResults run;
-    ASSERT_TRUE(run.Open(arguments, dir));
-    const std::vector<std::string> cells = ListCells(run.list);
+    ProgramRun run;
+    ASSERT_TRUE(run.Open(arguments, dir, RESULTS_TITLE)) << "no results dialog";
+    HWND list = GetDlgItem(run.dialog, LIST_ID);
+    ASSERT_NE(list, nullptr);
+    const std::vector<std::string> cells = ListCells(list);
     ASSERT_EQ(cells.size(), 2u);
     HWND aboutButton = GetDlgItem(run.dialog, ABOUT_BUTTON_ID);
     ASSERT_NE(aboutButton, nullptr);
@@ -586,17 +535,17 @@ TEST(ResultsDialog, EscapeAndTheAboutButtonOpenAboutOverTheDialog)
         EXPECT_TRUE(IsWindowVisible(run.dialog)) << "the results dialog stays open under About";
         EXPECT_EQ(run.Others().size(), 1u) << "one About dialog";
         PressButton(about, IDOK);
-        ASSERT_TRUE(WaitForWindowGone(about, DIALOG_WAIT_MS));
-        Sleep(200);
+        // Taken down, not only hidden: the program is back in the results dialog.
+        ASSERT_TRUE(WaitUntil([about] { return !IsWindow(about); }, DIALOG_WAIT_MS)) << "About stays";
         EXPECT_TRUE(IsWindowVisible(run.dialog)) << "closing About leaves the results dialog open";
         EXPECT_TRUE(run.Others().empty());
-        EXPECT_EQ(ListCells(run.list), cells);
+        EXPECT_EQ(ListCells(list), cells);
     }
 
     PressButton(run.dialog, IDOK);
     DWORD exitCode = 0;
-    std::vector<std::string> seen;
-    ASSERT_TRUE(run.WaitForEnd(&exitCode, &seen));
+    std::vector<SeenDialog> seen;
+    ASSERT_TRUE(run.RunToEnd(&seen, &exitCode));
     EXPECT_TRUE(seen.empty());
     EXPECT_EQ(exitCode, 0u);
 }
@@ -754,38 +703,42 @@ TEST(ResultsDialog, NarrowComponentColumnShortensLongNamesWithDots)
     std::string dir = MakeWorkFolder("results widths");
     PlaceComponent("ok", dir, longName.c_str());
     PlaceComponent("ok", dir, "ok.dll");
-    OpenResults run;
-    ASSERT_TRUE(run.Open("\"" + dir + "\\" + longName + "\" \"" + dir + "\\ok.dll\"", dir));
-    ASSERT_EQ(ListItemCount(run.list), 2);
-    const RECT longRow = ListItemRect(run.list, 0);
-    const RECT shortRow = ListItemRect(run.list, 1);
+    ProgramRun run;
+    const std::string arguments = "\"" + dir + "\\" + longName + "\" \"" + dir + "\\ok.dll\"";
+    ASSERT_TRUE(run.Open(arguments, dir, RESULTS_TITLE)) << "no results dialog";
+    HWND list = GetDlgItem(run.dialog, LIST_ID);
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(ListItemCount(list), 2);
+    const RECT longRow = ListItemRect(list, 0);
+    const RECT shortRow = ListItemRect(list, 1);
     const int textLeft = longRow.left + 2;
 
     // A narrow width at which the shortened name, dots included, is drawn whole inside the cell
     // (elsewhere the cell's edge may clip the last dots).
-    ASSERT_LE(ListStringWidth(run.list, longName), wide - 4);
+    ASSERT_LE(ListStringWidth(list, longName), wide - 4);
     int narrow = 0;
     std::string shown;
     for (int width = 40; width < wide && narrow == 0; width++)
     {
-        shown = ShownText(run.list, longName, width);
-        if (shown != longName && shown.size() >= 7 && ListStringWidth(run.list, shown) <= width - 2)
+        shown = ShownText(list, longName, width);
+        if (shown != longName && shown.size() >= 7 && ListStringWidth(list, shown) <= width - 2)
             narrow = width;
     }
     ASSERT_NE(narrow, 0) << "no width shows the name shortened with all its dots";
     SCOPED_TRACE("narrow width " + std::to_string(narrow) + ": " + shown);
     const std::string letters = shown.substr(0, shown.size() - 3);
-    const int lettersRight = textLeft + ListStringWidth(run.list, letters);
-    const int shownRight = textLeft + ListStringWidth(run.list, shown);
+    const int lettersRight = textLeft + ListStringWidth(list, letters);
+    const int shownRight = textLeft + ListStringWidth(list, shown);
 
-    SetComponentWidth(run.list, wide);
-    ASSERT_EQ(ListColumnWidth(run.list, 0), wide);
-    Capture wideCapture = SettledCapture(run.list);
-    SetComponentWidth(run.list, narrow);
-    ASSERT_EQ(ListColumnWidth(run.list, 0), narrow);
-    Capture narrowCapture = SettledCapture(run.list);
-    SetComponentWidth(run.list, wide);
-    Capture widenedCapture = SettledCapture(run.list);
+    const Capture opened = CaptureWhen(list, [](const Capture &) { return true; });
+    SetComponentWidth(list, wide);
+    ASSERT_EQ(ListColumnWidth(list, 0), wide);
+    Capture wideCapture = ChangedCapture(list, opened);
+    SetComponentWidth(list, narrow);
+    ASSERT_EQ(ListColumnWidth(list, 0), narrow);
+    Capture narrowCapture = ChangedCapture(list, wideCapture);
+    SetComponentWidth(list, wide);
+    Capture widenedCapture = ChangedCapture(list, narrowCapture);
     SaveForInspection(wideCapture, "wide");
     SaveForInspection(narrowCapture, "narrow");
     ASSERT_GT(wideCapture.width, wide + CODE_WIDTH);
@@ -827,8 +780,8 @@ TEST(ResultsDialog, NarrowComponentColumnShortensLongNamesWithDots)
 
     PressButton(run.dialog, IDOK);
     DWORD exitCode = 0;
-    std::vector<std::string> seen;
-    EXPECT_TRUE(run.WaitForEnd(&exitCode, &seen));
+    std::vector<SeenDialog> seen;
+    EXPECT_TRUE(run.RunToEnd(&seen, &exitCode));
 }
 
 } // namespace

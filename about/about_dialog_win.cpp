@@ -16,9 +16,9 @@
 // deleted, and each object is deleted once, by the dialog that made it.
 struct AboutDrawing
 {
-    HBITMAP aboutBitmap;    // title picture, a DIB section
-    HDC aboutMemoryDc;      // memory context with aboutBitmap selected
-    HPALETTE aboutPalette;  // from the picture's own colour table
+    HBITMAP aboutBitmap;   // title picture, a DIB section
+    HDC aboutMemoryDc;     // memory context with aboutBitmap selected
+    HPALETTE aboutPalette; // from the picture's own colour table
     int32_t aboutPictureWidth;
     int32_t aboutPictureHeight;
 };
@@ -146,8 +146,7 @@ static void FitToPicture(HWND dialog, const AboutDrawing *drawing)
     AboutPlacement placement = PlaceAboutControls(measures);
     MoveWindow(frame, placement.frame.x, placement.frame.y, placement.frame.width, placement.frame.height, FALSE);
     MoveWindow(text, placement.text.x, placement.text.y, placement.text.width, placement.text.height, FALSE);
-    MoveWindow(button, placement.button.x, placement.button.y, placement.button.width, placement.button.height,
-               FALSE);
+    MoveWindow(button, placement.button.x, placement.button.y, placement.button.width, placement.button.height, FALSE);
 }
 
 // Puts the help text into its box, after a note on whatever could not be loaded.
@@ -184,7 +183,7 @@ static void DrawPicture(HWND dialog, HDC dc)
 {
     const AboutDrawing *drawing = DrawingOf(dialog);
     if (drawing == nullptr || drawing->aboutMemoryDc == nullptr)
-        return;  // closed already, or there is no picture
+        return; // closed already, or there is no picture
     RECT client;
     GetClientRect(dialog, &client);
     HPALETTE previous = SelectPalette(dc, drawing->aboutPalette, FALSE);
@@ -207,7 +206,7 @@ static INT_PTR OnInitDialog(HWND dialog)
             FitToPicture(dialog, drawing);
     }
     ShowHelpText(dialog, pictureLoaded);
-    return 1;  // the focus goes to the first tab stop, the OK button
+    return 1; // the focus goes to the first tab stop, the OK button
 }
 
 // The dialog does not clip its children, so the picture drawn here covers whatever part of the

@@ -64,8 +64,8 @@ AboutPlacement PlaceAboutControls(const AboutMeasures &m)
     AboutPlacement placement;
     placement.frame = {Half(m.pictureWidth - m.frameWidth), m.pictureHeight + 5, m.frameWidth, m.frameHeight};
     placement.text = {Half(m.pictureWidth - m.textWidth),
-                      m.textDistance + Half(m.frameHeight - m.textHeight) + m.textHeight - m.captionHeight,
-                      m.textWidth, m.textHeight};
+                      m.textDistance + Half(m.frameHeight - m.textHeight) + m.textHeight - m.captionHeight, m.textWidth,
+                      m.textHeight};
     placement.button = {Half(m.pictureWidth - m.buttonWidth), m.clientHeight - m.buttonHeight - 2, m.buttonWidth,
                         m.buttonHeight};
     return placement;

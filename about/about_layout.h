@@ -20,16 +20,16 @@ struct AboutPaletteEntry
 struct AboutPicture
 {
     int32_t width;
-    int32_t height;  // as the header stores it: positive for rows stored bottom-up
+    int32_t height; // as the header stores it: positive for rows stored bottom-up
     uint16_t version;
-    uint16_t count;  // 1 to 256
+    uint16_t count; // 1 to 256
     AboutPaletteEntry entries[ABOUT_PALETTE_MAX_ENTRIES];
 };
 
 struct AboutResize
 {
-    bool resize;     // false: the template's layout stays
-    int32_t width;   // new outer size of the dialog window, when resize is true
+    bool resize;   // false: the template's layout stays
+    int32_t width; // new outer size of the dialog window, when resize is true
     int32_t height;
 };
 
@@ -46,13 +46,13 @@ struct AboutMeasures
 {
     int32_t pictureWidth;
     int32_t pictureHeight;
-    int32_t frameWidth;   // client size of the frame (1002)
+    int32_t frameWidth; // client size of the frame (1002)
     int32_t frameHeight;
-    int32_t textWidth;    // client size of the help-text box (1001)
+    int32_t textWidth; // client size of the help-text box (1001)
     int32_t textHeight;
     int32_t textDistance; // dialog window's bottom minus the text box window's top, before the move
     int32_t captionHeight;
-    int32_t buttonWidth;  // client size of the OK button (1)
+    int32_t buttonWidth; // client size of the OK button (1)
     int32_t buttonHeight;
     int32_t clientHeight; // the dialog's client height after widening
 };

@@ -4,8 +4,8 @@
 struct AnsiArguments
 {
     int count;
-    char **values;          // values[0] is the program
-    bool *unrepresentable;  // the code page cannot hold this argument: values[i] is its lossy form
+    char **values;         // values[0] is the program
+    bool *unrepresentable; // the code page cannot hold this argument: values[i] is its lossy form
 };
 
 // Splits the wide command line by the usual rules (SplitCommandLine) and converts each argument on its own, with no

@@ -111,7 +111,7 @@ void ExactModuleName(const char *fullPath, LeadByteTest isLeadByte, char *out)
 // One component on its way through the pipeline.
 struct Component
 {
-    char *path;  // the row's componentPath: the argument as given, short names expanded
+    char *path; // the row's componentPath: the argument as given, short names expanded
     char fullPath[PATH_BUFFER_SIZE];
     void *module;
 };
@@ -304,8 +304,8 @@ static void CallEntryPoint(Component &component, const PlatformOps &ops)
         // An entry point that fails without setting the last-error value is recorded with its own
         // result, so that the failure can never read as code 0, success.
         uint32_t lastError = ops.lastError();
-        AppendSystemFailure(component.path, lastError != 0 ? lastError : static_cast<uint32_t>(result),
-                            ENTRY_TEXT_SIZE, ops, ROW_CALLED);
+        AppendSystemFailure(component.path, lastError != 0 ? lastError : static_cast<uint32_t>(result), ENTRY_TEXT_SIZE,
+                            ops, ROW_CALLED);
     }
     else
     {

@@ -10,19 +10,19 @@
 #include "base/run_state.h"
 #include "base/system_text.h"
 
-constexpr int32_t RESULT_FILE_NAME_TOO_LONG = 206;  // ERROR_FILENAME_EXCED_RANGE
-constexpr int32_t RESULT_INVALID_NAME = 123;        // ERROR_INVALID_NAME
-constexpr int32_t RESULT_BAD_EXE_FORMAT = 193;      // ERROR_BAD_EXE_FORMAT: not a module this program loads
+constexpr int32_t RESULT_FILE_NAME_TOO_LONG = 206; // ERROR_FILENAME_EXCED_RANGE
+constexpr int32_t RESULT_INVALID_NAME = 123;       // ERROR_INVALID_NAME
+constexpr int32_t RESULT_BAD_EXE_FORMAT = 193;     // ERROR_BAD_EXE_FORMAT: not a module this program loads
 
 // What the pipeline needs of the platform.
 struct PlatformOps
 {
-    FindEntryName findEntryName;  // the directory lookup that the expansion of short names uses
-    bool (*fileExists)(const char *path);  // path names an existing file, not a folder
+    FindEntryName findEntryName;          // the directory lookup that the expansion of short names uses
+    bool (*fileExists)(const char *path); // path names an existing file, not a folder
     // The full path of path into out (size bytes); false when it cannot be had or does not fit.
     bool (*fullPath)(const char *path, char *out, size_t size);
     bool (*currentFolder)(char *out, size_t size);
-    void (*changeFolder)(const char *folder);  // failure ignored
+    void (*changeFolder)(const char *folder); // failure ignored
     // Loads exactly the file named, taking the DLLs it imports from its own folder first; null on
     // failure, with the reason in the last-error value.
     void *(*loadModule)(const char *path);
@@ -42,7 +42,7 @@ struct PlatformOps
     // true with its full exit code. False when there is no twin to run (missing, not a program,
     // this very program, or it fails to start), and always in a run that a hand-off started.
     bool (*runTwin)(const char *fullPath, bool unregister, uint32_t *exitCode);
-    uint16_t programMachine;  // the machine this program is built for (its PE header's Machine)
+    uint16_t programMachine; // the machine this program is built for (its PE header's Machine)
 };
 
 // Empties the table, notes the current folder and forgets the exit value.

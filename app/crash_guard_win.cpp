@@ -1,6 +1,5 @@
 #include "app/crash_guard_win.h"
 
-
 static volatile DWORD caughtCode;
 static void *volatile caughtAddress;
 
@@ -41,7 +40,7 @@ static bool CallUnderGuard(DLLREGISTER entryPoint, volatile int32_t *result)
 static void *guardJump[5];
 static volatile LONG guardArmed;
 static DWORD guardThread;
-static uintptr_t guardStack;  // an address in GuardedCall's frame
+static uintptr_t guardStack; // an address in GuardedCall's frame
 #if defined(__i386__)
 // The head of the thread's exception registration chain, fs:[0] on x86.
 static void *guardExceptionList;
@@ -125,10 +124,9 @@ void InstallCrashGuard()
     // Windows XP lacks it.
     typedef BOOL(WINAPI * StackGuarantee)(PULONG);
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    StackGuarantee setGuarantee =
-        kernel ? reinterpret_cast<StackGuarantee>(
-                     reinterpret_cast<void *>(GetProcAddress(kernel, "SetThreadStackGuarantee")))
-               : nullptr;
+    StackGuarantee setGuarantee = kernel ? reinterpret_cast<StackGuarantee>(reinterpret_cast<void *>(
+                                               GetProcAddress(kernel, "SetThreadStackGuarantee")))
+                                         : nullptr;
     if (setGuarantee != nullptr)
     {
         ULONG bytes = 32 * 1024;

@@ -32,7 +32,7 @@ static const ExceptionNameEntry EXCEPTION_NAMES[] = {
     {0x80000003, "breakpoint"},
     {0x80000004, "single step"},
     {0xE06D7363, "unhandled C++ exception"},
-    {0x20474343, "unhandled C++ exception"},  // GCC's
+    {0x20474343, "unhandled C++ exception"}, // GCC's
 };
 
 const char *ExceptionName(uint32_t code)

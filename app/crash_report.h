@@ -7,8 +7,8 @@
 struct EntryPointCrash
 {
     uint32_t exceptionCode;
-    char moduleName[256];  // file name of the module the exception happened in; empty when none
-    uint64_t offset;       // from that module's base; the address itself when there is no module
+    char moduleName[256]; // file name of the module the exception happened in; empty when none
+    uint64_t offset;      // from that module's base; the address itself when there is no module
 };
 
 // Plain name of an exception code ("access violation"), or null when it has none.

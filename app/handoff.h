@@ -9,12 +9,12 @@
 constexpr uint16_t MACHINE_I386 = 0x014C;
 constexpr uint16_t MACHINE_AMD64 = 0x8664;
 
-constexpr size_t IMAGE_HEADER_READ_SIZE = 4096;  // what is read of a file to find its header
+constexpr size_t IMAGE_HEADER_READ_SIZE = 4096; // what is read of a file to find its header
 
 struct ImageHeader
 {
     uint16_t machine;
-    bool program;  // an executable image that is not a DLL
+    bool program; // an executable image that is not a DLL
 };
 
 // The PE header of a file from its first bytes; false when they are not a valid PE image.

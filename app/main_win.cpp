@@ -39,9 +39,10 @@ static void InitCommonControlsFromSystem()
     lstrcatA(path, name);
     HMODULE controls = LoadLibraryA(path);
     typedef void(WINAPI * InitProc)(void);
-    InitProc init = controls != nullptr
-                        ? reinterpret_cast<InitProc>(reinterpret_cast<void *>(GetProcAddress(controls, "InitCommonControls")))
-                        : nullptr;
+    InitProc init =
+        controls != nullptr
+            ? reinterpret_cast<InitProc>(reinterpret_cast<void *>(GetProcAddress(controls, "InitCommonControls")))
+            : nullptr;
     if (init != nullptr)
         init();
 }

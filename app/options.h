@@ -5,10 +5,10 @@
 
 enum ArgumentKind
 {
-    ARGUMENT_COMPONENT,       // anything that does not start with '-' or '/'
-    ARGUMENT_SILENT,          // second character S or s
-    ARGUMENT_UNREGISTER,      // second character U or u
-    ARGUMENT_IGNORED_OPTION,  // any other option letter, skipped without a message
+    ARGUMENT_COMPONENT,      // anything that does not start with '-' or '/'
+    ARGUMENT_SILENT,         // second character S or s
+    ARGUMENT_UNREGISTER,     // second character U or u
+    ARGUMENT_IGNORED_OPTION, // any other option letter, skipped without a message
 };
 
 // Only the first two characters of an argument decide what it is.

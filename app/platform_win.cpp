@@ -75,8 +75,7 @@ static uint32_t WinLastError()
 }
 
 const PlatformOps winPlatformOps = {
-    WinFindEntryName,  WinFileExists,  WinFullPath,   WinCurrentFolder, WinChangeFolder,
-    WinLoadModule,     WinFindEntryPoint, WinCallEntryPoint, WinFreeModule, WinSetLastError,
-    WinLastError,      WinSystemText,  WinIsLeadByte, ReadFileStart,    RunTwin,
-    PROGRAM_MACHINE,
+    WinFindEntryName,  WinFileExists,     WinFullPath,   WinCurrentFolder, WinChangeFolder, WinLoadModule,
+    WinFindEntryPoint, WinCallEntryPoint, WinFreeModule, WinSetLastError,  WinLastError,    WinSystemText,
+    WinIsLeadByte,     ReadFileStart,     RunTwin,       PROGRAM_MACHINE,
 };

@@ -53,8 +53,7 @@ static bool FindTwin(char *twin, size_t size)
     SplitPath(self, WinIsLeadByte, &parts);
     const char *name = TwinProgramName(PROGRAM_MACHINE == MACHINE_AMD64 ? MACHINE_I386 : MACHINE_AMD64);
     char joined[PATH_BUFFER_SIZE];
-    if (!MakePath(joined, parts.drive, parts.directory, name, nullptr,
-                  WinIsLeadByte))
+    if (!MakePath(joined, parts.drive, parts.directory, name, nullptr, WinIsLeadByte))
         return false;
     DWORD full = GetFullPathNameA(joined, static_cast<DWORD>(size), twin, nullptr);
     if (full == 0 || full >= size)
@@ -82,8 +81,7 @@ bool RunTwin(const char *fullPath, bool unregister, uint32_t *exitCode)
     char folder[PATH_BUFFER_SIZE];
     PathParts parts;
     SplitPath(fullPath, WinIsLeadByte, &parts);
-    MakePath(folder, parts.drive, parts.directory, nullptr, nullptr,
-             WinIsLeadByte);
+    MakePath(folder, parts.drive, parts.directory, nullptr, nullptr, WinIsLeadByte);
 
     // The twin inherits the mark through this process's environment, which keeps it only for
     // the start.

@@ -14,16 +14,16 @@ constexpr int MAX_RESULT_ROWS = 16384;
 // How a row's code is to be read by the reports.
 enum RowKind
 {
-    ROW_BY_CODE = 0,  // the code alone tells what happened: -2 not found, -1 no entry point, else a system code
-    ROW_CALLED,       // the entry point was called and failed: whatever its code, never "not found"
-    ROW_OWN_TEXT,     // the row's text is the explanation (a crash, a name that cannot be passed on)
+    ROW_BY_CODE = 0, // the code alone tells what happened: -2 not found, -1 no entry point, else a system code
+    ROW_CALLED,      // the entry point was called and failed: whatever its code, never "not found"
+    ROW_OWN_TEXT,    // the row's text is the explanation (a crash, a name that cannot be passed on)
 };
 
 struct ResultEntry
 {
-    char *componentPath;     // 260-byte heap buffer: the argument after long path expansion
-    const char *resultText;  // the Results column's text
-    int32_t resultCode;      // 0, RESULT_ENTRY_POINT_NOT_FOUND, RESULT_COMPONENT_NOT_FOUND or a system code
+    char *componentPath;    // 260-byte heap buffer: the argument after long path expansion
+    const char *resultText; // the Results column's text
+    int32_t resultCode;     // 0, RESULT_ENTRY_POINT_NOT_FOUND, RESULT_COMPONENT_NOT_FOUND or a system code
     RowKind kind;
 };
 
@@ -31,7 +31,7 @@ struct ResultsTable
 {
     ResultEntry rows[MAX_RESULT_ROWS];
     int rowCount;
-    int unprocessedCount;  // components that got no row (table full, or out of memory)
+    int unprocessedCount; // components that got no row (table full, or out of memory)
 };
 
 extern ResultsTable resultsTable;

@@ -6,7 +6,7 @@
 #include "base/run_state.h"
 #include "base/system_text.h"
 
-constexpr size_t OUTCOME_TEXT_SIZE = 2048;  // room for every message with a 259-character path
+constexpr size_t OUTCOME_TEXT_SIZE = 2048; // room for every message with a 259-character path
 constexpr size_t OUTCOME_SYSTEM_TEXT_SIZE = 512;
 
 // Fills text (size bytes) and returns the title.

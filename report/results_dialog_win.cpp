@@ -122,7 +122,8 @@ static INT_PTR OnNotify(HWND dialog, WPARAM control, const NMHDR *header)
     }
     if (header->code != static_cast<UINT>(NM_DBLCLK))
         return 0;
-    LRESULT row = SendMessageA(header->hwndFrom, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_SELECTED, 0));
+    LRESULT row =
+        SendMessageA(header->hwndFrom, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_SELECTED, 0));
     if (row >= 0)
         ShowOutcome(static_cast<int>(row));
     return 0;

@@ -9,11 +9,11 @@
 #include "base/run_state.h"
 #include "app/paths/path_parts.h"
 
-constexpr int RESULT_COLUMN_COUNT = 3;  // Component, Code, Results
+constexpr int RESULT_COLUMN_COUNT = 3; // Component, Code, Results
 constexpr int RESULTS_COLUMN = 2;
 
-constexpr size_t CELL_TEXT_SIZE = 512;  // a cell's text while a row is drawn
-constexpr int CELL_TEXT_OFFERED = 255;  // of it offered to the list: 254 characters, leaving room for "..."
+constexpr size_t CELL_TEXT_SIZE = 512; // a cell's text while a row is drawn
+constexpr int CELL_TEXT_OFFERED = 255; // of it offered to the list: 254 characters, leaving room for "..."
 constexpr size_t CODE_TEXT_SIZE = 1024;
 
 // Colours as 0x00BBGGRR.
@@ -56,10 +56,10 @@ struct RowSurface
     void *context;
     // Copies the text of a cell into text: at most max - 1 characters and a terminator.
     void (*cellText)(int row, int column, char *text, int max, void *context);
-    int (*columnWidth)(int column, void *context);  // the column's current width in pixels
+    int (*columnWidth)(int column, void *context); // the column's current width in pixels
     TextWidthMeasure measure;
-    uint32_t (*setTextColor)(uint32_t color, void *context);  // returns the colour it replaces
-    void (*drawText)(const char *text, int left, int right, void *context);  // on one line, the row's height
+    uint32_t (*setTextColor)(uint32_t color, void *context);                // returns the colour it replaces
+    void (*drawText)(const char *text, int left, int right, void *context); // on one line, the row's height
     LeadByteTest isLeadByte;
 };
 

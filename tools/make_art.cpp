@@ -123,7 +123,7 @@ static bool InTriangle(double px, double py, double ax, double ay, double bx, do
 // The title picture.
 
 constexpr int PICTURE_SIZE = 280;
-constexpr double HORIZON = 206;  // below it: the grey panel the dialog's controls sit on
+constexpr double HORIZON = 206; // below it: the grey panel the dialog's controls sit on
 
 static const Rgb PANEL = {192, 192, 192};
 static const Rgb SKY_TOP = {16, 36, 104};
@@ -289,8 +289,8 @@ static Rgb PictureSample(double x, double y)
 }
 
 // The twenty static colours of the default palette, in its order: entries 0-9 and 246-255.
-static const PaletteColor STATIC_LOW[10] = {{0, 0, 0},     {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
-                                            {0, 0, 128},   {128, 0, 128}, {0, 128, 128}, {192, 192, 192},
+static const PaletteColor STATIC_LOW[10] = {{0, 0, 0},       {128, 0, 0},    {0, 128, 0},   {128, 128, 0},
+                                            {0, 0, 128},     {128, 0, 128},  {0, 128, 128}, {192, 192, 192},
                                             {192, 220, 192}, {166, 202, 240}};
 static const PaletteColor STATIC_HIGH[10] = {{255, 251, 240}, {160, 160, 164}, {128, 128, 128}, {255, 0, 0},
                                              {0, 255, 0},     {255, 255, 0},   {0, 0, 255},     {255, 0, 255},
@@ -381,12 +381,12 @@ static void PutInfoHeader(std::vector<unsigned char> &out, int32_t width, int32_
     Put32(out, static_cast<uint32_t>(height));
     Put16(out, 1);
     Put16(out, bits);
-    Put32(out, 0);  // BI_RGB
-    Put32(out, 0);  // image size: may be 0 when uncompressed
+    Put32(out, 0); // BI_RGB
+    Put32(out, 0); // image size: may be 0 when uncompressed
     Put32(out, resolution);
     Put32(out, resolution);
-    Put32(out, 0);  // colours used: 0, the full table
-    Put32(out, 0);  // colours important: all
+    Put32(out, 0); // colours used: 0, the full table
+    Put32(out, 0); // colours important: all
 }
 
 static bool WriteFile(const std::string &path, const std::vector<unsigned char> &bytes)
@@ -424,7 +424,7 @@ static bool WriteTitlePicture(const std::string &path)
         out.push_back(c.r);
         out.push_back(0);
     }
-    out.insert(out.end(), pixels.begin(), pixels.end());  // rows of 280 bytes need no padding
+    out.insert(out.end(), pixels.begin(), pixels.end()); // rows of 280 bytes need no padding
     return WriteFile(path, out);
 }
 
@@ -433,10 +433,10 @@ static bool WriteTitlePicture(const std::string &path)
 
 constexpr int ICON_SIZE = 32;
 
-static const PaletteColor ICON_COLOURS[16] = {
-    {0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0}, {0, 0, 128},   {128, 0, 128},
-    {0, 128, 128},   {128, 128, 128}, {192, 192, 192}, {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
-    {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
+static const PaletteColor ICON_COLOURS[16] = {{0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
+                                              {0, 0, 128},     {128, 0, 128}, {0, 128, 128}, {128, 128, 128},
+                                              {192, 192, 192}, {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
+                                              {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
 
 // Colour and coverage of the icon at (x, y), 0 to 32 each way.
 static Rgb IconSample(double x, double y, double *cover)
@@ -473,8 +473,8 @@ static bool WriteIcon(const std::string &path)
         }
 
     std::vector<unsigned char> image;
-    PutInfoHeader(image, ICON_SIZE, 2 * ICON_SIZE, 4, 0);  // height counts the colour and mask rows
-    image[32] = 16;                                        // colours used: the 16 of the table
+    PutInfoHeader(image, ICON_SIZE, 2 * ICON_SIZE, 4, 0); // height counts the colour and mask rows
+    image[32] = 16;                                       // colours used: the 16 of the table
     for (const PaletteColor &c : ICON_COLOURS)
     {
         image.push_back(c.b);
@@ -482,10 +482,10 @@ static bool WriteIcon(const std::string &path)
         image.push_back(c.r);
         image.push_back(0);
     }
-    for (int y = ICON_SIZE - 1; y >= 0; y--)  // colour rows, bottom first, two pixels a byte
+    for (int y = ICON_SIZE - 1; y >= 0; y--) // colour rows, bottom first, two pixels a byte
         for (int x = 0; x < ICON_SIZE; x += 2)
             image.push_back(static_cast<unsigned char>(index[y][x] << 4 | index[y][x + 1]));
-    for (int y = ICON_SIZE - 1; y >= 0; y--)  // mask rows: 1 where transparent
+    for (int y = ICON_SIZE - 1; y >= 0; y--) // mask rows: 1 where transparent
         for (int x = 0; x < ICON_SIZE; x += 8)
         {
             unsigned char bits = 0;
@@ -496,17 +496,17 @@ static bool WriteIcon(const std::string &path)
         }
 
     std::vector<unsigned char> out;
-    Put16(out, 0);  // reserved
-    Put16(out, 1);  // type: icon
-    Put16(out, 1);  // one image
+    Put16(out, 0); // reserved
+    Put16(out, 1); // type: icon
+    Put16(out, 1); // one image
     out.push_back(ICON_SIZE);
     out.push_back(ICON_SIZE);
-    out.push_back(16);  // colours
+    out.push_back(16); // colours
     out.push_back(0);
-    Put16(out, 1);  // planes
-    Put16(out, 4);  // bits per pixel
+    Put16(out, 1); // planes
+    Put16(out, 4); // bits per pixel
     Put32(out, static_cast<uint32_t>(image.size()));
-    Put32(out, 6 + 16);  // the image follows the directory
+    Put32(out, 6 + 16); // the image follows the directory
     out.insert(out.end(), image.begin(), image.end());
     return WriteFile(path, out);
 }

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-static const size_t LONG_PATH_BUFFER_SIZE = 260;  // the caller's buffer: 259 characters and a terminator
+static const size_t LONG_PATH_BUFFER_SIZE = 260; // the caller's buffer: 259 characters and a terminator
 
 // Length of the text at s, or limit when no terminator comes within limit bytes.
 static size_t BoundedLength(const char *s, size_t limit)
@@ -67,7 +67,7 @@ static bool CanExpand(const char *path, size_t length, size_t rootLength)
     {
         if (IsWildcard(path[i]) || path[i] == '/')
             return false;
-        if (path[i] == ':' && i >= rootLength)  // a stream name, or a colon the root did not take
+        if (path[i] == ':' && i >= rootLength) // a stream name, or a colon the root did not take
             return false;
     }
 

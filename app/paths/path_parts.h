@@ -3,9 +3,9 @@
 // Window-free: the ANSI code page's lead-byte test is handed in.
 #include <cstddef>
 
-constexpr size_t PATH_BUFFER_SIZE = 260;  // at most 259 characters and a terminator
-constexpr size_t PART_BUFFER_SIZE = 256;  // directory, file name, extension
-constexpr size_t DRIVE_BUFFER_SIZE = 3;   // "C:" and a terminator
+constexpr size_t PATH_BUFFER_SIZE = 260; // at most 259 characters and a terminator
+constexpr size_t PART_BUFFER_SIZE = 256; // directory, file name, extension
+constexpr size_t DRIVE_BUFFER_SIZE = 3;  // "C:" and a terminator
 
 // True when the byte starts a double-byte character in the system's ANSI code page.
 typedef bool (*LeadByteTest)(unsigned char c);
@@ -13,9 +13,9 @@ typedef bool (*LeadByteTest)(unsigned char c);
 struct PathParts
 {
     char drive[DRIVE_BUFFER_SIZE];
-    char directory[PART_BUFFER_SIZE];  // keeps its trailing separator
+    char directory[PART_BUFFER_SIZE]; // keeps its trailing separator
     char fileName[PART_BUFFER_SIZE];
-    char extension[PART_BUFFER_SIZE];  // from the last dot of the name part, dot included
+    char extension[PART_BUFFER_SIZE]; // from the last dot of the name part, dot included
 };
 
 // "C:\dir\name.dll" gives "C:", "\dir\", "name", ".dll". Either '/' or '\' separates; the second

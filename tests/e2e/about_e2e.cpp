@@ -28,9 +28,9 @@ const int PICTURE_ID = 108;
 const int HELP_TEXT_ID = 107;
 const int HELP_TEXT_BOX = 1001;
 const int HELP_FRAME = 1002;
-const int PICTURE_WIDTH = 280;  // the width of the picture the dialog is widened to
+const int PICTURE_WIDTH = 280; // the width of the picture the dialog is widened to
 const DWORD END_WAIT_MS = 10000;
-const DWORD WATCH_MS = 500;  // how long to watch for an ending that must not come
+const DWORD WATCH_MS = 500; // how long to watch for an ending that must not come
 const WORD US_ENGLISH = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 
 // A resource of tolvane.exe in US English, read with the file mapped as data; empty when absent.
@@ -62,8 +62,8 @@ TEST(ProgramFile, CarriesItsVersionInUsEnglish)
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void **>(&fixed), &length));
     WORD *translation = nullptr;
-    ASSERT_TRUE(VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void **>(&translation),
-                               &length));
+    ASSERT_TRUE(
+        VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void **>(&translation), &length));
     EXPECT_EQ(translation[0], US_ENGLISH);
     auto text = [&](const char *name) {
         char *value = nullptr;
@@ -73,8 +73,8 @@ TEST(ProgramFile, CarriesItsVersionInUsEnglish)
                    : std::string("(none)");
     };
     char version[32];
-    std::snprintf(version, sizeof version, "%d.%d.%d", HIWORD(fixed->dwFileVersionMS),
-                  LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS));
+    std::snprintf(version, sizeof version, "%d.%d.%d", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+                  HIWORD(fixed->dwFileVersionLS));
     EXPECT_EQ(text("FileVersion"), version);
     EXPECT_EQ(text("ProductVersion"), version);
     EXPECT_EQ(text("ProductName"), "TolVane");
@@ -119,7 +119,10 @@ struct Picture
     int width = 0;
     int height = 0;
     std::vector<COLORREF> pixels;
-    COLORREF At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+    COLORREF At(int x, int y) const
+    {
+        return pixels[static_cast<size_t>(y) * width + x];
+    }
 };
 
 bool DecodePicture(const std::string &dib, Picture *picture)
@@ -205,14 +208,17 @@ bool SameRect(const RECT &a, const RECT &b)
 // Where the picture lands in a client area: centred on it, at the top; negative when narrower.
 int PictureLeft(int clientWidth, int pictureWidth)
 {
-    return (clientWidth - pictureWidth) / 2;  // C++ division truncates toward zero
+    return (clientWidth - pictureWidth) / 2; // C++ division truncates toward zero
 }
 
 struct PictureMatch
 {
-    size_t compared;  // picture pixels inside the client area that differ from the dialog colour
-    size_t matching;  // of those, the ones shown exactly in the picture's own colour
-    double Share() const { return compared == 0 ? 0.0 : static_cast<double>(matching) / compared; }
+    size_t compared; // picture pixels inside the client area that differ from the dialog colour
+    size_t matching; // of those, the ones shown exactly in the picture's own colour
+    double Share() const
+    {
+        return compared == 0 ? 0.0 : static_cast<double>(matching) / compared;
+    }
 };
 
 // Compares the screen with the picture where the picture lands. Pixels of the picture that have
@@ -231,7 +237,8 @@ PictureMatch MatchPicture(const Capture &capture, const Picture &picture, bool e
             COLORREF expected = picture.At(x, y);
             if (screenX < 0 || screenX >= capture.width || expected == background)
                 continue;
-            if (edgesOnly && (x == 0 || y == 0 || (expected == picture.At(x - 1, y) && expected == picture.At(x, y - 1))))
+            if (edgesOnly &&
+                (x == 0 || y == 0 || (expected == picture.At(x - 1, y) && expected == picture.At(x, y - 1))))
                 continue;
             match.compared++;
             match.matching += capture.pixels[static_cast<size_t>(y) * capture.width + screenX] == expected;
@@ -310,8 +317,8 @@ TEST(About, OpensOnAnEmptyCommandLineWithTheHelpTextAndItsControls)
     EXPECT_EQ(ClassOf(frame), "Button");
     EXPECT_EQ(GetWindowLongPtrA(frame, GWL_STYLE) & BS_TYPEMASK, BS_GROUPBOX);
     RECT frameRect = RectIn(run.dialog, frame), boxRect = RectIn(run.dialog, box);
-    EXPECT_TRUE(boxRect.left >= frameRect.left && boxRect.right <= frameRect.right &&
-                boxRect.top >= frameRect.top && boxRect.bottom <= frameRect.bottom)
+    EXPECT_TRUE(boxRect.left >= frameRect.left && boxRect.right <= frameRect.right && boxRect.top >= frameRect.top &&
+                boxRect.bottom <= frameRect.bottom)
         << "the help text " << Describe(boxRect) << " lies inside its frame " << Describe(frameRect);
 
     HWND ok = GetDlgItem(run.dialog, IDOK);
@@ -343,8 +350,8 @@ void TypeKey(HWND dialog, WORD key)
 {
     SetForegroundWindow(dialog);
     // The keys go to the foreground thread's control with the focus: wait until that is the dialog's.
-    EXPECT_TRUE(WaitUntil([dialog] { return GetForegroundWindow() == dialog && FocusOf(dialog) != nullptr; },
-                          DIALOG_WAIT_MS))
+    EXPECT_TRUE(
+        WaitUntil([dialog] { return GetForegroundWindow() == dialog && FocusOf(dialog) != nullptr; }, DIALOG_WAIT_MS))
         << "the dialog did not come to the foreground";
     keybd_event(static_cast<BYTE>(key), 0, 0, 0);
     keybd_event(static_cast<BYTE>(key), 0, KEYEVENTF_KEYUP, 0);
@@ -422,9 +429,9 @@ TEST(About, ThePictureIsDrawnAtTheTopOfTheClientArea)
     PictureMatch match = MatchPicture(capture, picture);
     EXPECT_GT(match.compared, static_cast<size_t>(picture.width * picture.height) / 2)
         << "most of the picture lies inside the client area, and has colours other than the dialog's";
-    EXPECT_GE(match.Share(), 0.95) << match.matching << " of " << match.compared << " picture pixels match at x = "
-                                   << PictureLeft(capture.width, picture.width) << ", y = 0; screen kept in "
-                                   << Keep(capture, "about-picture");
+    EXPECT_GE(match.Share(), 0.95) << match.matching << " of " << match.compared
+                                   << " picture pixels match at x = " << PictureLeft(capture.width, picture.width)
+                                   << ", y = 0; screen kept in " << Keep(capture, "about-picture");
     PictureMatch edges = MatchPicture(capture, picture, true);
     EXPECT_GT(edges.compared, 1000u) << "the picture has detail enough to tell its place";
     EXPECT_GE(edges.Share(), 0.95) << edges.matching << " of " << edges.compared << " detail pixels match";
@@ -477,9 +484,8 @@ TEST(About, KeepsTheTemplateLayoutWhenWideEnoughAndWidensOtherwise)
         for (int i = 0; i < 3; i++)
         {
             RECT place = RectIn(run.dialog, GetDlgItem(run.dialog, ids[i]));
-            EXPECT_TRUE(SameRect(place, referenceControls[i]))
-                << "control " << ids[i] << " at " << Describe(place) << ", template's "
-                << Describe(referenceControls[i]);
+            EXPECT_TRUE(SameRect(place, referenceControls[i])) << "control " << ids[i] << " at " << Describe(place)
+                                                               << ", template's " << Describe(referenceControls[i]);
         }
     }
     else
@@ -559,16 +565,16 @@ TEST(About, ActivationAndDeactivationDrawThePictureAgain)
         Capture covered = CaptureWhen(run.dialog, painted);
         double share = ShareOfColour(covered, picture.width, picture.height, paint);
         if (share < 0.9 && &c == &ACTIVATION_CASES[0])
-            GTEST_SKIP() << "this display does not show what another process paints on the dialog ("
-                         << share * 100 << "% painted)";
+            GTEST_SKIP() << "this display does not show what another process paints on the dialog (" << share * 100
+                         << "% painted)";
         ASSERT_GE(share, 0.9) << "the painted area did not stay painted; " << Keep(covered, "about-covered");
         EXPECT_LT(MatchPicture(covered, picture).Share(), 0.05);
 
         PostMessageA(run.dialog, WM_ACTIVATE, MAKEWPARAM(c.state, 0), 0);
         Capture drawn = CaptureWhen(run.dialog, showsPicture);
         PictureMatch match = MatchPicture(drawn, picture);
-        EXPECT_GE(match.Share(), 0.95) << match.matching << " of " << match.compared
-                                       << " picture pixels are back; " << Keep(drawn, "about-activated");
+        EXPECT_GE(match.Share(), 0.95) << match.matching << " of " << match.compared << " picture pixels are back; "
+                                       << Keep(drawn, "about-activated");
     }
     ASSERT_TRUE(run.Running());
     PressButton(run.dialog, IDOK);
@@ -620,7 +626,7 @@ struct DrawingObjects
     int memoryDcs;
     int bitmaps;
     int palettes;
-    int windowDcs;  // the platform's cache of window contexts, shown for information
+    int windowDcs; // the platform's cache of window contexts, shown for information
 };
 
 std::ostream &operator<<(std::ostream &out, const DrawingObjects &o)
@@ -639,10 +645,10 @@ DrawingObjects CountDrawingObjects(HANDLE process)
     PROCESS_BASIC_INFORMATION basic = {};
     if (reinterpret_cast<QueryProcess>(entry)(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0)
         return counts;
-    const size_t tableField = sizeof(void *) == 8 ? 0xF8 : 0x94;  // PEB.GdiSharedHandleTable
+    const size_t tableField = sizeof(void *) == 8 ? 0xF8 : 0x94; // PEB.GdiSharedHandleTable
     void *table = nullptr;
-    if (!ReadProcessMemory(process, static_cast<char *>(static_cast<void *>(basic.PebBaseAddress)) + tableField,
-                           &table, sizeof table, nullptr) ||
+    if (!ReadProcessMemory(process, static_cast<char *>(static_cast<void *>(basic.PebBaseAddress)) + tableField, &table,
+                           sizeof table, nullptr) ||
         table == nullptr)
         return counts;
     std::vector<GdiHandleEntry> entries(GDI_TABLE_ENTRIES);
@@ -652,7 +658,7 @@ DrawingObjects CountDrawingObjects(HANDLE process)
     for (const GdiHandleEntry &e : entries)
     {
         if (e.type == 0)
-            continue;  // a free entry
+            continue; // a free entry
         uint8_t kind = e.unique & 0x7F;
         counts.memoryDcs += kind == GDI_KIND_MEMORY_DC;
         counts.windowDcs += kind == GDI_KIND_WINDOW_DC;
@@ -748,8 +754,8 @@ TEST(About, OpeningAgainAndAgainLeavesNoDrawingObjectBehind)
         RedrawWindow(second, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
         Capture capture = CaptureWhen(second, [&](const Capture &shown) { return ShowsPicture(shown, picture); });
         PictureMatch match = MatchPicture(capture, picture);
-        EXPECT_GE(match.Share(), 0.95) << "the second About dialog after the first closed: " << match.matching
-                                       << " of " << match.compared << " pixels; " << Keep(capture, "about-second");
+        EXPECT_GE(match.Share(), 0.95) << "the second About dialog after the first closed: " << match.matching << " of "
+                                       << match.compared << " pixels; " << Keep(capture, "about-second");
         ASSERT_TRUE(CloseAbout(second));
         DrawingObjects both = CountWhen(run.program.process, asBefore);
         EXPECT_EQ(both.palettes, before.palettes) << "before: " << before << "; after two: " << both;

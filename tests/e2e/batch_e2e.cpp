@@ -44,7 +44,7 @@ std::vector<LoggedCall> RunLogged(const Arguments &arguments, const std::string 
 
 struct BatchCase
 {
-    const char *arguments;  // {dir} is the work folder, which is also the current folder
+    const char *arguments; // {dir} is the work folder, which is also the current folder
     std::vector<LoggedCall> calls;
 };
 
@@ -162,13 +162,13 @@ TEST(Batch, SixHundredComponentsAreAllProcessed)
 // the code a case chooses.
 struct HandOffCase
 {
-    const char *program;    // in {dir}: the program's copy that is run
-    const char *twinExit;   // null: there is no twin beside it
-    bool handedOff;         // the run itself was started by a hand-off
-    const char *arguments;  // {c} is the other machine's component, {dir} the folder
+    const char *program;   // in {dir}: the program's copy that is run
+    const char *twinExit;  // null: there is no twin beside it
+    bool handedOff;        // the run itself was started by a hand-off
+    const char *arguments; // {c} is the other machine's component, {dir} the folder
     std::vector<std::string> twinCalls;
     uint32_t exitCode;
-    const char *message;    // the detail message's explanation, for a run that is not silent
+    const char *message; // the detail message's explanation, for a run that is not silent
 };
 
 const char HANDED_OFF_MESSAGE[] =
@@ -178,7 +178,8 @@ const char HANDED_OFF_MESSAGE[] =
 
 std::string FillHandOff(std::string text, const std::string &dir, const std::string &component)
 {
-    for (const auto &filler : {std::make_pair(std::string("{c}"), component), std::make_pair(std::string("{dir}"), dir)})
+    for (const auto &filler :
+         {std::make_pair(std::string("{c}"), component), std::make_pair(std::string("{dir}"), dir)})
         for (size_t at = text.find(filler.first); at != std::string::npos; at = text.find(filler.first, at))
         {
             text.replace(at, filler.first.size(), filler.second);
@@ -195,14 +196,34 @@ TEST(HandOff, ComponentOfTheOtherMachineGoesToTheTwin)
         "This is a " + otherMachine + " component; " + twinName + " beside this program registers it.";
     const std::string program = std::string(TOLVANE_PROGRAM_NAME);
     const HandOffCase cases[] = {
-        {program.c_str(), "0", false, "/S \"{c}\"", {"\"{dir}\\" + twinName + "\" /S \"{c}\"|{dir}\\c d|1"}, 0, nullptr},
-        {program.c_str(), "0", false, "/U /S \"{c}\"",
-         {"\"{dir}\\" + twinName + "\" /S /U \"{c}\"|{dir}\\c d|1"}, 0, nullptr},
+        {program.c_str(),
+         "0",
+         false,
+         "/S \"{c}\"",
+         {"\"{dir}\\" + twinName + "\" /S \"{c}\"|{dir}\\c d|1"},
+         0,
+         nullptr},
+        {program.c_str(),
+         "0",
+         false,
+         "/U /S \"{c}\"",
+         {"\"{dir}\\" + twinName + "\" /S /U \"{c}\"|{dir}\\c d|1"},
+         0,
+         nullptr},
         // The twin's full exit code is the entry point's result.
-        {program.c_str(), "0x80070005", false, "/S \"{c}\"", {"\"{dir}\\" + twinName + "\" /S \"{c}\"|{dir}\\c d|1"},
-         0x80070005, nullptr},
+        {program.c_str(),
+         "0x80070005",
+         false,
+         "/S \"{c}\"",
+         {"\"{dir}\\" + twinName + "\" /S \"{c}\"|{dir}\\c d|1"},
+         0x80070005,
+         nullptr},
         // Its -1 gives the Part's row and message for a missing entry point.
-        {program.c_str(), "0xFFFFFFFF", false, "\"{c}\"", {"\"{dir}\\" + twinName + "\" /S \"{c}\"|{dir}\\c d|1"},
+        {program.c_str(),
+         "0xFFFFFFFF",
+         false,
+         "\"{c}\"",
+         {"\"{dir}\\" + twinName + "\" /S \"{c}\"|{dir}\\c d|1"},
          0xFFFFFFFF,
          "Tolvane can not find the DllRegisterServer entry point in {c}. Are you sure it is a registerable control ?"},
         // No twin: plain words, code 193.
@@ -283,8 +304,8 @@ const CLSID SAMPLE_CLASS = {0x6a1c3e52, 0x7b0d, 0x4f2a, {0x9c, 0x41, 0x2e, 0x5d,
 HRESULT CreateSampleObject()
 {
     IUnknown *object = nullptr;
-    HRESULT result = CoCreateInstance(SAMPLE_CLASS, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                                      reinterpret_cast<void **>(&object));
+    HRESULT result =
+        CoCreateInstance(SAMPLE_CLASS, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void **>(&object));
     if (object != nullptr)
         object->Release();
     CoFreeUnusedLibraries();

@@ -241,7 +241,8 @@ std::string ListColumnTitle(HWND list, int column)
     record.pszText = remote.address + sizeof(LVCOLUMNA);
     record.cchTextMax = static_cast<int>(textSize);
     WriteProcessMemory(remote.process, remote.address, &record, sizeof record, nullptr);
-    LRESULT ok = SendMessageA(list, LVM_GETCOLUMNA, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(remote.address));
+    LRESULT ok =
+        SendMessageA(list, LVM_GETCOLUMNA, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(remote.address));
     char text[256] = "";
     if (ok)
         ReadProcessMemory(remote.process, remote.address + sizeof(LVCOLUMNA), text, textSize, nullptr);
@@ -278,7 +279,8 @@ bool SelectListItem(HWND list, int item)
     record.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     record.state = LVIS_SELECTED | LVIS_FOCUSED;
     WriteProcessMemory(remote.process, remote.address, &record, sizeof record, nullptr);
-    LRESULT ok = SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(remote.address));
+    LRESULT ok =
+        SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(remote.address));
     CloseRemote(remote);
     return ok != 0;
 }

@@ -59,7 +59,7 @@ int ListItemCount(HWND list);
 std::string ListItemText(HWND list, int item, int subItem);
 std::string ListColumnTitle(HWND list, int column);
 int ListColumnWidth(HWND list, int column);
-RECT ListItemRect(HWND list, int item);  // in the list's client coordinates
+RECT ListItemRect(HWND list, int item); // in the list's client coordinates
 bool SelectListItem(HWND list, int item);
 
 // The screen pixels of a window's client area, row by row, as 0x00BBGGRR values.

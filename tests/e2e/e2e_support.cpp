@@ -45,8 +45,8 @@ std::string MakeWorkFolder(const char *name)
     GetTempPathA(sizeof temp, temp);
     std::string root = std::string(temp) + "tolvane-e2e";
     CreateDirectoryA(root.c_str(), nullptr);
-    std::string folder = root + "\\" + name + "-" + std::to_string(GetCurrentProcessId()) + "-" +
-                         std::to_string(++counter);
+    std::string folder =
+        root + "\\" + name + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
     RemoveTree(folder);
     CreateDirectoryA(folder.c_str(), nullptr);
     return folder;

@@ -62,7 +62,7 @@ using DialogAnswer = std::function<void(HWND dialog)>;
 struct ProgramRun
 {
     Launched program = {};
-    HWND dialog = nullptr;  // the dialog that Open waited for; RunToEnd leaves it to the test
+    HWND dialog = nullptr; // the dialog that Open waited for; RunToEnd leaves it to the test
 
     ProgramRun() = default;
     ProgramRun(const ProgramRun &) = delete;
@@ -82,8 +82,7 @@ struct ProgramRun
     std::vector<HWND> Dialogs() const;
     std::vector<HWND> Others() const;
     // Waits for a dialog with this title (null: any title) that is not one of known; null on time-out.
-    HWND WaitForDialog(const char *title, const std::vector<HWND> &known = {},
-                       DWORD timeoutMs = DIALOG_WAIT_MS) const;
+    HWND WaitForDialog(const char *title, const std::vector<HWND> &known = {}, DWORD timeoutMs = DIALOG_WAIT_MS) const;
     // Waits for a dialog other than dialog; null on time-out.
     HWND WaitForOther(DWORD timeoutMs = DIALOG_WAIT_MS) const;
     // Waits for the program's end; exitCode gets its full 32-bit exit code. False on time-out.
@@ -99,7 +98,7 @@ struct RunResult
     bool started;
     bool exited;
     DWORD exitCode;
-    std::vector<SeenDialog> dialogs;  // in the order they appeared
+    std::vector<SeenDialog> dialogs; // in the order they appeared
 };
 
 // Runs the program with arguments in folder to its end (ProgramRun::RunToEnd).

@@ -17,7 +17,7 @@ std::string ShortPath(const std::string &path)
 
 struct LongPathCase
 {
-    bool lowerCaseDrive;  // the drive letter as the user typed it stays as typed
+    bool lowerCaseDrive; // the drive letter as the user typed it stays as typed
     const char *options;
 };
 

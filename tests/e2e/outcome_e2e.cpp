@@ -15,7 +15,8 @@ const char ERROR_TITLE[] = "Component Registration Error";
 std::string ComponentFolder()
 {
     std::string dir = MakeWorkFolder("outcome");
-    for (const char *name : {"ok", "no_entry", "init_fails", "fail5", "fail31", "fail0", "crash", "cxx_throw", "caught"})
+    for (const char *name :
+         {"ok", "no_entry", "init_fails", "fail5", "fail31", "fail0", "crash", "cxx_throw", "caught"})
         PlaceComponent(name, dir, (std::string(name) + ".dll").c_str());
     // "grid" must load itself, not the grid.dll beside it.
     PlaceComponent("fail5", dir, "grid");
@@ -70,16 +71,16 @@ std::string SystemMessage(const char *file)
     return text;
 }
 
-const uint32_t LOAD_ERROR_OF_FILE = 0xFFFFFFF0;  // the code is the load error of the case's file
+const uint32_t LOAD_ERROR_OF_FILE = 0xFFFFFFF0; // the code is the load error of the case's file
 
 struct OneComponentCase
 {
     const char *arguments;
     const char *title;
     std::string text;
-    uint32_t code;      // fills {code}, {hex} and {sys}
-    uint32_t exitCode;  // LOAD_ERROR_OF_FILE: the same as the code
-    const char *file;   // the file whose load error is the code, when it is
+    uint32_t code;     // fills {code}, {hex} and {sys}
+    uint32_t exitCode; // LOAD_ERROR_OF_FILE: the same as the code
+    const char *file;  // the file whose load error is the code, when it is
 };
 
 const OneComponentCase ONE_COMPONENT_CASES[] = {
@@ -88,8 +89,8 @@ const OneComponentCase ONE_COMPONENT_CASES[] = {
      nullptr},
     {"\"{dir}\\ok.dll\" -u", SUCCESS_TITLE, "The component '{dir}\\ok.dll' has unregistered successfully.", 0, 0,
      nullptr},
-    {"/Unregister \"{dir}\\ok.dll\"", SUCCESS_TITLE,
-     "The component '{dir}\\ok.dll' has unregistered successfully.", 0, 0, nullptr},
+    {"/Unregister \"{dir}\\ok.dll\"", SUCCESS_TITLE, "The component '{dir}\\ok.dll' has unregistered successfully.", 0,
+     0, nullptr},
     {"/X -q / \"{dir}\\ok.dll\"", SUCCESS_TITLE, "The component '{dir}\\ok.dll' has registered successfully.", 0, 0,
      nullptr},
     {"\"{dir}\\My Components\\Blank Name.ocx\"", SUCCESS_TITLE,
@@ -106,10 +107,10 @@ const OneComponentCase ONE_COMPONENT_CASES[] = {
      "Tolvane can not find the DllUnregisterServer entry point in {dir}\\no_entry.dll. Are you sure it is a "
      "registerable control ?",
      0, 0xFFFFFFFF, nullptr},
-    {"\"{dir}\\notamodule.dll\"", ERROR_TITLE, SystemMessage("notamodule.dll"), LOAD_ERROR_OF_FILE,
-     LOAD_ERROR_OF_FILE, "notamodule.dll"},
-    {"\"{dir}\\init_fails.dll\"", ERROR_TITLE, SystemMessage("init_fails.dll"), LOAD_ERROR_OF_FILE,
-     LOAD_ERROR_OF_FILE, "init_fails.dll"},
+    {"\"{dir}\\notamodule.dll\"", ERROR_TITLE, SystemMessage("notamodule.dll"), LOAD_ERROR_OF_FILE, LOAD_ERROR_OF_FILE,
+     "notamodule.dll"},
+    {"\"{dir}\\init_fails.dll\"", ERROR_TITLE, SystemMessage("init_fails.dll"), LOAD_ERROR_OF_FILE, LOAD_ERROR_OF_FILE,
+     "init_fails.dll"},
     {"\"{dir}\\fail5.dll\"", ERROR_TITLE, SystemMessage("fail5.dll"), 5, 0x80070005, nullptr},
     {"/U \"{dir}\\fail5.dll\"", ERROR_TITLE, SystemMessage("fail5.dll"), 5, 0x80070005, nullptr},
     {"\"{dir}\\fail31.dll\"", ERROR_TITLE,

@@ -81,10 +81,10 @@ struct RowCase
 {
     std::string argument;
     bool option;
-    std::string name;  // Component cell
-    std::string code;  // Code cell
-    std::string result;  // Results cell
-    const char *detailTitle;  // the detail message a double-click shows
+    std::string name;        // Component cell
+    std::string code;        // Code cell
+    std::string result;      // Results cell
+    const char *detailTitle; // the detail message a double-click shows
     std::string detailText;
 };
 
@@ -134,8 +134,7 @@ std::vector<RowCase> MixedBatch(const std::string &dir)
                       ". Are you sure it is a registerable control ?"),
         Component(initFails, "init_fails.dll", loadError, SystemRowText(loadError, initFails), ERROR_TITLE,
                   SystemMessage(initFails, loadError)),
-        Component(crash, "crash.dll", 0xC0000005, crashText, ERROR_TITLE,
-                  OwnTextMessage(crash, 0xC0000005, crashText)),
+        Component(crash, "crash.dll", 0xC0000005, crashText, ERROR_TITLE, OwnTextMessage(crash, 0xC0000005, crashText)),
         Option("/U"),
         Component(second, "second.ocx", 0, "Unregistered successfully", SUCCESS_TITLE,
                   "The component '" + second + "' has unregistered successfully."),
@@ -285,7 +284,7 @@ enum class Ending
 
 struct EndingCase
 {
-    const char *arguments;  // {dir} is the work folder
+    const char *arguments; // {dir} is the work folder
     Ending ending;
     uint32_t exitCode;
 };
@@ -469,8 +468,8 @@ TEST(ResultsDialog, CtrlCInTheListCopiesTheWholeTable)
     ASSERT_TRUE(WaitUntil([&] { return FocusOf(run.dialog) == list; }, DIALOG_WAIT_MS)) << "the list has no focus";
     SetForegroundWindow(run.dialog);
     // The keys go to the foreground thread's control with the focus.
-    ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == run.dialog && FocusOf(run.dialog) == list; },
-                          DIALOG_WAIT_MS))
+    ASSERT_TRUE(
+        WaitUntil([&] { return GetForegroundWindow() == run.dialog && FocusOf(run.dialog) == list; }, DIALOG_WAIT_MS))
         << "the results dialog did not come to the foreground";
     keybd_event(VK_CONTROL, 0, 0, 0);
     keybd_event('C', 0, 0, 0);
@@ -512,8 +511,8 @@ TEST(ResultsDialog, EscapeAndTheAboutButtonOpenAboutOverTheDialog)
     ASSERT_NE(aboutButton, nullptr);
     EXPECT_EQ(WindowText(aboutButton), "&About");
 
-    for (AboutRequest request : {AboutRequest::ESCAPE_KEY, AboutRequest::CANCEL_COMMAND, AboutRequest::ABOUT_BUTTON,
-                                 AboutRequest::ESCAPE_KEY})
+    for (AboutRequest request :
+         {AboutRequest::ESCAPE_KEY, AboutRequest::CANCEL_COMMAND, AboutRequest::ABOUT_BUTTON, AboutRequest::ESCAPE_KEY})
     {
         SCOPED_TRACE(static_cast<int>(request));
         switch (request)
@@ -554,7 +553,7 @@ TEST(ResultsDialog, EscapeAndTheAboutButtonOpenAboutOverTheDialog)
 // list's background), and for each the topmost and bottommost such pixel.
 struct CellInk
 {
-    std::vector<int> top;  // per column; -1 when the column is blank
+    std::vector<int> top; // per column; -1 when the column is blank
     std::vector<int> bottom;
     int left;
 };

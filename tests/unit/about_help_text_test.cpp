@@ -35,7 +35,7 @@ static const char *const EXPECTED_LINES[26] = {
     "desktop for more information about the failure.",
     "-2 = The component does not seem to exist where TolVane was told to look for it.",
     "",
-    nullptr,  // the closing paragraph
+    nullptr, // the closing paragraph
     "",
 };
 

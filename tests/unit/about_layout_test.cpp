@@ -41,10 +41,8 @@ TEST(AboutPalette, ColourCountAndEntries)
         int expectedCount;
     };
     const Case cases[] = {
-        {"colours used 0 means 256", 0, 256, 256},
-        {"colours used 16", 16, 256, 16},
-        {"colours used 16, table of 16", 16, 16, 16},
-        {"colours used 1", 1, 1, 1},
+        {"colours used 0 means 256", 0, 256, 256},    {"colours used 16", 16, 256, 16},
+        {"colours used 16, table of 16", 16, 16, 16}, {"colours used 1", 1, 1, 1},
         {"colours used 256", 256, 256, 256},
     };
     for (const Case &c : cases)
@@ -105,7 +103,7 @@ TEST(AboutPalette, RefusesBytesTooFewOrCountTooLarge)
         const char *name;
         uint32_t coloursUsed;
         int tableEntries;
-        size_t keep;  // bytes handed over, at most the picture's own
+        size_t keep; // bytes handed over, at most the picture's own
     };
     const Case cases[] = {
         {"no bytes", 0, 0, 0},
@@ -156,12 +154,8 @@ TEST(AboutResizeRule, WidensOnlyWhenNarrowerThanThePicture)
         int32_t width, height;
     };
     const Case cases[] = {
-        {280, 392, 280, false, 0, 0},
-        {303, 392, 280, false, 0, 0},
-        {279, 392, 280, true, 280, 462},
-        {200, 300, 280, true, 280, 370},
-        {0, 0, 280, true, 280, 70},
-        {0, 0, 0, false, 0, 0},
+        {280, 392, 280, false, 0, 0},    {303, 392, 280, false, 0, 0}, {279, 392, 280, true, 280, 462},
+        {200, 300, 280, true, 280, 370}, {0, 0, 280, true, 280, 70},   {0, 0, 0, false, 0, 0},
     };
     for (const Case &c : cases)
     {
@@ -189,7 +183,7 @@ TEST(AboutPlacementRule, PlacesTheControlsBelowThePicture)
     struct Case
     {
         const char *name;
-        AboutMeasures m;  // W, H, fw, fh, ew, eh, D, c, bw, bh, ch1
+        AboutMeasures m; // W, H, fw, fh, ew, eh, D, c, bw, bh, ch1
         AboutRect frame, text, button;
     };
     const Case cases[] = {
@@ -204,11 +198,7 @@ TEST(AboutPlacementRule, PlacesTheControlsBelowThePicture)
          {-3, 105, 287, 51},
          {-3, 175, 287, 40},
          {-3, 274, 287, 24}},
-        {"odd differences",
-         {281, 10, 0, 9, 280, 0, 0, 0, 1, 0, 0},
-         {140, 15, 0, 9},
-         {0, 4, 280, 0},
-         {140, -2, 1, 0}},
+        {"odd differences", {281, 10, 0, 9, 280, 0, 0, 0, 1, 0, 0}, {140, 15, 0, 9}, {0, 4, 280, 0}, {140, -2, 1, 0}},
     };
     for (const Case &c : cases)
     {

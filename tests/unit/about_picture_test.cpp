@@ -43,7 +43,7 @@ TEST_F(TitlePictureFile, HeadersHoldTheExpectedFields)
     struct Expected
     {
         const char *name;
-        size_t offset;  // in the file, file header included
+        size_t offset; // in the file, file header included
         int size;
         uint32_t value;
     };
@@ -75,11 +75,10 @@ TEST_F(TitlePictureFile, ColourTableHoldsTheStaticColoursAtBothEnds)
         unsigned char red, green, blue;
     };
     const StaticColour colours[] = {
-        {0, 0, 0, 0},           {1, 128, 0, 0},         {2, 0, 128, 0},         {3, 128, 128, 0},
-        {4, 0, 0, 128},         {5, 128, 0, 128},       {6, 0, 128, 128},       {7, 192, 192, 192},
-        {8, 192, 220, 192},     {9, 166, 202, 240},     {246, 255, 251, 240},   {247, 160, 160, 164},
-        {248, 128, 128, 128},   {249, 255, 0, 0},       {250, 0, 255, 0},       {251, 255, 255, 0},
-        {252, 0, 0, 255},       {253, 255, 0, 255},     {254, 0, 255, 255},     {255, 255, 255, 255},
+        {0, 0, 0, 0},         {1, 128, 0, 0},       {2, 0, 128, 0},       {3, 128, 128, 0},   {4, 0, 0, 128},
+        {5, 128, 0, 128},     {6, 0, 128, 128},     {7, 192, 192, 192},   {8, 192, 220, 192}, {9, 166, 202, 240},
+        {246, 255, 251, 240}, {247, 160, 160, 164}, {248, 128, 128, 128}, {249, 255, 0, 0},   {250, 0, 255, 0},
+        {251, 255, 255, 0},   {252, 0, 0, 255},     {253, 255, 0, 255},   {254, 0, 255, 255}, {255, 255, 255, 255},
     };
     for (const StaticColour &c : colours)
     {
@@ -97,7 +96,7 @@ TEST_F(TitlePictureFile, ItsOwnColoursAreUsedAtTheTop)
     bool seen[256] = {};
     int distinct = 0, own = 0;
     const size_t pixels = 14 + 40 + 1024;
-    for (size_t row = 200; row < 280; row++)  // stored bottom-up: the top 80 rows
+    for (size_t row = 200; row < 280; row++) // stored bottom-up: the top 80 rows
         for (size_t x = 0; x < 280; x++)
         {
             unsigned char index = file[pixels + row * 280 + x];
@@ -150,11 +149,11 @@ TEST(ProgramIconFile, OneImageOf32By32In16Colours)
         uint32_t value;
     };
     const Expected fields[] = {
-        {"reserved", 0, 2, 0},       {"type icon", 2, 2, 1},         {"image count", 4, 2, 1},
-        {"width", 6, 1, 32},         {"height", 7, 1, 32},           {"colour count", 8, 1, 16},
-        {"planes", 10, 2, 1},        {"bits", 12, 2, 4},             {"image bytes", 14, 4, imageBytes},
-        {"image offset", 18, 4, 22}, {"header size", 22, 4, 40},     {"header width", 26, 4, 32},
-        {"header height", 30, 4, 64}, {"header bits", 36, 2, 4},     {"compression", 38, 4, 0},
+        {"reserved", 0, 2, 0},        {"type icon", 2, 2, 1},     {"image count", 4, 2, 1},
+        {"width", 6, 1, 32},          {"height", 7, 1, 32},       {"colour count", 8, 1, 16},
+        {"planes", 10, 2, 1},         {"bits", 12, 2, 4},         {"image bytes", 14, 4, imageBytes},
+        {"image offset", 18, 4, 22},  {"header size", 22, 4, 40}, {"header width", 26, 4, 32},
+        {"header height", 30, 4, 64}, {"header bits", 36, 2, 4},  {"compression", 38, 4, 0},
     };
     for (const Expected &f : fields)
         EXPECT_EQ(Field(icon, f.offset, f.size), f.value) << f.name;

@@ -16,28 +16,28 @@ namespace
 // What the simulated system knows about one file.
 struct FakeFile
 {
-    uint32_t loadError;      // non-zero: loading fails with this last-error value
+    uint32_t loadError; // non-zero: loading fails with this last-error value
     bool hasEntryPoints;
-    int32_t result;          // what the entry points return
-    uint32_t lastErrorSet;   // the last-error value the entry points leave
-    uint32_t crashCode = 0;  // non-zero: the entry points crash with this exception
-    uint16_t machine = 0;    // non-zero: its header is a valid image's for this machine
-    bool twin = true;        // a twin runs for it
-    uint32_t twinExit = 0;   // and exits with this code
-    bool movesFolder = false;  // the entry points change the current folder
+    int32_t result;           // what the entry points return
+    uint32_t lastErrorSet;    // the last-error value the entry points leave
+    uint32_t crashCode = 0;   // non-zero: the entry points crash with this exception
+    uint16_t machine = 0;     // non-zero: its header is a valid image's for this machine
+    bool twin = true;         // a twin runs for it
+    uint32_t twinExit = 0;    // and exits with this code
+    bool movesFolder = false; // the entry points change the current folder
 };
 
 struct FakeSystem
 {
-    std::map<std::string, FakeFile> files;  // by full path
-    std::string folder;                     // current folder, no trailing backslash
-    std::vector<std::string> events;        // "chdir X", "load X", "call X Name", "free X"
-    std::vector<std::string> lookups;       // "<pattern> in <current folder>"
-    std::map<std::string, std::string> longNames;  // by the full path a pattern names
+    std::map<std::string, FakeFile> files;        // by full path
+    std::string folder;                           // current folder, no trailing backslash
+    std::vector<std::string> events;              // "chdir X", "load X", "call X Name", "free X"
+    std::vector<std::string> lookups;             // "<pattern> in <current folder>"
+    std::map<std::string, std::string> longNames; // by the full path a pattern names
     uint32_t lastError;
-    int loaded;                             // modules loaded and not yet freed
+    int loaded; // modules loaded and not yet freed
     int crashes;
-    std::map<std::string, std::string> systemTexts;  // by code in decimal
+    std::map<std::string, std::string> systemTexts; // by code in decimal
 };
 
 FakeSystem sys;
@@ -269,40 +269,77 @@ TEST_F(BatchTest, EachOutcomeEndsInItsRow)
     const RowCase cases[] = {
         {{"C:\\c\\ok.dll"}, "C:\\c\\ok.dll", "Registered successfully", 0, 0},
         {{"/u", "C:\\c\\ok.dll"}, "C:\\c\\ok.dll", "Unregistered successfully", 0, 0},
-        {{"C:\\c\\none.dll"}, "C:\\c\\none.dll", "The component 'C:\\c\\none.dll' could not found on this computer.",
-         -2, -2},
+        {{"C:\\c\\none.dll"},
+         "C:\\c\\none.dll",
+         "The component 'C:\\c\\none.dll' could not found on this computer.",
+         -2,
+         -2},
         {{"C:\\c\\noentry.dll"}, "C:\\c\\noentry.dll", "DllRegisterServer entry point not found", -1, -1},
         {{"-U", "C:\\c\\noentry.dll"}, "C:\\c\\noentry.dll", "DllUnregisterServer entry point not found", -1, -1},
         {{"C:\\c\\fail5.dll"}, "C:\\c\\fail5.dll", "Access denied", 5, static_cast<int32_t>(0x80070005), ROW_CALLED},
         // A failing entry point that leaves the last-error value at 0 keeps its own result.
-        {{"C:\\c\\fail0.dll"}, "C:\\c\\fail0.dll", "The system has no message for error code 0x80040154.",
-         static_cast<int32_t>(0x80040154), static_cast<int32_t>(0x80040154), ROW_CALLED},
-        {{"C:\\c\\odd.dll"}, "C:\\c\\odd.dll", "The system has no message for error code 0x00000001.", 1, 1,
+        {{"C:\\c\\fail0.dll"},
+         "C:\\c\\fail0.dll",
+         "The system has no message for error code 0x80040154.",
+         static_cast<int32_t>(0x80040154),
+         static_cast<int32_t>(0x80040154),
+         ROW_CALLED},
+        {{"C:\\c\\odd.dll"},
+         "C:\\c\\odd.dll",
+         "The system has no message for error code 0x00000001.",
+         1,
+         1,
          ROW_CALLED},
         // Called entry points that answer -1 or -2 are not "no entry point" or "not found" rows.
-        {{"C:\\c\\minus1.dll"}, "C:\\c\\minus1.dll", "The system has no message for error code 0xFFFFFFFF.", -1, -1,
+        {{"C:\\c\\minus1.dll"},
+         "C:\\c\\minus1.dll",
+         "The system has no message for error code 0xFFFFFFFF.",
+         -1,
+         -1,
          ROW_CALLED},
-        {{"C:\\c\\minus2.dll"}, "C:\\c\\minus2.dll", "The system has no message for error code 0xFFFFFFFE.", -2, -2,
+        {{"C:\\c\\minus2.dll"},
+         "C:\\c\\minus2.dll",
+         "The system has no message for error code 0xFFFFFFFE.",
+         -2,
+         -2,
          ROW_CALLED},
         // A crash ends the call with the exception code, and the component stays loaded.
-        {{"C:\\c\\crash.dll"}, "C:\\c\\crash.dll",
-         "The component crashed: access violation (0xC0000005) at crash.dll+0x1a2b", static_cast<int32_t>(0xC0000005),
-         static_cast<int32_t>(0xC0000005), ROW_OWN_TEXT},
+        {{"C:\\c\\crash.dll"},
+         "C:\\c\\crash.dll",
+         "The component crashed: access violation (0xC0000005) at crash.dll+0x1a2b",
+         static_cast<int32_t>(0xC0000005),
+         static_cast<int32_t>(0xC0000005),
+         ROW_OWN_TEXT},
         // A name without an extension loads exactly that file, never the .dll beside it.
         {{"C:\\c\\grid"}, "C:\\c\\grid", "Access denied", 5, static_cast<int32_t>(0x80070005), ROW_CALLED},
         {{"C:\\c\\grid.dll"}, "C:\\c\\grid.dll", "Registered successfully", 0, 0},
         // A component of the other bitness: the twin's exit code is the entry point's result.
         {{"C:\\c\\x64.dll"}, "C:\\c\\x64.dll", "Registered successfully", 0, 0},
         {{"/U", "C:\\c\\x64.dll"}, "C:\\c\\x64.dll", "Unregistered successfully", 0, 0},
-        {{"C:\\c\\x64fail.dll"}, "C:\\c\\x64fail.dll", "The system has no message for error code 0x80070005.",
-         static_cast<int32_t>(0x80070005), static_cast<int32_t>(0x80070005), ROW_CALLED},
+        {{"C:\\c\\x64fail.dll"},
+         "C:\\c\\x64fail.dll",
+         "The system has no message for error code 0x80070005.",
+         static_cast<int32_t>(0x80070005),
+         static_cast<int32_t>(0x80070005),
+         ROW_CALLED},
         {{"C:\\c\\x64noentry.dll"}, "C:\\c\\x64noentry.dll", "DllRegisterServer entry point not found", -1, -1},
-        {{"C:\\c\\x64gone.dll"}, "C:\\c\\x64gone.dll",
-         "The component 'C:\\c\\x64gone.dll' could not found on this computer.", -2, -2},
-        {{"C:\\c\\x64alone.dll"}, "C:\\c\\x64alone.dll",
-         "This is a 64-bit component; tolvane64.exe beside this program registers it.", 193, 193, ROW_OWN_TEXT},
-        {{"C:\\c\\arm64.dll"}, "C:\\c\\arm64.dll",
-         "This component is built for ARM64 Windows, which TolVane cannot load.", 193, 193, ROW_OWN_TEXT},
+        {{"C:\\c\\x64gone.dll"},
+         "C:\\c\\x64gone.dll",
+         "The component 'C:\\c\\x64gone.dll' could not found on this computer.",
+         -2,
+         -2},
+        {{"C:\\c\\x64alone.dll"},
+         "C:\\c\\x64alone.dll",
+         "This is a 64-bit component; tolvane64.exe beside this program registers it.",
+         193,
+         193,
+         ROW_OWN_TEXT},
+        {{"C:\\c\\arm64.dll"},
+         "C:\\c\\arm64.dll",
+         "This component is built for ARM64 Windows, which TolVane cannot load.",
+         193,
+         193,
+         ROW_OWN_TEXT},
         // An image of this program's own machine that still does not load keeps the loader's words.
         {{"C:\\c\\x86bad.dll"}, "C:\\c\\x86bad.dll", "Bad EXE format for C:\\c\\x86bad.dll", 193, 193},
         // The system's "%1" names the component.
@@ -330,8 +367,8 @@ TEST_F(BatchTest, PipelineDoesEachStepOnceAndUnloads)
     Run({"C:\\c\\ok.dll", "C:\\c\\noentry.dll", "C:\\c\\none.dll", "C:\\c\\bad.dll"});
     // The folder is changed only when it is not the current one already.
     const std::vector<std::string> expected = {
-        "chdir C:\\c",  "load C:\\c\\ok.dll",  "call C:\\c\\ok.dll DllRegisterServer", "free C:\\c\\ok.dll",
-        "load C:\\c\\noentry.dll", "free C:\\c\\noentry.dll",
+        "chdir C:\\c",         "load C:\\c\\ok.dll",      "call C:\\c\\ok.dll DllRegisterServer",
+        "free C:\\c\\ok.dll",  "load C:\\c\\noentry.dll", "free C:\\c\\noentry.dll",
         "load C:\\c\\bad.dll",
     };
     EXPECT_EQ(sys.events, expected);

@@ -13,7 +13,7 @@
 
 struct SimEntry
 {
-    int parent;  // -1 for a drive root or the share
+    int parent; // -1 for a drive root or the share
     std::string longName;
     std::string shortName;
     bool isFolder;
@@ -21,12 +21,12 @@ struct SimEntry
 
 struct SimDisk
 {
-    std::vector<SimEntry> entries;  // 0: the root of C:, 1: the root of D:, 2: the share
+    std::vector<SimEntry> entries; // 0: the root of C:, 1: the root of D:, 2: the share
     char currentDrive;
     int currentFolderC;
     int currentFolderD;
     std::vector<std::string> lookups;
-    size_t answered;  // lookups that found an entry
+    size_t answered; // lookups that found an entry
     // A careless lookup: a pattern that ends in a separator answers with the folder's own name,
     // and one that ends in a stream name (":name") answers for the file.
     bool careless;
@@ -255,10 +255,10 @@ static std::string Upper(std::string text)
     return text;
 }
 
-static const std::string LONG_FOLDER(100, 'F');                                    // C:\FFFFFF~1
-static const std::string FITS_FILE = std::string(151, 'a') + ".ocx";               // 3 + 100 + 1 + 155 = 259
-static const std::string OVER_FILE = std::string(152, 'b') + ".ocx";               // one character too many
-static const std::string ROOT_TILDE_FILE = "T~" + std::string(250, 'q') + ".ocx";  // 256 characters
+static const std::string LONG_FOLDER(100, 'F');                                   // C:\FFFFFF~1
+static const std::string FITS_FILE = std::string(151, 'a') + ".ocx";              // 3 + 100 + 1 + 155 = 259
+static const std::string OVER_FILE = std::string(152, 'b') + ".ocx";              // one character too many
+static const std::string ROOT_TILDE_FILE = "T~" + std::string(250, 'q') + ".ocx"; // 256 characters
 
 static void BuildDisk(SimDisk *disk)
 {

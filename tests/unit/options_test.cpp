@@ -14,12 +14,23 @@ TEST(Options, OnlyTheSecondCharacterCounts)
         const char *argument;
         ArgumentKind kind;
     } cases[] = {
-        {"/S", ARGUMENT_SILENT},        {"-s", ARGUMENT_SILENT},          {"/Silent", ARGUMENT_SILENT},
-        {"-sux", ARGUMENT_SILENT},      {"/U", ARGUMENT_UNREGISTER},      {"-u", ARGUMENT_UNREGISTER},
-        {"/unreg", ARGUMENT_UNREGISTER}, {"/X", ARGUMENT_IGNORED_OPTION}, {"/", ARGUMENT_IGNORED_OPTION},
-        {"-", ARGUMENT_IGNORED_OPTION}, {"//S", ARGUMENT_IGNORED_OPTION}, {"-?", ARGUMENT_IGNORED_OPTION},
-        {"x.dll", ARGUMENT_COMPONENT},  {"S", ARGUMENT_COMPONENT},        {"", ARGUMENT_COMPONENT},
-        {"C:\\-s", ARGUMENT_COMPONENT}, {"\\\\srv\\x.dll", ARGUMENT_COMPONENT},
+        {"/S", ARGUMENT_SILENT},
+        {"-s", ARGUMENT_SILENT},
+        {"/Silent", ARGUMENT_SILENT},
+        {"-sux", ARGUMENT_SILENT},
+        {"/U", ARGUMENT_UNREGISTER},
+        {"-u", ARGUMENT_UNREGISTER},
+        {"/unreg", ARGUMENT_UNREGISTER},
+        {"/X", ARGUMENT_IGNORED_OPTION},
+        {"/", ARGUMENT_IGNORED_OPTION},
+        {"-", ARGUMENT_IGNORED_OPTION},
+        {"//S", ARGUMENT_IGNORED_OPTION},
+        {"-?", ARGUMENT_IGNORED_OPTION},
+        {"x.dll", ARGUMENT_COMPONENT},
+        {"S", ARGUMENT_COMPONENT},
+        {"", ARGUMENT_COMPONENT},
+        {"C:\\-s", ARGUMENT_COMPONENT},
+        {"\\\\srv\\x.dll", ARGUMENT_COMPONENT},
     };
     for (const auto &c : cases)
         EXPECT_EQ(ClassifyArgument(c.argument), c.kind) << '"' << c.argument << '"';

@@ -136,8 +136,9 @@ TEST(CrashText, NamesTheExceptionAndWhereItHappened)
     } cases[] = {
         {{0xC0000005, "crash.dll", 0x1a2b}, "The component crashed: access violation (0xC0000005) at crash.dll+0x1a2b"},
         {{0xC00000FD, "deep.ocx", 0}, "The component crashed: stack overflow (0xC00000FD) at deep.ocx+0x0"},
-        {{0xE06D7363, "KERNELBASE.dll", 0x3b29c}, "The component crashed: unhandled C++ exception (0xE06D7363) at "
-                                                  "KERNELBASE.dll+0x3b29c"},
+        {{0xE06D7363, "KERNELBASE.dll", 0x3b29c},
+         "The component crashed: unhandled C++ exception (0xE06D7363) at "
+         "KERNELBASE.dll+0x3b29c"},
         {{0xE0434352, "", 0x7ff612340000}, "The component crashed: exception 0xE0434352 at address 0x7ff612340000"},
     };
     for (const auto &c : cases)
@@ -152,7 +153,7 @@ TEST(SystemText, RowTextLosesTheLineEndAndIsNeverEmpty)
 {
     const struct
     {
-        const char *system;  // null: the system has no text
+        const char *system; // null: the system has no text
         uint32_t code;
         const char *row;
         const char *message;
@@ -167,8 +168,7 @@ TEST(SystemText, RowTextLosesTheLineEndAndIsNeverEmpty)
         // "%1" takes the component's path; other inserts, "%10" and an escaped "%%1" stay as they are.
         {"%1 is not a valid Win32 application.\r\n", 193, "C:\\x\\grid.ocx is not a valid Win32 application.",
          "C:\\x\\grid.ocx is not a valid Win32 application.\r\n"},
-        {"Bad EXE format for %1. ", 193, "Bad EXE format for C:\\x\\grid.ocx",
-         "Bad EXE format for C:\\x\\grid.ocx. "},
+        {"Bad EXE format for %1. ", 193, "Bad EXE format for C:\\x\\grid.ocx", "Bad EXE format for C:\\x\\grid.ocx. "},
         {"%2 %10 %%1 %1!s!, %1. ", 9, "%2 %10 %%1 C:\\x\\grid.ocx, C:\\x\\grid.ocx",
          "%2 %10 %%1 C:\\x\\grid.ocx, C:\\x\\grid.ocx. "},
     };

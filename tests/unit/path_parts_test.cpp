@@ -54,11 +54,13 @@ TEST(SplitPath, SplitsIntoDriveDirectoryNameAndExtension)
 TEST(SplitPath, TrailByteIsNeverASeparatorOrADot)
 {
     // "C:\<0x95 0x5C>\<0x83 0x2E>x.dll": the 0x5C and 0x2E bytes belong to double-byte characters.
-    const char path[] = "C:\\\x95\x5C\\\x83\x2E" "x.dll";
+    const char path[] = "C:\\\x95\x5C\\\x83\x2E"
+                        "x.dll";
     PathParts parts;
     SplitPath(path, ShiftJisLeadByte, &parts);
     EXPECT_STREQ(parts.directory, "\\\x95\x5C\\");
-    EXPECT_STREQ(parts.fileName, "\x83\x2E" "x");
+    EXPECT_STREQ(parts.fileName, "\x83\x2E"
+                                 "x");
     EXPECT_STREQ(parts.extension, ".dll");
 
     // The same bytes read in a single-byte code page do separate.

@@ -49,7 +49,7 @@ struct FitCase
     int limit;
     const char *expected;
     int measureCalls;
-    bool shiftJis = false;  // the text is in Shift-JIS: a double-byte character goes whole
+    bool shiftJis = false; // the text is in Shift-JIS: a double-byte character goes whole
 };
 
 TEST(FitCellText, ShortensToTheLongestPrefixThatFits)
@@ -103,7 +103,7 @@ struct FakeRow
 {
     std::string cells[3];
     int widths[3];
-    uint32_t textColor = 0x00112233;  // the surface's own colour as handed over
+    uint32_t textColor = 0x00112233; // the surface's own colour as handed over
     Measure measure;
     struct Drawn
     {
@@ -235,8 +235,8 @@ TEST(DrawRowCells, FitsEachCellToItsWidthLessFour)
 {
     SetTableCodes({0});
     FakeRow fake;
-    fake.cells[0] = "component.dll";  // 13 characters, 78 pixels
-    fake.cells[1] = "0x00000000";     // 10 characters, 60 pixels
+    fake.cells[0] = "component.dll"; // 13 characters, 78 pixels
+    fake.cells[1] = "0x00000000";    // 10 characters, 60 pixels
     fake.cells[2] = "";
     fake.widths[0] = 40;
     fake.widths[1] = 64;
@@ -258,10 +258,10 @@ TEST(DrawRowCells, TextLongerThan254IsDrawnFromItsFirst254)
         int width;
         std::string expected;
     } cases[] = {
-        {2000, longText.substr(0, 254)},                // 1524 pixels fit whole
-        {1528, longText.substr(0, 254)},                // exactly
-        {1527, longText.substr(0, 252) + "..."},        // 253 characters fit
-        {1000, longText.substr(0, 165) + "..."},        // 166 characters fit
+        {2000, longText.substr(0, 254)},         // 1524 pixels fit whole
+        {1528, longText.substr(0, 254)},         // exactly
+        {1527, longText.substr(0, 252) + "..."}, // 253 characters fit
+        {1000, longText.substr(0, 165) + "..."}, // 166 characters fit
     };
     SetTableCodes({5});
     for (const auto &c : cases)
@@ -281,18 +281,15 @@ struct ColorCase
 {
     int32_t code;
     bool selected;
-    uint32_t colors[3];  // the text colour each cell is drawn in
+    uint32_t colors[3]; // the text colour each cell is drawn in
 };
 
 TEST(DrawRowCells, ColoursTheResultsCellAndPutsTheTextColourBack)
 {
     const ColorCase cases[] = {
-        {0, false, {OWN_COLOR, OWN_COLOR, GREEN}},
-        {126, false, {OWN_COLOR, OWN_COLOR, RED}},
-        {-1, false, {OWN_COLOR, OWN_COLOR, RED}},
-        {-2, false, {OWN_COLOR, OWN_COLOR, RED}},
-        {0, true, {HIGHLIGHT_TEXT, HIGHLIGHT_TEXT, GREEN}},
-        {5, true, {HIGHLIGHT_TEXT, HIGHLIGHT_TEXT, RED}},
+        {0, false, {OWN_COLOR, OWN_COLOR, GREEN}},          {126, false, {OWN_COLOR, OWN_COLOR, RED}},
+        {-1, false, {OWN_COLOR, OWN_COLOR, RED}},           {-2, false, {OWN_COLOR, OWN_COLOR, RED}},
+        {0, true, {HIGHLIGHT_TEXT, HIGHLIGHT_TEXT, GREEN}}, {5, true, {HIGHLIGHT_TEXT, HIGHLIGHT_TEXT, RED}},
     };
     for (const ColorCase &c : cases)
     {
@@ -330,8 +327,8 @@ TEST(FormatCodeCell, EightLowerCaseHexDigitsInTwosComplement)
         int32_t code;
         const char *text;
     } cases[] = {
-        {0, "0x00000000"},  {-1, "0xffffffff"},         {-2, "0xfffffffe"},         {126, "0x0000007e"},
-        {5, "0x00000005"},  {INT32_MIN, "0x80000000"}, {INT32_MAX, "0x7fffffff"}, {-2147024891, "0x80070005"},
+        {0, "0x00000000"}, {-1, "0xffffffff"},        {-2, "0xfffffffe"},        {126, "0x0000007e"},
+        {5, "0x00000005"}, {INT32_MIN, "0x80000000"}, {INT32_MAX, "0x7fffffff"}, {-2147024891, "0x80070005"},
     };
     for (const auto &c : cases)
     {
@@ -377,9 +374,10 @@ TEST(ResultsText, TitleLineThenOneTabbedLinePerRow)
     copied.rows[0] = {first, "Registered successfully", 0, ROW_BY_CODE};
     copied.rows[1] = {second, "The component 'missing.dll' could not found on this computer.", -2, ROW_BY_CODE};
     copied.rowCount = 2;
-    const std::string expected = "Component\tCode\tResults\r\n"
-                                 "C:\\My Components\\grid.ocx\t0x00000000\tRegistered successfully\r\n"
-                                 "missing.dll\t0xfffffffe\tThe component 'missing.dll' could not found on this computer.\r\n";
+    const std::string expected =
+        "Component\tCode\tResults\r\n"
+        "C:\\My Components\\grid.ocx\t0x00000000\tRegistered successfully\r\n"
+        "missing.dll\t0xfffffffe\tThe component 'missing.dll' could not found on this computer.\r\n";
     const size_t length = ComposeResultsText(copied, nullptr, 0);
     EXPECT_EQ(length, expected.size());
     std::vector<char> text(length + 1, 'x');

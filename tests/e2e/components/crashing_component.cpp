@@ -13,11 +13,11 @@
 // The faulting write is CrashSite's first instruction, so a test can tell where it happened.
 __asm__(".text\n"
         ".globl " SYMBOL(CrashSite) "\n" SYMBOL(CrashSite) ":\n"
-        "\tmovl $1, 0\n"
-        "\tret\n"
-        ".section .drectve\n"
-        ".ascii \" -export:CrashSite\"\n"
-        ".text\n");
+                                                           "\tmovl $1, 0\n"
+                                                           "\tret\n"
+                                                           ".section .drectve\n"
+                                                           ".ascii \" -export:CrashSite\"\n"
+                                                           ".text\n");
 extern "C" void CrashSite();
 
 static volatile int stopDepth = -1;

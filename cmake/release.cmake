@@ -8,7 +8,7 @@ ExternalProject_Add(tolvane64
     BINARY_DIR ${TOLVANE_X64_BUILD}
     CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
                -DTOLVANE_PROGRAM_ONLY=ON
-    BUILD_COMMAND ${CMAKE_COMMAND} --build ${TOLVANE_X64_BUILD} --target tolvane
+    BUILD_COMMAND ${CMAKE_COMMAND} -E env MAKEFLAGS= ${CMAKE_COMMAND} --build ${TOLVANE_X64_BUILD} --target tolvane
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON)
 add_dependencies(tolvane tolvane64)

@@ -702,12 +702,16 @@ TEST(ResultsDialog, NarrowComponentColumnShortensLongNamesWithDots)
     std::string dir = MakeWorkFolder("results widths");
     PlaceComponent("ok", dir, longName.c_str());
     PlaceComponent("ok", dir, "ok.dll");
+    // A name with an ampersand is drawn as it is, not as a mnemonic prefix.
+    PlaceComponent("ok", dir, "R&D.ocx");
+    PlaceComponent("ok", dir, "RD.ocx");
     ProgramRun run;
-    const std::string arguments = "\"" + dir + "\\" + longName + "\" \"" + dir + "\\ok.dll\"";
+    const std::string arguments =
+        "\"" + dir + "\\" + longName + "\" \"" + dir + "\\ok.dll\" \"" + dir + "\\R&D.ocx\" \"" + dir + "\\RD.ocx\"";
     ASSERT_TRUE(run.Open(arguments, dir, RESULTS_TITLE)) << "no results dialog";
     HWND list = GetDlgItem(run.dialog, LIST_ID);
     ASSERT_NE(list, nullptr);
-    ASSERT_EQ(ListItemCount(list), 2);
+    ASSERT_EQ(ListItemCount(list), 4);
     const RECT longRow = ListItemRect(list, 0);
     const RECT shortRow = ListItemRect(list, 1);
     const int textLeft = longRow.left + 2;
@@ -772,6 +776,15 @@ TEST(ResultsDialog, NarrowComponentColumnShortensLongNamesWithDots)
     for (const RECT &row : {longRow, shortRow})
         EXPECT_EQ(Block(narrowCapture, row.left + narrow, row.left + narrow + CODE_WIDTH, row.top, row.bottom),
                   Block(wideCapture, row.left + wide, row.left + wide + CODE_WIDTH, row.top, row.bottom));
+
+    // "R&D.ocx" reaches as far beyond "RD.ocx" as the ampersand is wide; drawn as a prefix it
+    // would be "RD.ocx" with D underlined, no wider.
+    const int ampersand = ListStringWidth(list, "R&D.ocx") - ListStringWidth(list, "RD.ocx");
+    ASSERT_GT(ampersand, 2);
+    const RECT ampersandRow = ListItemRect(list, 2);
+    const RECT plainRow = ListItemRect(list, 3);
+    EXPECT_GT(RightmostInk(InkOf(wideCapture, ampersandRow, ampersandRow.left, ampersandRow.left + wide)),
+              RightmostInk(InkOf(wideCapture, plainRow, plainRow.left, plainRow.left + wide)) + ampersand / 2);
 
     // Widening again restores the whole name.
     EXPECT_EQ(Block(widenedCapture, longRow.left, longRow.left + wide, longRow.top, longRow.bottom),

@@ -218,7 +218,7 @@ TEST(HandOff, ComponentOfTheOtherMachineGoesToTheTwin)
          {"\"{dir}\\" + twinName + "\" /S \"{c}\"|{dir}\\c d|1"},
          0x80070005,
          nullptr},
-        // Its -1 gives the Part's row and message for a missing entry point.
+        // Its -1 gives the row and message of a missing entry point.
         {program.c_str(),
          "0xFFFFFFFF",
          false,

@@ -96,13 +96,19 @@ static int Report(int argc, char **argv)
     return 0;
 }
 
+// Starts argv[at] with the arguments after it, noting the moment just before the start.
+static bool StartTimed(int argc, char **argv, int at, LARGE_INTEGER *start, Launched *program)
+{
+    const std::string arguments = JoinArguments(argc, argv, at + 1);
+    QueryPerformanceCounter(start);
+    return LaunchProgram(argv[at], arguments, nullptr, program);
+}
+
 static int Time(int argc, char **argv)
 {
-    const std::string arguments = JoinArguments(argc, argv, 3);
     LARGE_INTEGER start;
-    QueryPerformanceCounter(&start);
     Launched program = {};
-    if (!LaunchProgram(argv[2], arguments, nullptr, &program))
+    if (!StartTimed(argc, argv, 2, &start, &program))
         return 2;
     DWORD exitCode = 0;
     WaitForExit(program, INFINITE, &exitCode);
@@ -115,11 +121,9 @@ static int Time(int argc, char **argv)
 static int TimeResults(int argc, char **argv)
 {
     const int rows = std::atoi(argv[2]);
-    const std::string arguments = JoinArguments(argc, argv, 4);
     LARGE_INTEGER start;
-    QueryPerformanceCounter(&start);
     Launched program = {};
-    if (!LaunchProgram(argv[3], arguments, nullptr, &program))
+    if (!StartTimed(argc, argv, 3, &start, &program))
         return 2;
     // Shown and painted: the program waits for input for the first time, which it does once its
     // dialog has been drawn; then the dialog must be there with all its rows. Polling for the

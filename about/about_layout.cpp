@@ -3,16 +3,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/bytes.h"
+
 constexpr size_t PICTURE_HEADER_SIZE = 40;
 constexpr size_t PICTURE_WIDTH_OFFSET = 4;
 constexpr size_t PICTURE_HEIGHT_OFFSET = 8;
 constexpr size_t PICTURE_COLOURS_USED_OFFSET = 32;
-
-static uint32_t ReadUint32(const unsigned char *bytes)
-{
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
 
 // Signed division by two, truncated toward zero: half(-7) is -3.
 static int32_t Half(int32_t value)
@@ -24,14 +20,14 @@ bool BuildAboutPalette(const unsigned char *bytes, size_t size, AboutPicture *pi
 {
     if (bytes == nullptr || size < PICTURE_HEADER_SIZE)
         return false;
-    uint32_t count = ReadUint32(bytes + PICTURE_COLOURS_USED_OFFSET);
+    uint32_t count = ReadLittle32(bytes + PICTURE_COLOURS_USED_OFFSET);
     if (count == 0)
         count = ABOUT_PALETTE_MAX_ENTRIES;
     if (count > ABOUT_PALETTE_MAX_ENTRIES || size - PICTURE_HEADER_SIZE < 4 * size_t{count})
         return false;
 
-    picture->width = static_cast<int32_t>(ReadUint32(bytes + PICTURE_WIDTH_OFFSET));
-    picture->height = static_cast<int32_t>(ReadUint32(bytes + PICTURE_HEIGHT_OFFSET));
+    picture->width = static_cast<int32_t>(ReadLittle32(bytes + PICTURE_WIDTH_OFFSET));
+    picture->height = static_cast<int32_t>(ReadLittle32(bytes + PICTURE_HEIGHT_OFFSET));
     picture->version = ABOUT_PALETTE_VERSION;
     picture->count = static_cast<uint16_t>(count);
     const unsigned char *table = bytes + PICTURE_HEADER_SIZE;

@@ -30,7 +30,7 @@ bool ReadAnsiArguments(AnsiArguments *arguments)
     wchar_t **wide = static_cast<wchar_t **>(std::malloc((length / 2 + 2) * sizeof(wchar_t *)));
     bool complete = buffer != nullptr && wide != nullptr;
     const size_t count = complete ? SplitCommandLine(line, buffer, wide) : 0;
-    // The arguments are kept for the whole run; rows take copies of them.
+    // The arguments, wide and ANSI, are kept for the whole run; rows take copies of them.
     char **values = static_cast<char **>(std::calloc(count + 1, sizeof(char *)));
     bool *lossy = static_cast<bool *>(std::calloc(count + 1, sizeof(bool)));
     complete = complete && values != nullptr && lossy != nullptr;
@@ -39,12 +39,11 @@ bool ReadAnsiArguments(AnsiArguments *arguments)
         values[i] = ToAnsi(wide[i], &lossy[i]);
         complete = values[i] != nullptr;
     }
-    std::free(wide);
-    std::free(buffer);
     if (!complete)
         return false;
     arguments->count = static_cast<int>(count);
     arguments->values = values;
+    arguments->wide = wide;
     arguments->unrepresentable = lossy;
     return true;
 }

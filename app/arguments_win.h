@@ -5,6 +5,7 @@ struct AnsiArguments
 {
     int count;
     char **values;         // values[0] is the program
+    wchar_t **wide;        // the same arguments as given
     bool *unrepresentable; // the code page cannot hold this argument: values[i] is its lossy form
 };
 

@@ -11,7 +11,8 @@ static int32_t exitValue;
 static bool entryPointCalled;
 static char startFolder[PATH_BUFFER_SIZE];
 static bool haveStartFolder;
-static bool folderMoved;
+static bool processPoisoned; // a component crashed in this process: its state is unknown
+static void (*rowListener)(const ChildRow &row);
 
 constexpr size_t LOAD_TEXT_SIZE = 1024;
 constexpr size_t ENTRY_TEXT_SIZE = 512;
@@ -34,8 +35,9 @@ void BeginBatch(const PlatformOps &ops)
     resultsTable.unprocessedCount = 0;
     exitValue = 0;
     entryPointCalled = false;
-    folderMoved = false;
+    processPoisoned = false;
     haveStartFolder = ops.currentFolder(startFolder, sizeof startFolder);
+    rowListener = ops.rowAdded;
 }
 
 static const char *CopyText(const char *text)
@@ -48,7 +50,10 @@ static const char *CopyText(const char *text)
     return copy;
 }
 
-static void AppendRow(char *path, const char *text, int32_t code, RowKind kind = ROW_BY_CODE)
+// Appends a row; called tells that an entry point was called for it and returned result, which
+// becomes the run's exit value.
+static void AppendRow(char *path, const char *text, int32_t code, RowKind kind = ROW_BY_CODE, bool called = false,
+                      int32_t result = 0)
 {
     ResultEntry &row = resultsTable.rows[resultsTable.rowCount];
     row.componentPath = path;
@@ -56,14 +61,21 @@ static void AppendRow(char *path, const char *text, int32_t code, RowKind kind =
     row.resultCode = code;
     row.kind = kind;
     resultsTable.rowCount++;
+    if (called)
+    {
+        entryPointCalled = true;
+        exitValue = result;
+    }
+    if (rowListener != nullptr)
+        rowListener(ChildRow{path, row.resultText, code, kind, called, result});
 }
 
 static void AppendSystemFailure(char *path, uint32_t code, size_t textSize, const PlatformOps &ops,
-                                RowKind kind = ROW_BY_CODE)
+                                RowKind kind = ROW_BY_CODE, bool called = false, int32_t result = 0)
 {
     char text[LOAD_TEXT_SIZE];
     FormatSystemRowText(ops.systemText, code, path, text, textSize < sizeof text ? textSize : sizeof text);
-    AppendRow(path, text, static_cast<int32_t>(code), kind);
+    AppendRow(path, text, static_cast<int32_t>(code), kind, called, result);
 }
 
 static void AppendNotFound(char *path)
@@ -89,7 +101,24 @@ static void AppendSuccess(char *path)
 {
     char text[LOAD_TEXT_SIZE];
     std::snprintf(text, sizeof text, "%s successfully", unregisterMode ? "Unregistered" : "Registered");
-    AppendRow(path, text, 0);
+    AppendRow(path, text, 0, ROW_BY_CODE, true, 0);
+}
+
+// A component whose process ended before it reported the outcome: the exit code counts as the
+// entry point's result, as it would have in a process of its own.
+static void AppendChildEnded(char *path, uint32_t exitCode)
+{
+    char text[LOAD_TEXT_SIZE];
+    ComposeChildEndedText(exitCode, text, sizeof text);
+    AppendRow(path, text, static_cast<int32_t>(exitCode), ROW_OWN_TEXT, true, static_cast<int32_t>(exitCode));
+}
+
+static bool IsBlank(const char *path)
+{
+    for (; *path != '\0'; path++)
+        if (*path != ' ')
+            return false;
+    return true;
 }
 
 // A path that is not a drive-root or network path is resolved against the current folder.
@@ -105,7 +134,8 @@ void ExactModuleName(const char *fullPath, LeadByteTest isLeadByte, char *out)
 {
     PathParts parts;
     SplitPath(fullPath, isLeadByte, &parts);
-    std::snprintf(out, PATH_BUFFER_SIZE + 1, "%s%s", fullPath, parts.extension[0] == '\0' ? "." : "");
+    const bool literal = std::strncmp(fullPath, "\\\\?\\", 4) == 0; // the system strips no dot there
+    std::snprintf(out, PATH_BUFFER_SIZE + 1, "%s%s", fullPath, parts.extension[0] == '\0' && !literal ? "." : "");
 }
 
 // One component on its way through the pipeline.
@@ -149,21 +179,24 @@ static bool PreparePath(Component &component, const char *argument, const Platfo
     }
     std::strcpy(path, argument);
 
-    // Relative names are taken from the folder the run started in, not from the folder of the
-    // component before: for the expansion of short names as much as for the load.
-    if (folderMoved && haveStartFolder && DependsOnCurrentFolder(path))
+    // Relative names are taken from the folder the run started in, whoever moved the current folder
+    // since (an earlier component's folder, or a component itself): for the expansion of short
+    // names as much as for the load.
+    if (haveStartFolder && DependsOnCurrentFolder(path))
     {
-        ops.changeFolder(startFolder);
-        folderMoved = false;
+        char current[PATH_BUFFER_SIZE];
+        if (!ops.currentFolder(current, sizeof current) || std::strcmp(current, startFolder) != 0)
+            ops.changeFolder(startFolder);
     }
     ExpandLongPath(path, ops.findEntryName, nullptr);
 
     // The component is tested and loaded by its full path, so the module search order can never
-    // pick another file of the same name.
+    // pick another file of the same name. A blank name names nothing, and is not found.
     component.fullPath[0] = '\0';
-    if (path[0] != '\0' && !ops.fullPath(path, component.fullPath, sizeof component.fullPath))
+    if (!IsBlank(path) && !ops.fullPath(path, component.fullPath, sizeof component.fullPath))
     {
-        AppendSystemFailure(path, RESULT_FILE_NAME_TOO_LONG, LOAD_TEXT_SIZE, ops);
+        const uint32_t error = ops.lastError();
+        AppendSystemFailure(path, error != 0 ? error : RESULT_FILE_NAME_TOO_LONG, LOAD_TEXT_SIZE, ops);
         return false;
     }
     return true;
@@ -173,7 +206,8 @@ static bool PreparePath(Component &component, const char *argument, const Platfo
 // even if it cannot be read: the load's own error says why.
 static bool TestExistence(const Component &component, const PlatformOps &ops)
 {
-    if (ops.fileExists(component.fullPath))
+    // A device (CON, NUL, COM1...) is never opened, let alone loaded.
+    if (!IsDeviceName(component.fullPath, ops.isLeadByte) && ops.fileExists(component.fullPath))
         return true;
     AppendNotFound(component.path);
     return false;
@@ -206,7 +240,6 @@ static void EnterFolder(const Component &component, const PlatformOps &ops)
     if (ops.currentFolder(current, sizeof current) && SameFolder(current, folder))
         return;
     ops.changeFolder(folder);
-    folderMoved = true;
 }
 
 // The machine of a component that this program cannot load because it is built for another one;
@@ -221,35 +254,36 @@ static uint16_t ForeignMachine(const Component &component, const PlatformOps &op
     return header.machine;
 }
 
-// The twin of the other bitness registers the component; its exit code counts as the entry
-// point's result. Without a twin, or for a machine neither program loads, the row says so.
+// Takes the row that the twin reports for a component (one; any more are not the component's).
+struct TwinRows
+{
+    char *path;
+    int count;
+};
+
+static void TakeTwinRow(const ChildRow &row, void *context)
+{
+    TwinRows *rows = static_cast<TwinRows *>(context);
+    if (rows->count++ == 0)
+        AppendRow(rows->path, row.text, row.code, row.kind, row.called, row.result);
+}
+
+// The twin of the other bitness registers the component and reports its row. Without a twin, or
+// for a machine neither program loads, the row says so.
 static void HandOff(const Component &component, uint16_t machine, const PlatformOps &ops)
 {
-    uint32_t exitCode = 0;
-    if (TwinProgramName(machine) == nullptr || !ops.runTwin(component.fullPath, unregisterMode != 0, &exitCode))
+    TwinRows rows = {component.path, 0};
+    ChildEnd end = {};
+    if (TwinProgramName(machine) == nullptr ||
+        !ops.runTwin(component.fullPath, unregisterMode != 0, TakeTwinRow, &rows, &end))
     {
         char text[LOAD_TEXT_SIZE];
         ComposeOtherMachineText(machine, text, sizeof text);
         AppendRow(component.path, text, RESULT_BAD_EXE_FORMAT, ROW_OWN_TEXT);
         return;
     }
-    entryPointCalled = true;
-    exitValue = static_cast<int32_t>(exitCode);
-    switch (exitValue)
-    {
-    case 0:
-        AppendSuccess(component.path);
-        break;
-    case RESULT_ENTRY_POINT_NOT_FOUND:
-        AppendNoEntryPoint(component.path);
-        break;
-    case RESULT_COMPONENT_NOT_FOUND:
-        AppendNotFound(component.path);
-        break;
-    default:
-        AppendSystemFailure(component.path, exitCode, ENTRY_TEXT_SIZE, ops, ROW_CALLED);
-        break;
-    }
+    if (rows.count == 0)
+        AppendChildEnded(component.path, end.exitCode);
 }
 
 // Loads the component. When the loader refuses it as an image it cannot load (193), its header
@@ -287,25 +321,23 @@ static void CallEntryPoint(Component &component, const PlatformOps &ops)
     ops.setLastError(0);
     int32_t result = 0;
     EntryPointCrash crash = {};
-    const bool returned = ops.callEntryPoint(entryPoint, &result, &crash);
-    entryPointCalled = true;
-    if (!returned)
+    if (!ops.callEntryPoint(entryPoint, &result, &crash))
     {
-        exitValue = static_cast<int32_t>(crash.exceptionCode);
+        processPoisoned = true;
         char text[LOAD_TEXT_SIZE];
         ComposeCrashText(crash, text, sizeof text);
-        AppendRow(component.path, text, exitValue, ROW_OWN_TEXT);
+        const int32_t code = static_cast<int32_t>(crash.exceptionCode);
+        AppendRow(component.path, text, code, ROW_OWN_TEXT, true, code);
         return;
     }
 
-    exitValue = result;
     if (result != 0)
     {
         // An entry point that fails without setting the last-error value is recorded with its own
         // result, so that the failure can never read as code 0, success.
         uint32_t lastError = ops.lastError();
         AppendSystemFailure(component.path, lastError != 0 ? lastError : static_cast<uint32_t>(result), ENTRY_TEXT_SIZE,
-                            ops, ROW_CALLED);
+                            ops, ROW_CALLED, true, result);
     }
     else
     {
@@ -334,29 +366,124 @@ void RegisterUnrepresentable(const char *argument, const PlatformOps &ops)
     AppendRow(component.path, UNREPRESENTABLE_TEXT, RESULT_INVALID_NAME, ROW_OWN_TEXT);
 }
 
+static bool IsComponentArgument(int i, char **argv, const bool *unrepresentable)
+{
+    return (unrepresentable != nullptr && unrepresentable[i]) || ClassifyArgument(argv[i]) == ARGUMENT_COMPONENT;
+}
+
+// Sets the run-wide flag an option names.
+static void ApplyOption(const char *argument)
+{
+    switch (ClassifyArgument(argument))
+    {
+    case ARGUMENT_SILENT:
+        silentMode = 1;
+        break;
+    case ARGUMENT_UNREGISTER:
+        unregisterMode = 1;
+        break;
+    case ARGUMENT_IGNORED_OPTION:
+    case ARGUMENT_COMPONENT:
+        break;
+    }
+}
+
+// Walks from argument i over options, applying them, and over count component arguments; the index
+// of the first argument not passed.
+static int PassArguments(int i, int count, int argc, char **argv, const bool *unrepresentable)
+{
+    for (; i < argc; i++)
+    {
+        if (!IsComponentArgument(i, argv, unrepresentable))
+            ApplyOption(argv[i]);
+        else if (count-- == 0)
+            break;
+    }
+    return i;
+}
+
+// Takes each row that a child run of the rest of the batch reports.
+static void TakeRestRow(const ChildRow &row, void *context)
+{
+    int *count = static_cast<int *>(context);
+    (*count)++;
+    Component component = {};
+    if (!AllocateRow(component))
+        return;
+    std::strcpy(component.path, row.path);
+    AppendRow(component.path, row.text, row.code, row.kind, row.called, row.result);
+}
+
+// After a crash, the arguments from next on run in fresh processes of this program, never in this
+// one: each goes on until its batch is done or a component crashes in it. A process that ends
+// without saying so ended in the component after its last row, which gets a row that says so.
+static void RunRestInChildren(int next, int argc, char **argv, const bool *unrepresentable, const PlatformOps &ops)
+{
+    for (;;)
+    {
+        next = PassArguments(next, 0, argc, argv, unrepresentable);
+        if (next >= argc)
+            return;
+        int rows = 0;
+        ChildEnd end = {};
+        if (!ops.runRest(next, unregisterMode != 0, haveStartFolder ? startFolder : nullptr, TakeRestRow, &rows,
+                         &end))
+        {
+            char reason[LOAD_TEXT_SIZE];
+            char text[LOAD_TEXT_SIZE];
+            FormatSystemText(ops.systemText, end.startError, nullptr, reason, sizeof reason);
+            for (size_t length = std::strlen(reason); length > 0 && static_cast<unsigned char>(reason[length - 1]) <= ' ';)
+                reason[--length] = '\0';
+            ComposeChildNotStartedText(reason, text, sizeof text);
+            for (; next < argc; next++)
+            {
+                Component component = {};
+                if (!IsComponentArgument(next, argv, unrepresentable))
+                    ApplyOption(argv[next]);
+                else if (AllocateRow(component))
+                {
+                    CopyWholeCharacters(component.path, PATH_BUFFER_SIZE, argv[next],
+                                        argv[next] + std::strlen(argv[next]), ops.isLeadByte);
+                    AppendRow(component.path, text, static_cast<int32_t>(end.startError), ROW_OWN_TEXT);
+                }
+            }
+            return;
+        }
+        next = PassArguments(next, rows, argc, argv, unrepresentable);
+        // A process that stopped without a row would be started again for ever: its first
+        // component is taken as the one it ended in.
+        if ((end.reported && rows > 0) || next >= argc)
+            continue;
+        Component component = {};
+        if (AllocateRow(component))
+        {
+            CopyWholeCharacters(component.path, PATH_BUFFER_SIZE, argv[next], argv[next] + std::strlen(argv[next]),
+                                ops.isLeadByte);
+            AppendChildEnded(component.path, end.exitCode);
+        }
+        next++;
+    }
+}
+
 void RunBatch(int argc, char **argv, const PlatformOps &ops, const bool *unrepresentable)
 {
     BeginBatch(ops);
     for (int i = 1; i < argc; i++)
     {
-        if (unrepresentable != nullptr && unrepresentable[i])
+        if (!IsComponentArgument(i, argv, unrepresentable))
         {
-            RegisterUnrepresentable(argv[i], ops);
+            ApplyOption(argv[i]);
             continue;
         }
-        switch (ClassifyArgument(argv[i]))
-        {
-        case ARGUMENT_SILENT:
-            silentMode = 1;
-            break;
-        case ARGUMENT_UNREGISTER:
-            unregisterMode = 1;
-            break;
-        case ARGUMENT_IGNORED_OPTION:
-            break;
-        case ARGUMENT_COMPONENT:
+        if (unrepresentable != nullptr && unrepresentable[i])
+            RegisterUnrepresentable(argv[i], ops);
+        else
             RegisterComponent(argv[i], ops);
-            break;
+        if (processPoisoned)
+        {
+            if (!childRun)
+                RunRestInChildren(i + 1, argc, argv, unrepresentable, ops);
+            return;
         }
     }
 }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "app/child/child_run.h"
 #include "app/crash_report.h"
 #include "app/paths/long_path.h"
 #include "app/paths/path_parts.h"
@@ -38,10 +39,16 @@ struct PlatformOps
     // Reads the first bytes of a file into bytes (size bytes at most); the count read, 0 when it
     // cannot be read.
     size_t (*readFileStart)(const char *path, unsigned char *bytes, size_t size);
-    // Runs the twin of the other bitness on a component's full path, silently, and waits for it:
-    // true with its full exit code. False when there is no twin to run (missing, not a program,
-    // this very program, or it fails to start), and always in a run that a hand-off started.
-    bool (*runTwin)(const char *fullPath, bool unregister, uint32_t *exitCode);
+    // Runs the twin of the other bitness on a component's full path, in the given mode, and waits
+    // for it; each row it reports goes to sink. False when there is no twin to run (missing, not a
+    // program, this very program, or it fails to start), and always in a run that is a twin's.
+    bool (*runTwin)(const char *fullPath, bool unregister, ChildRowSink sink, void *context, ChildEnd *end);
+    // Runs the arguments from index first on (of those RunBatch was given) in a fresh process of
+    // this program, started in folder, in the given mode, and waits for it; each row it reports goes
+    // to sink. False with end->startError when it cannot be started.
+    bool (*runRest)(int first, bool unregister, const char *folder, ChildRowSink sink, void *context, ChildEnd *end);
+    // Told of each row as it is appended; null: nobody listens.
+    void (*rowAdded)(const ChildRow &row);
     uint16_t programMachine; // the machine this program is built for (its PE header's Machine)
 };
 
@@ -57,11 +64,14 @@ void RegisterUnrepresentable(const char *argument, const PlatformOps &ops);
 
 // Walks argv[1..argc-1]: options set the run-wide flags, every other argument is registered.
 // unrepresentable (null: none) marks the arguments that the ANSI code page cannot hold: they are
-// never options and never loaded.
+// never options and never loaded. After a component crashed, this process's state is unknown: the
+// rest of the arguments run in fresh processes (ops.runRest), whose rows join the table; a run
+// that is itself such a child (childRun) stops there instead.
 void RunBatch(int argc, char **argv, const PlatformOps &ops, const bool *unrepresentable = nullptr);
 
 // The name to load for a component's full path: a file name without an extension gets a
-// trailing dot, so that the loader takes exactly that file instead of adding ".dll".
+// trailing dot, so that the loader takes exactly that file instead of adding ".dll". A "\\?\"
+// path is taken as it is already, dot or not.
 // out has PATH_BUFFER_SIZE + 1 bytes.
 void ExactModuleName(const char *fullPath, LeadByteTest isLeadByte, char *out);
 

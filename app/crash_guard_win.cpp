@@ -2,6 +2,29 @@
 
 static volatile DWORD caughtCode;
 static void *volatile caughtAddress;
+static DWORD guardThread;
+static volatile LONG guardArmed;
+// The filter that was there before the guarded call, put back after it: a component that sets its
+// own, or none, changes nothing for the components after it.
+static LPTOP_LEVEL_EXCEPTION_FILTER filterBeforeCall;
+// A crash on another thread during the call: such a thread is the component's own.
+static volatile LONG otherThreadCrashed;
+static volatile DWORD otherThreadCode;
+static void *volatile otherThreadAddress;
+
+// Ends a thread of the component that crashed during the guarded call, with its exception code,
+// and notes the first such crash for the component's row. The entry point goes on; if it waits
+// for the thread, the wait is over.
+static LONG OnOtherThreadCrash(const EXCEPTION_POINTERS *info)
+{
+    const DWORD code = info->ExceptionRecord->ExceptionCode;
+    if (InterlockedCompareExchange(&otherThreadCrashed, 1, 0) == 0)
+    {
+        otherThreadAddress = info->ExceptionRecord->ExceptionAddress;
+        otherThreadCode = code;
+    }
+    ExitThread(code);
+}
 
 #if defined(_MSC_VER)
 // MSVC has structured exception handling: an __except at the call sees just what the component
@@ -13,12 +36,16 @@ static LONG NoteCrash(const EXCEPTION_POINTERS *info)
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
-static void InstallFilter()
+static LONG WINAPI CrashGuardFilter(EXCEPTION_POINTERS *info)
 {
+    if (guardArmed && GetCurrentThreadId() != guardThread)
+        return OnOtherThreadCrash(info);
+    return filterBeforeCall != nullptr ? filterBeforeCall(info) : EXCEPTION_CONTINUE_SEARCH;
 }
 
 static bool CallUnderGuard(DLLREGISTER entryPoint, volatile int32_t *result)
 {
+    guardArmed = 1;
     __try
     {
         *result = entryPoint();
@@ -38,8 +65,6 @@ static bool CallUnderGuard(DLLREGISTER entryPoint, volatile int32_t *result)
 // component's frames in between are abandoned, never unwound: its state is unknown.
 
 static void *guardJump[5];
-static volatile LONG guardArmed;
-static DWORD guardThread;
 static uintptr_t guardStack; // an address in GuardedCall's frame
 #if defined(__i386__)
 // The head of the thread's exception registration chain, fs:[0] on x86.
@@ -55,8 +80,6 @@ static void SetExceptionChain(void *head)
     __asm__ volatile("movl %0, %%fs:0" : : "r"(head) : "memory");
 }
 #endif
-static LPTOP_LEVEL_EXCEPTION_FILTER previousFilter;
-
 // How far below GuardedCall's frame the resumed code runs: clear of anything the frame still uses.
 constexpr uintptr_t RESUME_STACK_GAP = 4096;
 
@@ -71,8 +94,10 @@ constexpr uintptr_t RESUME_STACK_GAP = 4096;
 
 static LONG WINAPI CrashGuardFilter(EXCEPTION_POINTERS *info)
 {
-    if (!guardArmed || GetCurrentThreadId() != guardThread)
-        return previousFilter != nullptr ? previousFilter(info) : EXCEPTION_CONTINUE_SEARCH;
+    if (!guardArmed)
+        return filterBeforeCall != nullptr ? filterBeforeCall(info) : EXCEPTION_CONTINUE_SEARCH;
+    if (GetCurrentThreadId() != guardThread)
+        return OnOtherThreadCrash(info);
     guardArmed = 0;
     caughtCode = info->ExceptionRecord->ExceptionCode;
     caughtAddress = info->ExceptionRecord->ExceptionAddress;
@@ -106,20 +131,13 @@ __attribute__((noinline)) static bool CallUnderGuard(DLLREGISTER entryPoint, vol
         return false; // back from ResumeAfterCrash
     guardArmed = 1;
     *result = entryPoint();
-    guardArmed = 0;
     return true;
-}
-
-static void InstallFilter()
-{
-    guardThread = GetCurrentThreadId();
-    previousFilter = SetUnhandledExceptionFilter(CrashGuardFilter);
 }
 #endif
 
 void InstallCrashGuard()
 {
-    InstallFilter();
+    guardThread = GetCurrentThreadId();
     // Room for the exception dispatch and the filter after a stack overflow. Looked up, as 32-bit
     // Windows XP lacks it.
     typedef BOOL(WINAPI * StackGuarantee)(PULONG);
@@ -180,12 +198,23 @@ static void DescribeCrash(EntryPointCrash *crash)
 bool GuardedCall(DLLREGISTER entryPoint, int32_t *result, EntryPointCrash *crash)
 {
     volatile int32_t value = 0;
-    if (CallUnderGuard(entryPoint, &value))
+    otherThreadCrashed = 0;
+    filterBeforeCall = SetUnhandledExceptionFilter(CrashGuardFilter);
+    const bool returned = CallUnderGuard(entryPoint, &value);
+    guardArmed = 0;
+    SetUnhandledExceptionFilter(filterBeforeCall);
+    if (returned && !otherThreadCrashed)
     {
         *result = value;
         return true;
     }
+    if (returned)
+    {
+        caughtCode = otherThreadCode;
+        caughtAddress = otherThreadAddress;
+    }
     DescribeCrash(crash);
+    crash->otherThread = returned;
     if (crash->exceptionCode == static_cast<uint32_t>(STATUS_STACK_OVERFLOW))
         RestoreStackGuard();
     return false;

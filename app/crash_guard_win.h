@@ -10,9 +10,11 @@
 
 typedef HRESULT(WINAPI *DLLREGISTER)(void);
 
-// Installs the guard's unhandled-exception filter. Call once at start, on the batch's thread.
+// Makes the batch's thread the guarded one. Call once at start, on that thread.
 void InstallCrashGuard();
 
-// Calls entryPoint on this thread. True with *result when it returns; false with crash filled in
-// when it left an exception unhandled. The crashed module's code is never run again by the guard.
+// Calls entryPoint on this thread, with the guard's unhandled-exception filter installed for the
+// call alone. True with *result when it returns; false with crash filled in when it left an
+// exception unhandled, or when another thread crashed meanwhile: that thread, the component's
+// own, is ended with its exception code. The crashed module's code is never run again by the guard.
 bool GuardedCall(DLLREGISTER entryPoint, int32_t *result, EntryPointCrash *crash);

@@ -69,8 +69,9 @@ void ComposeCrashText(const EntryPointCrash &crash, char *text, size_t size)
         std::snprintf(what, sizeof what, "exception 0x%08X", static_cast<unsigned>(crash.exceptionCode));
     char offset[17];
     Hex(crash.offset, offset);
+    const char *where = crash.otherThread ? " on another thread" : "";
     if (crash.moduleName[0] != '\0')
-        std::snprintf(text, size, "The component crashed: %s at %s+0x%s", what, crash.moduleName, offset);
+        std::snprintf(text, size, "The component crashed%s: %s at %s+0x%s", where, what, crash.moduleName, offset);
     else
-        std::snprintf(text, size, "The component crashed: %s at address 0x%s", what, offset);
+        std::snprintf(text, size, "The component crashed%s: %s at address 0x%s", where, what, offset);
 }

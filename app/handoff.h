@@ -24,11 +24,6 @@ bool ReadImageHeader(const unsigned char *bytes, size_t count, ImageHeader *head
 // for AMD64), or null for a machine that neither program loads.
 const char *TwinProgramName(uint16_t machine);
 
-// The twin's command line: "<twin>" /S [/U] "<component>", quoted by the usual rules so that
-// blanks, quotation marks and trailing backslashes reach the twin as they are. False when it
-// does not fit in size bytes.
-bool BuildTwinCommandLine(const char *twinPath, bool unregister, const char *componentPath, char *out, size_t size);
-
 // The row text when a component of another machine cannot be handed on: it names the program
 // that registers it, or the machine that neither program loads.
 void ComposeOtherMachineText(uint16_t machine, char *text, size_t size);

@@ -2,16 +2,16 @@
 #include <windows.h>
 #include <ole2.h>
 #include <cstdio>
-#include <cstdlib>
 
 #include "about/about_dialog_win.h"
 #include "app/arguments_win.h"
+#include "app/child/child_run_win.h"
 #include "app/crash_guard_win.h"
 #include "app/options.h"
 #include "app/platform_win.h"
+#include "app/twin_win.h"
 #include "base/program_texts.h"
 #include "base/system_win.h"
-#include "report/outcome_text.h"
 #include "report/outcome_win.h"
 #include "report/results_dialog_win.h"
 
@@ -49,28 +49,41 @@ static void InitCommonControlsFromSystem()
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
-    // Unattended runs: no "insert a disk" style box from the system, and a component that crashes
-    // ends its own call, not the run.
-    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    // Unattended runs: no "insert a disk" style box from the system, and no crash box: a component
+    // that crashes ends its own call, not the run, and a crash beyond the guard's reach ends the
+    // run with its exception code instead of waiting for somebody to close a box.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX | SEM_NOGPFAULTERRORBOX);
     InstallCrashGuard();
 
     appInstance = instance;
 
+    // Never the runtime's own argument vector: it is made with best-fit look-alikes.
+    const bool empty = commandLine == nullptr || commandLine[0] == '\0';
+    AnsiArguments arguments = {};
+    if (!empty && !ReadAnsiArguments(&arguments))
+        return ERROR_NOT_ENOUGH_MEMORY;
+    // A run started by another TolVane reports its rows to it, and takes its mode from its
+    // command line alone: whatever keys are held meanwhile.
+    bool twin = false;
+    childRun = !empty && TakeChildArgument(&arguments, &twin);
+    twinRun = twin;
+
     silentMode = 0;
-    unregisterMode = (GetKeyState(VK_SHIFT) & 0x8000) ? 1 : 0;
+    unregisterMode = !childRun && (GetKeyState(VK_SHIFT) & 0x8000) ? 1 : 0;
 
     HRESULT ole = OleInitialize(nullptr);
     if (ole != S_OK)
     {
         char text[512];
         ComposeOleFailureMessage(ole, text, sizeof text);
-        MessageBoxA(nullptr, text, PROGRAM_TITLE, MB_SYSTEMMODAL | MB_ICONSTOP);
+        if (!childRun) // a child's box would wait for nobody: the first process reports it as ended
+            MessageBoxA(nullptr, text, PROGRAM_TITLE, MB_SYSTEMMODAL | MB_ICONSTOP);
         if (SUCCEEDED(ole)) // S_FALSE still counts an initialisation that must be undone
             OleUninitialize();
         return 0;
     }
 
-    if (commandLine == nullptr || commandLine[0] == '\0')
+    if (empty)
     {
         InitCommonControlsFromSystem();
         OpenAboutDialog();
@@ -78,14 +91,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
         return 0;
     }
 
-    // Never the runtime's own argument vector: it is made with best-fit look-alikes.
-    AnsiArguments arguments;
-    if (!ReadAnsiArguments(&arguments))
-    {
-        OleUninitialize();
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
+    SetRestArguments(&arguments);
     RunBatch(arguments.count, arguments.values, winPlatformOps, arguments.unrepresentable);
+    if (childRun)
+    {
+        ReportChildEnd();
+        silentMode = 1; // the first process shows every row
+    }
 
     if (!silentMode)
     {

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <direct.h>
 
+#include "app/child/child_run_win.h"
 #include "app/crash_guard_win.h"
 #include "app/twin_win.h"
 #include "base/system_win.h"
@@ -25,9 +26,12 @@ static bool WinFileExists(const char *path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+// False with the system's reason in the last-error value; 206 when the full path is too long.
 static bool WinFullPath(const char *path, char *out, size_t size)
 {
     DWORD length = GetFullPathNameA(path, static_cast<DWORD>(size), out, nullptr);
+    if (length >= size)
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return length != 0 && length < size;
 }
 
@@ -77,5 +81,5 @@ static uint32_t WinLastError()
 const PlatformOps winPlatformOps = {
     WinFindEntryName,  WinFileExists,     WinFullPath,   WinCurrentFolder, WinChangeFolder, WinLoadModule,
     WinFindEntryPoint, WinCallEntryPoint, WinFreeModule, WinSetLastError,  WinLastError,    WinSystemText,
-    WinIsLeadByte,     ReadFileStart,     RunTwin,       PROGRAM_MACHINE,
+    WinIsLeadByte,     ReadFileStart,     RunTwin,       RunRest,          ReportChildRow,  PROGRAM_MACHINE,
 };

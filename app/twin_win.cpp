@@ -2,10 +2,11 @@
 
 #include <windows.h>
 
-#include "base/system_win.h"
+#include "app/child/child_run_win.h"
 #include "app/paths/path_parts.h"
+#include "base/system_win.h"
 
-const char HANDED_OFF_VARIABLE[] = "TOLVANE_HANDED_OFF";
+bool twinRun;
 
 size_t ReadFileStart(const char *path, unsigned char *bytes, size_t size)
 {
@@ -68,39 +69,19 @@ static bool FindTwin(char *twin, size_t size)
            (header.machine == MACHINE_I386 || header.machine == MACHINE_AMD64);
 }
 
-bool RunTwin(const char *fullPath, bool unregister, uint32_t *exitCode)
+bool RunTwin(const char *fullPath, bool unregister, ChildRowSink sink, void *context, ChildEnd *end)
 {
-    if (GetEnvironmentVariableA(HANDED_OFF_VARIABLE, nullptr, 0) != 0)
-        return false;
     char twin[MAX_PATH];
-    char commandLine[3 * MAX_PATH + 16];
-    if (!FindTwin(twin, sizeof twin) ||
-        !BuildTwinCommandLine(twin, unregister, fullPath, commandLine, sizeof commandLine))
+    wchar_t wideTwin[MAX_PATH];
+    wchar_t widePath[MAX_PATH];
+    if (twinRun || !FindTwin(twin, sizeof twin) || MultiByteToWideChar(CP_ACP, 0, twin, -1, wideTwin, MAX_PATH) == 0 ||
+        MultiByteToWideChar(CP_ACP, 0, fullPath, -1, widePath, MAX_PATH) == 0)
         return false;
-
     char folder[PATH_BUFFER_SIZE];
     PathParts parts;
     SplitPath(fullPath, WinIsLeadByte, &parts);
     MakePath(folder, parts.drive, parts.directory, nullptr, nullptr, WinIsLeadByte);
-
-    // The twin inherits the mark through this process's environment, which keeps it only for
-    // the start.
-    SetEnvironmentVariableA(HANDED_OFF_VARIABLE, "1");
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    const BOOL started = CreateProcessA(twin, commandLine, nullptr, nullptr, FALSE, 0, nullptr,
-                                        folder[0] != '\0' ? folder : nullptr, &startup, &process);
-    SetEnvironmentVariableA(HANDED_OFF_VARIABLE, nullptr);
-    if (!started)
-        return false;
-    CloseHandle(process.hThread);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 0;
-    const BOOL known = GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
-    if (!known)
-        return false;
-    *exitCode = code;
-    return true;
+    const wchar_t *arguments[1] = {widePath};
+    return RunChildProcess(wideTwin, true, unregister, arguments, 1, folder[0] != '\0' ? folder : nullptr, sink,
+                           context, end);
 }

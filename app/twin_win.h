@@ -4,11 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "app/child/child_run.h"
 #include "app/handoff.h"
 
-// The environment variable that marks a run started by a hand-off: such a run never hands a
-// component on again, so no chain of programs can arise.
-extern const char HANDED_OFF_VARIABLE[];
+// Set in a run that is a twin's: it never hands a component on again, so no chain of programs can
+// arise.
+extern bool twinRun;
 
 // The machine this program is built for, as PE headers name it.
 #if defined(_WIN64)
@@ -20,7 +21,7 @@ constexpr uint16_t PROGRAM_MACHINE = MACHINE_I386;
 // The first bytes of a file; the count read, 0 when it cannot be read.
 size_t ReadFileStart(const char *path, unsigned char *bytes, size_t size);
 
-// Runs "<twin> /S [/U] <fullPath>" in the component's folder and waits for it. False when there
-// is no twin to run: in a run a hand-off started; when the twin is missing, is not a program for
-// an x86 or x64 machine, is this very program, or does not start.
-bool RunTwin(const char *fullPath, bool unregister, uint32_t *exitCode);
+// Runs the twin as a child run (app/child) on fullPath, in the component's folder, and waits for
+// it; its rows go to sink. False when there is no twin to run: in a twin's run; when the twin is
+// missing, is not a program for an x86 or x64 machine, is this very program, or does not start.
+bool RunTwin(const char *fullPath, bool unregister, ChildRowSink sink, void *context, ChildEnd *end);

@@ -3,3 +3,4 @@
 ResultsTable resultsTable;
 int unregisterMode;
 int silentMode;
+int childRun;

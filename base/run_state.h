@@ -37,3 +37,4 @@ struct ResultsTable
 extern ResultsTable resultsTable;
 extern int unregisterMode;
 extern int silentMode;
+extern int childRun; // this run was started by another TolVane, which shows its rows

@@ -22,7 +22,7 @@ endif()
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
 file(GLOB TOLVANE_WIN_SOURCES CONFIGURE_DEPENDS
-    base/*_win.cpp app/*_win.cpp app/paths/*_win.cpp report/*_win.cpp about/*_win.cpp)
+    base/*_win.cpp app/*_win.cpp app/*/*_win.cpp report/*_win.cpp about/*_win.cpp)
 file(GLOB TOLVANE_RESOURCE_INPUTS CONFIGURE_DEPENDS
     resources/*.bmp resources/*.ico resources/*.txt resources/*.manifest resources/*.rc resources/*.h)
 set_source_files_properties(resources/tolvane.rc PROPERTIES OBJECT_DEPENDS "${TOLVANE_RESOURCE_INPUTS}")

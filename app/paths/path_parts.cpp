@@ -132,3 +132,25 @@ bool MakePath(char *out, const char *drive, const char *directory, const char *f
     }
     return whole;
 }
+
+bool IsDeviceName(const char *fullPath, LeadByteTest isLeadByte)
+{
+    if (std::strncmp(fullPath, "\\\\.\\", 4) == 0)
+        return true;
+    PathParts parts;
+    SplitPath(fullPath, isLeadByte, &parts);
+    // The device's name ends at the first dot or colon, less any blanks before it.
+    char name[PART_BUFFER_SIZE];
+    size_t length = 0;
+    for (const char *at = parts.fileName; *at != '\0' && *at != '.' && *at != ':' && length < sizeof name - 1; at++)
+        name[length++] = static_cast<char>(*at >= 'a' && *at <= 'z' ? *at - 'a' + 'A' : *at);
+    while (length > 0 && name[length - 1] == ' ')
+        length--;
+    name[length] = '\0';
+    static const char *const DEVICES[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (const char *device : DEVICES)
+        if (std::strcmp(name, device) == 0)
+            return true;
+    const bool numbered = std::strncmp(name, "COM", 3) == 0 || std::strncmp(name, "LPT", 3) == 0;
+    return numbered && length == 4 && name[3] >= '1' && name[3] <= '9';
+}

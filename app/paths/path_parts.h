@@ -34,5 +34,10 @@ bool MakePath(char *out, const char *drive, const char *directory, const char *f
 // does not fit is left out with everything after it. Returns the length copied.
 size_t CopyWholeCharacters(char *out, size_t capacity, const char *begin, const char *end, LeadByteTest isLeadByte);
 
+// True when a full path names a device rather than a file: the "\\.\" namespace, or a last
+// component that is a DOS device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, in
+// any case), whatever extension or trailing blanks follow it.
+bool IsDeviceName(const char *fullPath, LeadByteTest isLeadByte);
+
 // A lead-byte test for single-byte code pages.
 bool NoLeadBytes(unsigned char c);

@@ -23,8 +23,9 @@ struct FakeFile
     uint32_t crashCode = 0;   // non-zero: the entry points crash with this exception
     uint16_t machine = 0;     // non-zero: its header is a valid image's for this machine
     bool twin = true;         // a twin runs for it
-    uint32_t twinExit = 0;    // and exits with this code
+    uint32_t twinExit = 0;    // and its entry point answers this; a crash code: it crashed
     bool movesFolder = false; // the entry points change the current folder
+    uint32_t endsProcess = 0; // non-zero: in a child run, the process ends with this code in its call
 };
 
 struct FakeSystem
@@ -38,6 +39,9 @@ struct FakeSystem
     int loaded; // modules loaded and not yet freed
     int crashes;
     std::map<std::string, std::string> systemTexts; // by code in decimal
+    std::vector<std::string> arguments;             // the run's arguments, for the simulated child runs
+    bool restStarts = true;                         // a child run can be started
+    std::vector<std::string> rowsAdded;             // "<path> <code>", as the row listener hears them
 };
 
 FakeSystem sys;
@@ -78,6 +82,11 @@ const PlatformOps FAKE_OPS = {
     [](const char *path) { return sys.files.count(path) != 0; },
     [](const char *path, char *out, size_t size) {
         std::string full = Resolve(path);
+        if (full.find('|') != std::string::npos)
+        {
+            sys.lastError = 123; // as the system answers a name it cannot make a full path of
+            return false;
+        }
         if (full.size() + 1 > size)
             return false;
         std::strcpy(out, full.c_str());
@@ -178,12 +187,56 @@ const PlatformOps FAKE_OPS = {
         bytes[0x59] = 0x01;
         return 0x100;
     },
-    [](const char *path, bool unregister, uint32_t *exitCode) {
+    [](const char *path, bool unregister, ChildRowSink sink, void *context, ChildEnd *end) {
         sys.events.push_back(std::string("twin ") + path + (unregister ? " /U" : ""));
         const FakeFile &file = sys.files.at(path);
-        *exitCode = file.twinExit;
-        return file.twin;
+        if (!file.twin)
+            return false;
+        end->exitCode = file.twinExit;
+        // The twin's own row; a twin that ends the process in the call reports none.
+        if (file.endsProcess != 0)
+        {
+            end->exitCode = file.endsProcess;
+            return true;
+        }
+        const std::string text = file.twinExit == 0 ? (unregister ? "Unregistered successfully" : "Registered successfully")
+                                                     : "twin " + std::to_string(file.twinExit);
+        sink(ChildRow{path, text.c_str(), static_cast<int32_t>(file.twinExit),
+                      file.twinExit == 0 ? ROW_BY_CODE : ROW_OWN_TEXT, true, static_cast<int32_t>(file.twinExit)},
+             context);
+        end->reported = true;
+        return true;
     },
+    // A child run of the rest: each component gets a row "child" with its file's result, until one
+    // crashes (its row, then the end record) or ends the process (no row, no end record).
+    [](int first, bool unregister, const char *folder, ChildRowSink sink, void *context, ChildEnd *end) {
+        sys.events.push_back("rest " + std::to_string(first) + (unregister ? " /U" : "") + " from " + folder);
+        if (!sys.restStarts)
+        {
+            end->startError = 5;
+            return false;
+        }
+        for (size_t i = static_cast<size_t>(first); i < sys.arguments.size(); i++)
+        {
+            const std::string &argument = sys.arguments[i];
+            if (argument[0] == '/')
+                continue;
+            auto found = sys.files.find(Resolve(argument.c_str()));
+            const FakeFile *file = found != sys.files.end() ? &found->second : nullptr;
+            if (file != nullptr && file->endsProcess != 0)
+            {
+                end->exitCode = file->endsProcess;
+                return true;
+            }
+            const int32_t code = file == nullptr ? -2 : file->crashCode != 0 ? static_cast<int32_t>(file->crashCode) : file->result;
+            sink(ChildRow{argument.c_str(), "child", code, ROW_OWN_TEXT, file != nullptr, code}, context);
+            if (file != nullptr && file->crashCode != 0)
+                break;
+        }
+        end->reported = true;
+        return true;
+    },
+    [](const ChildRow &row) { sys.rowsAdded.push_back(std::string(row.path) + " " + std::to_string(row.code)); },
     MACHINE_I386,
 };
 
@@ -209,11 +262,14 @@ class BatchTest : public ::testing::Test
         sys.files["C:\\c\\grid"] = {0, true, static_cast<int32_t>(0x80070005), 5};
         sys.files["C:\\c\\grid.dll"] = {0, true, 0, 0};
         sys.files["C:\\ok.dll"] = {0, true, 0, 0};
+        sys.files["C:\\start\\CON"] = {0, true, 0, 0};
+        sys.files["C:\\c\\nul.dll"] = {0, true, 0, 0};
+        sys.files["C:\\c\\ends.dll"] = {0, true, 0, 0};
+        sys.files["C:\\c\\ends.dll"].endsProcess = 7;
         // Images the loader refuses (193) because they are for another machine.
         sys.files["C:\\c\\x64.dll"] = {193, false, 0, 0, 0, MACHINE_AMD64};
         sys.files["C:\\c\\x64fail.dll"] = {193, false, 0, 0, 0, MACHINE_AMD64, true, 0x80070005};
-        sys.files["C:\\c\\x64noentry.dll"] = {193, false, 0, 0, 0, MACHINE_AMD64, true, 0xFFFFFFFF};
-        sys.files["C:\\c\\x64gone.dll"] = {193, false, 0, 0, 0, MACHINE_AMD64, true, 0xFFFFFFFE};
+        sys.files["C:\\c\\x64ends.dll"] = {193, false, 0, 0, 0, MACHINE_AMD64, true, 0, false, 0xC0000005};
         sys.files["C:\\c\\x64alone.dll"] = {193, false, 0, 0, 0, MACHINE_AMD64, false};
         sys.files["C:\\c\\arm64.dll"] = {193, false, 0, 0, 0, 0xAA64};
         sys.files["C:\\c\\x86bad.dll"] = {193, false, 0, 0, 0, MACHINE_I386};
@@ -227,6 +283,7 @@ class BatchTest : public ::testing::Test
         sys.systemTexts["206"] = "The filename or extension is too long. ";
         unregisterMode = 0;
         silentMode = 0;
+        childRun = 0;
     }
     void TearDown() override
     {
@@ -241,6 +298,7 @@ class BatchTest : public ::testing::Test
     void Run(std::vector<const char *> arguments)
     {
         arguments.insert(arguments.begin(), "tolvane.exe");
+        sys.arguments.assign(arguments.begin(), arguments.end());
         RunBatch(static_cast<int>(arguments.size()), const_cast<char **>(arguments.data()), FAKE_OPS);
     }
     // lossy[i]: the code page could not hold argument i (0 is the program).
@@ -313,21 +371,23 @@ TEST_F(BatchTest, EachOutcomeEndsInItsRow)
         // A name without an extension loads exactly that file, never the .dll beside it.
         {{"C:\\c\\grid"}, "C:\\c\\grid", "Access denied", 5, static_cast<int32_t>(0x80070005), ROW_CALLED},
         {{"C:\\c\\grid.dll"}, "C:\\c\\grid.dll", "Registered successfully", 0, 0},
-        // A component of the other bitness: the twin's exit code is the entry point's result.
+        // A component of the other bitness: the twin's row, as it reports it, with its result.
         {{"C:\\c\\x64.dll"}, "C:\\c\\x64.dll", "Registered successfully", 0, 0},
         {{"/U", "C:\\c\\x64.dll"}, "C:\\c\\x64.dll", "Unregistered successfully", 0, 0},
         {{"C:\\c\\x64fail.dll"},
          "C:\\c\\x64fail.dll",
-         "The system has no message for error code 0x80070005.",
+         "twin 2147942405",
          static_cast<int32_t>(0x80070005),
          static_cast<int32_t>(0x80070005),
-         ROW_CALLED},
-        {{"C:\\c\\x64noentry.dll"}, "C:\\c\\x64noentry.dll", "DllRegisterServer entry point not found", -1, -1},
-        {{"C:\\c\\x64gone.dll"},
-         "C:\\c\\x64gone.dll",
-         "The component 'C:\\c\\x64gone.dll' could not found on this computer.",
-         -2,
-         -2},
+         ROW_OWN_TEXT},
+        // A twin that ends before it reports: its exit code, and words that say so.
+        {{"C:\\c\\x64ends.dll"},
+         "C:\\c\\x64ends.dll",
+         "The TolVane process that handled this component ended before it reported the outcome, with exit code "
+         "0xC0000005: the component ended it, or crashed beyond recovery.",
+         static_cast<int32_t>(0xC0000005),
+         static_cast<int32_t>(0xC0000005),
+         ROW_OWN_TEXT},
         {{"C:\\c\\x64alone.dll"},
          "C:\\c\\x64alone.dll",
          "This is a 64-bit component; tolvane64.exe beside this program registers it.",
@@ -346,6 +406,13 @@ TEST_F(BatchTest, EachOutcomeEndsInItsRow)
         {{"C:\\c\\bad.dll"}, "C:\\c\\bad.dll", "Bad EXE format for C:\\c\\bad.dll", 193, 193},
         {{"ok.dll"}, "ok.dll", "Registered successfully", 0, 0},
         {{""}, "", "The component '' could not found on this computer.", -2, -2},
+        // A blank name names nothing; a name the system makes no full path of gets the system's reason.
+        {{"   "}, "   ", "The component '   ' could not found on this computer.", -2, -2},
+        {{"C:\\c\\a|b.dll"}, "C:\\c\\a|b.dll", "The system has no message for error code 0x0000007B.", 123, 123},
+        // Devices are not components, even where the system says that they exist.
+        {{"CON"}, "CON", "The component 'CON' could not found on this computer.", -2, -2},
+        {{"C:\\c\\nul.dll"}, "C:\\c\\nul.dll", "The component 'C:\\c\\nul.dll' could not found on this computer.", -2,
+         -2},
     };
     for (const RowCase &c : cases)
     {
@@ -386,6 +453,20 @@ TEST_F(BatchTest, FolderIsAskedAnewAsAComponentMayHaveMovedIt)
     EXPECT_EQ(changes, (std::vector<std::string>{"chdir C:\\c", "chdir C:\\c", "chdir C:\\"}));
 }
 
+TEST_F(BatchTest, RelativeNameIsTakenFromTheStartEvenAfterAComponentMovedTheFolderItself)
+{
+    sys.files["C:\\start\\mover.dll"] = {0, true, 0, 0};
+    sys.files["C:\\start\\mover.dll"].movesFolder = true;
+    sys.files["C:\\elsewhere\\ok.dll"] = {0, true, 0, 0};
+    Run({"mover.dll", "ok.dll", ".\\ok.dll"});
+    std::vector<std::string> loads;
+    for (const std::string &e : sys.events)
+        if (e.rfind("load ", 0) == 0 || e.rfind("chdir ", 0) == 0)
+            loads.push_back(e);
+    EXPECT_EQ(loads, (std::vector<std::string>{"load C:\\start\\mover.dll", "chdir C:\\start", "load C:\\start\\ok.dll",
+                                               "load C:\\start\\ok.dll"}));
+}
+
 TEST_F(BatchTest, CrashEndsOnlyItsOwnCallAndTheRunGoesOn)
 {
     Run({"C:\\c\\fail5.dll", "C:\\c\\crash.dll", "C:\\c\\ok.dll", "C:\\c\\crash.dll"});
@@ -395,6 +476,97 @@ TEST_F(BatchTest, CrashEndsOnlyItsOwnCallAndTheRunGoesOn)
     EXPECT_EQ(BatchExitValue(), static_cast<int32_t>(0xC0000005)) << "the last call's result is its exception";
     for (const std::string &e : sys.events)
         EXPECT_NE(e, "free C:\\c\\crash.dll") << "a crashed component is never unloaded";
+}
+
+struct RestCase
+{
+    std::vector<const char *> arguments;
+    std::vector<std::string> rests; // the child runs started: "rest <first argument> [/U] from <folder>"
+    std::vector<std::string> rows;  // "<path>|<text>|<code>"
+    int32_t exitCode;
+    int unregister = 0;
+    bool restStarts = true;
+};
+
+TEST_F(BatchTest, AfterACrashTheRestRunsInFreshProcessesAndNoComponentIsLost)
+{
+    const std::string crashed = "The component crashed: access violation (0xC0000005) at crash.dll+0x1a2b|-1073741819";
+    const std::string ended = "The TolVane process that handled this component ended before it reported the outcome, "
+                              "with exit code 0x00000007: the component ended it, or crashed beyond recovery.|7";
+    const std::string notStarted = "An earlier component crashed, so TolVane registers the rest in a new process, "
+                                   "which could not be started: Access denied.|5";
+    const RestCase cases[] = {
+        {{"C:\\c\\crash.dll", "C:\\c\\ok.dll"},
+         {"rest 2 from C:\\start"},
+         {"C:\\c\\crash.dll|" + crashed, "C:\\c\\ok.dll|child|0"},
+         0},
+        // The child gets the mode as it stands; the options it passes reach this run's flags too.
+        {{"C:\\c\\crash.dll", "/U", "C:\\c\\ok.dll", "/S"},
+         {"rest 3 /U from C:\\start"},
+         {"C:\\c\\crash.dll|" + crashed, "C:\\c\\ok.dll|child|0"},
+         0,
+         1},
+        // A crash in a child: the next child starts after it.
+        {{"C:\\c\\crash.dll", "C:\\c\\ok.dll", "C:\\c\\crash.dll", "/u", "C:\\c\\fail5.dll", "ok.dll"},
+         {"rest 2 from C:\\start", "rest 5 /U from C:\\start"},
+         {"C:\\c\\crash.dll|" + crashed, "C:\\c\\ok.dll|child|0", "C:\\c\\crash.dll|child|-1073741819",
+          "C:\\c\\fail5.dll|child|-2147024891", "ok.dll|child|0"},
+         0,
+         1},
+        // A child that ends without a word ended in its next component, which gets a row for it.
+        {{"C:\\c\\crash.dll", "C:\\c\\ends.dll", "C:\\c\\ok.dll"},
+         {"rest 2 from C:\\start", "rest 3 from C:\\start"},
+         {"C:\\c\\crash.dll|" + crashed, "C:\\c\\ends.dll|" + ended, "C:\\c\\ok.dll|child|0"},
+         0},
+        {{"C:\\c\\crash.dll", "C:\\c\\ok.dll", "C:\\c\\ends.dll", "/S"},
+         {"rest 2 from C:\\start"},
+         {"C:\\c\\crash.dll|" + crashed, "C:\\c\\ok.dll|child|0", "C:\\c\\ends.dll|" + ended},
+         7},
+        // No child can be started: every component left gets a row that says why.
+        {{"C:\\c\\crash.dll", "C:\\c\\ok.dll", "/U", "none.dll"},
+         {"rest 2 from C:\\start"},
+         {"C:\\c\\crash.dll|" + crashed, "C:\\c\\ok.dll|" + notStarted, "none.dll|" + notStarted},
+         static_cast<int32_t>(0xC0000005),
+         1,
+         false},
+        // Nothing after the crash but options: no child.
+        {{"C:\\c\\crash.dll", "/U"}, {}, {"C:\\c\\crash.dll|" + crashed}, static_cast<int32_t>(0xC0000005), 1},
+    };
+    for (const RestCase &c : cases)
+    {
+        SetUp();
+        SCOPED_TRACE(c.arguments.size());
+        sys.restStarts = c.restStarts;
+        Run(c.arguments);
+        std::vector<std::string> rests;
+        for (const std::string &e : sys.events)
+            if (e.rfind("rest ", 0) == 0)
+                rests.push_back(e);
+        EXPECT_EQ(rests, c.rests);
+        std::vector<std::string> rows;
+        for (int i = 0; i < resultsTable.rowCount; i++)
+        {
+            const ResultEntry &row = resultsTable.rows[i];
+            rows.push_back(std::string(row.componentPath) + "|" + row.resultText + "|" + std::to_string(row.resultCode));
+        }
+        EXPECT_EQ(rows, c.rows);
+        EXPECT_EQ(BatchExitValue(), c.exitCode);
+        EXPECT_EQ(unregisterMode, c.unregister);
+        EXPECT_EQ(sys.rowsAdded.size(), rows.size()) << "every row is told, a child's too";
+        int loads = 0;
+        for (const std::string &e : sys.events)
+            loads += e.rfind("load ", 0) == 0;
+        EXPECT_EQ(loads, 1) << "nothing after the crash is loaded in the crashed process";
+    }
+}
+
+TEST_F(BatchTest, ChildRunStopsAtACrashAndLeavesTheRestToTheFirstProcess)
+{
+    childRun = 1;
+    Run({"C:\\c\\ok.dll", "C:\\c\\crash.dll", "C:\\c\\ok.dll"});
+    EXPECT_EQ(resultsTable.rowCount, 2);
+    for (const std::string &e : sys.events)
+        EXPECT_NE(e.rfind("rest ", 0), 0u) << e;
 }
 
 TEST_F(BatchTest, ArgumentTheCodePageCannotHoldIsNeverLoadedNorAnOption)
@@ -437,6 +609,8 @@ TEST(ExactModuleName, NameWithoutExtensionGetsATrailingDot)
         {"C:\\x\\grid.ocx", "C:\\x\\grid.ocx"},
         {"C:\\x.y\\grid", "C:\\x.y\\grid."},
         {"C:\\" + std::string(256, 'n'), "C:\\" + std::string(256, 'n') + "."},
+        // The system strips no trailing dot from a "\\?\" path: it names the file as it is.
+        {"\\\\?\\C:\\x\\grid", "\\\\?\\C:\\x\\grid"},
     };
     for (const auto &c : cases)
     {

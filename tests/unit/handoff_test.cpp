@@ -81,30 +81,6 @@ TEST(ImageHeader, TruncatedOrCorruptHeadersAreNoImage)
     }
 }
 
-TEST(TwinCommandLine, QuotedByTheUsualRules)
-{
-    const struct
-    {
-        const char *component;
-        bool unregister;
-        const char *commandLine;
-    } cases[] = {
-        {"C:\\x\\grid.ocx", false, "\"C:\\p\\tolvane64.exe\" /S \"C:\\x\\grid.ocx\""},
-        {"C:\\My Components\\grid.ocx", true, "\"C:\\p\\tolvane64.exe\" /S /U \"C:\\My Components\\grid.ocx\""},
-        // Backslashes before a quotation mark, or before the closing one, are doubled.
-        {"C:\\x\\", false, "\"C:\\p\\tolvane64.exe\" /S \"C:\\x\\\\\""},
-        {"a\\\"b", false, "\"C:\\p\\tolvane64.exe\" /S \"a\\\\\\\"b\""},
-    };
-    for (const auto &c : cases)
-    {
-        char line[256];
-        ASSERT_TRUE(BuildTwinCommandLine("C:\\p\\tolvane64.exe", c.unregister, c.component, line, sizeof line));
-        EXPECT_STREQ(line, c.commandLine);
-    }
-    char small[24];
-    EXPECT_FALSE(BuildTwinCommandLine("C:\\p\\tolvane64.exe", false, "C:\\x\\grid.ocx", small, sizeof small));
-}
-
 TEST(OtherMachine, PlainWordsNameTheTwinOrTheMachine)
 {
     const struct

@@ -134,12 +134,18 @@ TEST(CrashText, NamesTheExceptionAndWhereItHappened)
         EntryPointCrash crash;
         const char *text;
     } cases[] = {
-        {{0xC0000005, "crash.dll", 0x1a2b}, "The component crashed: access violation (0xC0000005) at crash.dll+0x1a2b"},
-        {{0xC00000FD, "deep.ocx", 0}, "The component crashed: stack overflow (0xC00000FD) at deep.ocx+0x0"},
-        {{0xE06D7363, "KERNELBASE.dll", 0x3b29c},
+        {{0xC0000005, "crash.dll", 0x1a2b, false},
+         "The component crashed: access violation (0xC0000005) at crash.dll+0x1a2b"},
+        {{0xC00000FD, "deep.ocx", 0, false}, "The component crashed: stack overflow (0xC00000FD) at deep.ocx+0x0"},
+        {{0xE06D7363, "KERNELBASE.dll", 0x3b29c, false},
          "The component crashed: unhandled C++ exception (0xE06D7363) at "
          "KERNELBASE.dll+0x3b29c"},
-        {{0xE0434352, "", 0x7ff612340000}, "The component crashed: exception 0xE0434352 at address 0x7ff612340000"},
+        {{0xE0434352, "", 0x7ff612340000, false},
+         "The component crashed: exception 0xE0434352 at address 0x7ff612340000"},
+        {{0xC0000005, "threads.dll", 0x1010, true},
+         "The component crashed on another thread: access violation (0xC0000005) at threads.dll+0x1010"},
+        {{0xC0000005, "", 0x1010, true},
+         "The component crashed on another thread: access violation (0xC0000005) at address 0x1010"},
     };
     for (const auto &c : cases)
     {

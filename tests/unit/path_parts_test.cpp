@@ -160,3 +160,33 @@ TEST(SplitAndMake, FolderOfAPathEndsInItsSeparator)
 }
 
 } // namespace
+
+TEST(IsDeviceName, DevicesWhateverFollowsTheirName)
+{
+    const struct
+    {
+        const char *path;
+        bool device;
+    } cases[] = {
+        {"\\\\.\\CON", true},
+        {"\\\\.\\C:\\x\\ok.dll", true},
+        {"C:\\x\\CON", true},
+        {"C:\\x\\con.dll", true},
+        {"C:\\x\\Nul .txt", true},
+        {"C:\\x\\AUX", true},
+        {"C:\\x\\prn.ocx", true},
+        {"C:\\x\\COM1", true},
+        {"C:\\x\\lpt9.dll", true},
+        {"C:\\x\\CONOUT$", true},
+        {"C:\\x\\COM0", false},
+        {"C:\\x\\COM10", false},
+        {"C:\\x\\CONSOLE.dll", false},
+        {"C:\\x\\ACON.dll", false},
+        {"C:\\CON\\ok.dll", false},
+        {"\\\\server\\share\\ok.dll", false},
+        {"\\\\?\\C:\\x\\ok.dll", false},
+        {"C:\\x\\ok.dll", false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(IsDeviceName(c.path, NoLeadBytes), c.device) << c.path;
+}

@@ -1,0 +1,206 @@
+#include "app/child/child_run.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "base/bytes.h"
+
+constexpr unsigned char RECORD_ROW = 'R';
+constexpr unsigned char RECORD_END = 'E';
+constexpr size_t RECORD_HEAD = 3;
+constexpr size_t ROW_FIXED = 4 + 1 + 1 + 4;
+
+// A string with its 16-bit length; where the next field goes.
+static unsigned char *PutString(unsigned char *at, const char *text, size_t length)
+{
+    WriteLittle16(at, static_cast<uint16_t>(length));
+    std::memcpy(at + 2, text, length);
+    return at + 2 + length;
+}
+
+size_t EncodeRowRecord(const ChildRow &row, LeadByteTest isLeadByte, unsigned char *out, size_t size)
+{
+    char path[PATH_BUFFER_SIZE];
+    char text[CHILD_TEXT_SIZE];
+    const size_t pathLength = CopyWholeCharacters(path, sizeof path, row.path, row.path + std::strlen(row.path), isLeadByte);
+    const size_t textLength = CopyWholeCharacters(text, sizeof text, row.text, row.text + std::strlen(row.text), isLeadByte);
+    const size_t body = ROW_FIXED + 2 + pathLength + 2 + textLength;
+    if (RECORD_HEAD + body > size)
+        return 0;
+    unsigned char *at = out;
+    *at++ = RECORD_ROW;
+    WriteLittle16(at, static_cast<uint16_t>(body));
+    at += 2;
+    WriteLittle32(at, static_cast<uint32_t>(row.code));
+    at += 4;
+    *at++ = static_cast<unsigned char>(row.kind);
+    *at++ = row.called ? 1 : 0;
+    WriteLittle32(at, static_cast<uint32_t>(row.result));
+    at += 4;
+    at = PutString(at, path, pathLength);
+    at = PutString(at, text, textLength);
+    return static_cast<size_t>(at - out);
+}
+
+size_t EncodeEndRecord(unsigned char *out, size_t size)
+{
+    if (size < RECORD_HEAD)
+        return 0;
+    out[0] = RECORD_END;
+    WriteLittle16(out + 1, 0);
+    return RECORD_HEAD;
+}
+
+// One string of a row's body at *at (end: the body's end) into out (limit bytes); false when it
+// overruns the body or the buffer.
+static bool TakeString(const unsigned char **at, const unsigned char *end, char *out, size_t limit)
+{
+    if (end - *at < 2)
+        return false;
+    const size_t length = ReadLittle16(*at);
+    if (length >= limit || static_cast<size_t>(end - *at - 2) < length)
+        return false;
+    std::memcpy(out, *at + 2, length);
+    out[length] = '\0';
+    *at += 2 + length;
+    return true;
+}
+
+ChildRecord DecodeChildRecord(const unsigned char *bytes, size_t count, size_t *used, ChildRow *row, char *path,
+                              char *text)
+{
+    if (count < RECORD_HEAD)
+        return count > 0 && bytes[0] != RECORD_ROW && bytes[0] != RECORD_END ? CHILD_RECORD_BAD
+                                                                             : CHILD_RECORD_INCOMPLETE;
+    const size_t body = ReadLittle16(bytes + 1);
+    if (bytes[0] == RECORD_END)
+    {
+        *used = RECORD_HEAD;
+        return body == 0 ? CHILD_RECORD_END : CHILD_RECORD_BAD;
+    }
+    if (bytes[0] != RECORD_ROW || body < ROW_FIXED + 4)
+        return CHILD_RECORD_BAD;
+    if (count < RECORD_HEAD + body)
+        return CHILD_RECORD_INCOMPLETE;
+    const unsigned char *at = bytes + RECORD_HEAD;
+    const unsigned char *end = at + body;
+    row->code = static_cast<int32_t>(ReadLittle32(at));
+    const unsigned kind = at[4];
+    row->called = at[5] != 0;
+    row->result = static_cast<int32_t>(ReadLittle32(at + 6));
+    at += ROW_FIXED;
+    if (kind > ROW_OWN_TEXT || !TakeString(&at, end, path, PATH_BUFFER_SIZE) ||
+        !TakeString(&at, end, text, CHILD_TEXT_SIZE) || at != end)
+        return CHILD_RECORD_BAD;
+    row->kind = static_cast<RowKind>(kind);
+    row->path = path;
+    row->text = text;
+    *used = RECORD_HEAD + body;
+    return CHILD_RECORD_ROW;
+}
+
+static const char CHILD_ARGUMENT_PREFIX[] = "/*rows:";
+static const char TWIN_SUFFIX[] = ":twin";
+
+void FormatChildArgument(uint32_t pipe, bool twin, char *out, size_t size)
+{
+    std::snprintf(out, size, "%s%x%s", CHILD_ARGUMENT_PREFIX, static_cast<unsigned>(pipe), twin ? TWIN_SUFFIX : "");
+}
+
+bool ParseChildArgument(const char *argument, uint32_t *pipe, bool *twin)
+{
+    const size_t prefix = sizeof CHILD_ARGUMENT_PREFIX - 1;
+    if (std::strncmp(argument, CHILD_ARGUMENT_PREFIX, prefix) != 0)
+        return false;
+    const char *digits = argument + prefix;
+    uint32_t value = 0;
+    size_t count = 0;
+    for (; count < 8; count++)
+    {
+        const char c = digits[count];
+        const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        if (digit < 0)
+            break;
+        value = value << 4 | static_cast<uint32_t>(digit);
+    }
+    const char *rest = digits + count;
+    if (count == 0 || value == 0 || (rest[0] != '\0' && std::strcmp(rest, TWIN_SUFFIX) != 0))
+        return false;
+    *pipe = value;
+    *twin = rest[0] != '\0';
+    return true;
+}
+
+// Appends text to out at *length when it fits in size characters with the terminator; the length
+// grows either way, so that the caller learns the whole length.
+static void Put(wchar_t *out, size_t size, size_t *length, wchar_t c)
+{
+    if (*length + 1 < size)
+        out[*length] = c;
+    (*length)++;
+}
+
+static void PutQuoted(wchar_t *out, size_t size, size_t *length, const wchar_t *argument)
+{
+    Put(out, size, length, L'"');
+    size_t backslashes = 0;
+    for (const wchar_t *at = argument;; at++)
+    {
+        if (*at == L'\\')
+        {
+            backslashes++;
+            continue;
+        }
+        const bool quoteFollows = *at == L'"' || *at == L'\0';
+        for (size_t i = 0; i < (quoteFollows ? backslashes * 2 : backslashes); i++)
+            Put(out, size, length, L'\\');
+        backslashes = 0;
+        if (*at == L'\0')
+            break;
+        if (*at == L'"')
+            Put(out, size, length, L'\\');
+        Put(out, size, length, *at);
+    }
+    Put(out, size, length, L'"');
+}
+
+static void PutAscii(wchar_t *out, size_t size, size_t *length, const char *text)
+{
+    for (; *text != '\0'; text++)
+        Put(out, size, length, static_cast<wchar_t>(static_cast<unsigned char>(*text)));
+}
+
+size_t BuildChildCommandLine(const wchar_t *program, const char *childArgument, bool unregister,
+                             const wchar_t *const *arguments, size_t count, wchar_t *out, size_t size)
+{
+    size_t length = 0;
+    PutQuoted(out, size, &length, program);
+    PutAscii(out, size, &length, " ");
+    PutAscii(out, size, &length, childArgument);
+    PutAscii(out, size, &length, unregister ? " /S /U" : " /S");
+    for (size_t i = 0; i < count; i++)
+    {
+        Put(out, size, &length, L' ');
+        PutQuoted(out, size, &length, arguments[i]);
+    }
+    if (size > 0)
+        out[length < size ? length : size - 1] = L'\0';
+    return length;
+}
+
+void ComposeChildEndedText(uint32_t exitCode, char *text, size_t size)
+{
+    std::snprintf(text, size,
+                  "The TolVane process that handled this component ended before it reported the outcome, with "
+                  "exit code 0x%08X: the component ended it, or crashed beyond recovery.",
+                  static_cast<unsigned>(exitCode));
+}
+
+void ComposeChildNotStartedText(const char *reason, char *text, size_t size)
+{
+    std::snprintf(text, size,
+                  "An earlier component crashed, so TolVane registers the rest in a new process, which could not "
+                  "be started: %s",
+                  reason);
+}

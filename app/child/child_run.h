@@ -1,0 +1,77 @@
+#pragma once
+// Runs of another TolVane process: the rest of a batch after a component crashed, and the twin of
+// the other bitness. The child is started with a private first argument that names the write end
+// of a pipe it inherits, and reports through it each row as a record as soon as the row exists,
+// then an end record when it stops of its own accord. The first process shows every row. Window-
+// free: the records, the private argument and the child's command line.
+#include <cstddef>
+#include <cstdint>
+
+#include "app/paths/path_parts.h"
+#include "base/run_state.h"
+
+constexpr size_t CHILD_TEXT_SIZE = 1024; // a row text, terminator included, as a record carries it
+
+// A row as a child reports it.
+struct ChildRow
+{
+    const char *path;
+    const char *text;
+    int32_t code;
+    RowKind kind;
+    bool called;    // an entry point was called for this component (or its process ended in it)
+    int32_t result; // what it returned: the run's exit value counts it
+};
+
+// Hands on each row that a child reports.
+typedef void (*ChildRowSink)(const ChildRow &row, void *context);
+
+// How a child run ended.
+struct ChildEnd
+{
+    bool reported;      // it sent its end record: it stopped of its own accord
+    uint32_t exitCode;  // its exit code
+    uint32_t startError; // the system's error when it could not be started
+};
+
+// Records: a kind byte ('R' row, 'E' end), the body's length (16 bits), the body. A row's body is
+// code (32 bits), kind, called, result (32 bits), then the path and the text, each with a 16-bit
+// length. Integers are little-endian.
+constexpr size_t CHILD_RECORD_MAX = 3 + 4 + 1 + 1 + 4 + 2 + (PATH_BUFFER_SIZE - 1) + 2 + (CHILD_TEXT_SIZE - 1);
+
+// The record of row into out (size bytes); its length, 0 when it does not fit. A path or text too
+// long for the reader is cut on a whole character.
+size_t EncodeRowRecord(const ChildRow &row, LeadByteTest isLeadByte, unsigned char *out, size_t size);
+size_t EncodeEndRecord(unsigned char *out, size_t size);
+
+enum ChildRecord
+{
+    CHILD_RECORD_INCOMPLETE, // more bytes are needed
+    CHILD_RECORD_ROW,
+    CHILD_RECORD_END,
+    CHILD_RECORD_BAD, // not a record: nothing after it can be trusted
+};
+
+// Reads the record at the start of bytes (count of them); *used gets its length. A row's strings
+// are copied into path (PATH_BUFFER_SIZE bytes) and text (CHILD_TEXT_SIZE bytes).
+ChildRecord DecodeChildRecord(const unsigned char *bytes, size_t count, size_t *used, ChildRow *row, char *path,
+                              char *text);
+
+// The private first argument of a child run: "/*rows:<pipe handle in hexadecimal>", with ":twin"
+// added for a twin, which never hands a component on again. A file name cannot hold '*', and no
+// option has it for its letter.
+void FormatChildArgument(uint32_t pipe, bool twin, char *out, size_t size);
+// True for such an argument, with its parts.
+bool ParseChildArgument(const char *argument, uint32_t *pipe, bool *twin);
+
+// A child's command line: the program's name, the private argument, /S, /U when unregistering,
+// then the arguments, each quoted by the usual rules (backslashes doubled before a quotation mark
+// or the closing one; a quotation mark gets a backslash). Written to out when it fits in size
+// characters with the terminator; returns its length either way.
+size_t BuildChildCommandLine(const wchar_t *program, const char *childArgument, bool unregister,
+                             const wchar_t *const *arguments, size_t count, wchar_t *out, size_t size);
+
+// The row of a component whose child process ended before it reported the component's outcome.
+void ComposeChildEndedText(uint32_t exitCode, char *text, size_t size);
+// The row of a component for which no child process could be started.
+void ComposeChildNotStartedText(const char *reason, char *text, size_t size);

@@ -1,0 +1,211 @@
+#include "app/child/child_run_win.h"
+
+#include <windows.h>
+#include <cstdlib>
+
+#include "base/system_win.h"
+
+static HANDLE rowPipe; // this run's rows go here: it is a child run
+static const AnsiArguments *restArguments;
+
+bool TakeChildArgument(AnsiArguments *arguments, bool *twin)
+{
+    uint32_t value = 0;
+    if (arguments->count < 2 || arguments->unrepresentable[1] ||
+        !ParseChildArgument(arguments->values[1], &value, twin))
+        return false;
+    // Handles travel between 32-bit and 64-bit processes as 32-bit values.
+    HANDLE pipe = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(value));
+    if (GetFileType(pipe) != FILE_TYPE_PIPE)
+        return false;
+    // Not for the component's own child processes: a process that kept it would keep the pipe open.
+    SetHandleInformation(pipe, HANDLE_FLAG_INHERIT, 0);
+    rowPipe = pipe;
+    // The program's name takes the private argument's place.
+    arguments->values[1] = arguments->values[0];
+    arguments->wide[1] = arguments->wide[0];
+    arguments->unrepresentable[1] = arguments->unrepresentable[0];
+    arguments->values++;
+    arguments->wide++;
+    arguments->unrepresentable++;
+    arguments->count--;
+    return true;
+}
+
+// One record, in one write: a pipe never splits a write of this size between readers' reads in a
+// way that mixes it with another's.
+static void Send(const unsigned char *record, size_t length)
+{
+    DWORD written = 0;
+    if (rowPipe != nullptr && length > 0)
+        WriteFile(rowPipe, record, static_cast<DWORD>(length), &written, nullptr);
+}
+
+void ReportChildRow(const ChildRow &row)
+{
+    if (rowPipe == nullptr)
+        return;
+    unsigned char record[CHILD_RECORD_MAX];
+    Send(record, EncodeRowRecord(row, WinIsLeadByte, record, sizeof record));
+}
+
+void ReportChildEnd()
+{
+    unsigned char record[8];
+    Send(record, EncodeEndRecord(record, sizeof record));
+}
+
+// The records read so far, and the rows of those that are complete, handed on.
+struct RowReader
+{
+    unsigned char buffer[2 * CHILD_RECORD_MAX];
+    size_t count;
+    bool bad; // the pipe carried something that is not a record: nothing more is read
+    ChildRowSink sink;
+    void *context;
+    ChildEnd *end;
+};
+
+static void TakeRecords(RowReader *reader)
+{
+    size_t at = 0;
+    if (reader->bad)
+        reader->count = 0;
+    while (!reader->bad)
+    {
+        ChildRow row;
+        char path[PATH_BUFFER_SIZE];
+        char text[CHILD_TEXT_SIZE];
+        size_t used = 0;
+        const ChildRecord record =
+            DecodeChildRecord(reader->buffer + at, reader->count - at, &used, &row, path, text);
+        if (record == CHILD_RECORD_INCOMPLETE)
+            break;
+        if (record == CHILD_RECORD_BAD)
+        {
+            reader->bad = true;
+            reader->count = 0; // what follows is read and dropped, so that the child never blocks
+            return;
+        }
+        else if (record == CHILD_RECORD_END)
+            reader->end->reported = true;
+        else
+            reader->sink(row, reader->context);
+        at += used;
+    }
+    MoveMemory(reader->buffer, reader->buffer + at, reader->count - at);
+    reader->count -= at;
+}
+
+// Reads what the pipe holds now; false when it is broken or holds nothing.
+static bool ReadAvailable(HANDLE pipe, RowReader *reader)
+{
+    DWORD available = 0;
+    if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) || available == 0)
+        return false;
+    DWORD room = static_cast<DWORD>(sizeof reader->buffer - reader->count);
+    DWORD read = 0;
+    if (!ReadFile(pipe, reader->buffer + reader->count, available < room ? available : room, &read, nullptr) ||
+        read == 0)
+        return false;
+    reader->count += read;
+    TakeRecords(reader);
+    return true;
+}
+
+// Reads the child's rows while it runs. Its end is what ends the reading, not the pipe's: a
+// process that the component started may hold the pipe open long after.
+static void ReadRowsUntilEnd(HANDLE process, HANDLE pipe, RowReader *reader)
+{
+    for (;;)
+    {
+        while (ReadAvailable(pipe, reader))
+            ;
+        if (WaitForSingleObject(process, 5) == WAIT_OBJECT_0)
+            break;
+    }
+    while (ReadAvailable(pipe, reader))
+        ;
+}
+
+bool RunChildProcess(const wchar_t *program, bool twin, bool unregister, const wchar_t *const *arguments, size_t count,
+                     const char *folder, ChildRowSink sink, void *context, ChildEnd *end)
+{
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherited, 0))
+    {
+        end->startError = GetLastError();
+        return false;
+    }
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    char childArgument[32];
+    FormatChildArgument(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(writeEnd)), twin, childArgument,
+                        sizeof childArgument);
+    const size_t length = BuildChildCommandLine(program, childArgument, unregister, arguments, count, nullptr, 0);
+    wchar_t *commandLine =
+        length < 32767 ? static_cast<wchar_t *>(std::malloc((length + 1) * sizeof(wchar_t))) : nullptr;
+    BOOL started = FALSE;
+    PROCESS_INFORMATION process = {};
+    end->startError = length < 32767 ? ERROR_NOT_ENOUGH_MEMORY : ERROR_FILENAME_EXCED_RANGE;
+    if (commandLine != nullptr)
+    {
+        BuildChildCommandLine(program, childArgument, unregister, arguments, count, commandLine, length + 1);
+        wchar_t wideFolder[MAX_PATH];
+        const bool haveFolder =
+            folder != nullptr && MultiByteToWideChar(CP_ACP, 0, folder, -1, wideFolder, MAX_PATH) > 0;
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        started = CreateProcessW(program, commandLine, nullptr, nullptr, TRUE, 0, nullptr,
+                                 haveFolder ? wideFolder : nullptr, &startup, &process);
+        if (!started)
+            end->startError = GetLastError();
+        std::free(commandLine);
+    }
+    // The child holds its own copy now; with this one closed, only the child can write.
+    CloseHandle(writeEnd);
+    if (!started)
+    {
+        CloseHandle(readEnd);
+        return false;
+    }
+    CloseHandle(process.hThread);
+    RowReader *reader = static_cast<RowReader *>(std::calloc(1, sizeof(RowReader)));
+    if (reader != nullptr)
+    {
+        reader->sink = sink;
+        reader->context = context;
+        reader->end = end;
+        ReadRowsUntilEnd(process.hProcess, readEnd, reader);
+        std::free(reader);
+    }
+    else
+    {
+        WaitForSingleObject(process.hProcess, INFINITE);
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    end->exitCode = code;
+    CloseHandle(process.hProcess);
+    CloseHandle(readEnd);
+    return true;
+}
+
+void SetRestArguments(const AnsiArguments *arguments)
+{
+    restArguments = arguments;
+}
+
+bool RunRest(int first, bool unregister, const char *folder, ChildRowSink sink, void *context, ChildEnd *end)
+{
+    wchar_t self[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || restArguments == nullptr || first >= restArguments->count)
+    {
+        end->startError = length >= MAX_PATH ? ERROR_FILENAME_EXCED_RANGE : ERROR_INVALID_PARAMETER;
+        return false;
+    }
+    return RunChildProcess(self, false, unregister, restArguments->wide + first,
+                           static_cast<size_t>(restArguments->count - first), folder, sink, context, end);
+}

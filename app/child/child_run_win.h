@@ -1,0 +1,31 @@
+#pragma once
+// Runs of another TolVane process (app/child/child_run.h), on the Win32 side: starting a child with
+// its row pipe and reading the rows back, and, in a child, reporting its rows.
+#include <cstddef>
+
+#include "app/arguments_win.h"
+#include "app/child/child_run.h"
+
+// The child's side. When the first argument is the private child argument and names a pipe this
+// process holds, it is taken out of arguments and the rows of this run go to that pipe: true,
+// with twin set for a twin's run. The pipe is kept from the component's own child processes.
+bool TakeChildArgument(AnsiArguments *arguments, bool *twin);
+
+// Reports a row to the process that started this one (a rowAdded operation); nothing when this run
+// is not a child's.
+void ReportChildRow(const ChildRow &row);
+
+// Tells the process that started this one that this run stopped of its own accord.
+void ReportChildEnd();
+
+// Starts program with the child argument, /S, /U when unregistering and arguments, in folder (null:
+// this process's current folder); hands each row it reports to sink; waits for it to end. False with
+// end->startError when it cannot be started.
+bool RunChildProcess(const wchar_t *program, bool twin, bool unregister, const wchar_t *const *arguments, size_t count,
+                     const char *folder, ChildRowSink sink, void *context, ChildEnd *end);
+
+// The arguments that rest runs take theirs from (the wide forms of those RunBatch is given).
+void SetRestArguments(const AnsiArguments *arguments);
+
+// Runs the arguments from first on in a fresh process of this program (a runRest operation).
+bool RunRest(int first, bool unregister, const char *folder, ChildRowSink sink, void *context, ChildEnd *end);

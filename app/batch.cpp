@@ -130,12 +130,46 @@ static bool DependsOnCurrentFolder(const char *path)
     return !(separator(path[0]) && separator(path[1]));
 }
 
+// The plain form of a "\\?\" path to a drive or a share ("C:\x", "\\server\share\x") when it names
+// the same file: no component ends in a dot or a blank, which the plain form would drop. Null when
+// there is none.
+static const char *PlainFormOf(const char *path, char *plain)
+{
+    const char *rest = nullptr;
+    if (std::strncmp(path, "\\\\?\\UNC\\", 8) == 0)
+    {
+        plain[0] = '\\';
+        std::strcpy(plain + 1, path + 7);
+        rest = plain;
+    }
+    else if (std::strncmp(path, "\\\\?\\", 4) == 0 && path[4] != '\0' && path[5] == ':' && path[6] == '\\')
+    {
+        std::strcpy(plain, path + 4);
+        rest = plain;
+    }
+    if (rest == nullptr)
+        return nullptr;
+    for (const char *at = rest; *at != '\0'; at++)
+        if ((*at == '.' || *at == ' ') && (at[1] == '\\' || at[1] == '\0'))
+            return nullptr;
+    return rest;
+}
+
 void ExactModuleName(const char *fullPath, LeadByteTest isLeadByte, char *out)
 {
+    // The loader adds ".dll" to a name without an extension, and the system drops a trailing dot
+    // only from a plain path: a "\\?\" path is loaded in its plain form, where it has one.
+    char plain[PATH_BUFFER_SIZE];
+    const bool literal = std::strncmp(fullPath, "\\\\?\\", 4) == 0;
+    const char *path = literal ? PlainFormOf(fullPath, plain) : fullPath;
+    if (path == nullptr)
+    {
+        std::snprintf(out, PATH_BUFFER_SIZE + 1, "%s", fullPath);
+        return;
+    }
     PathParts parts;
-    SplitPath(fullPath, isLeadByte, &parts);
-    const bool literal = std::strncmp(fullPath, "\\\\?\\", 4) == 0; // the system strips no dot there
-    std::snprintf(out, PATH_BUFFER_SIZE + 1, "%s%s", fullPath, parts.extension[0] == '\0' && !literal ? "." : "");
+    SplitPath(path, isLeadByte, &parts);
+    std::snprintf(out, PATH_BUFFER_SIZE + 1, "%s%s", path, parts.extension[0] == '\0' ? "." : "");
 }
 
 // One component on its way through the pipeline.

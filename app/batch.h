@@ -71,7 +71,7 @@ void RunBatch(int argc, char **argv, const PlatformOps &ops, const bool *unrepre
 
 // The name to load for a component's full path: a file name without an extension gets a
 // trailing dot, so that the loader takes exactly that file instead of adding ".dll". A "\\?\"
-// path is taken as it is already, dot or not.
+// path, from which the system drops no dot, is given in its plain form, where it has one.
 // out has PATH_BUFFER_SIZE + 1 bytes.
 void ExactModuleName(const char *fullPath, LeadByteTest isLeadByte, char *out);
 

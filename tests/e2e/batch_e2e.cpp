@@ -3,6 +3,7 @@
 
 #include <ole2.h>
 
+#include "app/child/child_run.h"
 #include "e2e_support.h"
 
 namespace
@@ -66,6 +67,11 @@ TEST(Batch, CallsEachComponentInOrderFromItsOwnFolder)
     PlaceComponent("ok", dir + "\\b\\c", "ok.dll");
     PlaceComponent("crash", dir, "crash.dll");
     PlaceComponent("overflow", dir, "overflow.dll");
+    for (const char *name : {"chdir", "filter_null", "filter_own", "thread_crash", "heap_lock", "loader_lock",
+                             "threaded_ok", "exit_process"})
+        PlaceComponent(name, dir, (std::string(name) + ".dll").c_str());
+    // chdir.dll moves the current folder to one that holds another ok.dll.
+    SetEnvironmentVariableA("TOLVANE_TEST_CHDIR", (dir + "\\b\\c").c_str());
 
     const BatchCase cases[] = {
         {"/S \"{dir}\\a\\ok.dll\" \"{dir}\\b\\two.ocx\"",
@@ -90,6 +96,21 @@ TEST(Batch, CallsEachComponentInOrderFromItsOwnFolder)
          {{"register", "{dir}\\a\\ok.dll", "{dir}\\a"}, {"register", "{dir}\\b\\two.ocx", "{dir}\\b"}}},
         {"/S \"{dir}\\overflow.dll\" \"{dir}\\overflow.dll\" \"{dir}\\a\\ok.dll\"",
          {{"register", "{dir}\\a\\ok.dll", "{dir}\\a"}}},
+        // A relative name is taken from the start folder also after a component moved the folder itself.
+        {"/S chdir.dll ok.dll", {{"register", "{dir}\\ok.dll", "{dir}"}}},
+        // A component that clears the crash guard's filter, or leaves its own behind and is unloaded,
+        // changes nothing for a crash after it.
+        {"/S filter_null.dll crash.dll a\\ok.dll", {{"register", "{dir}\\a\\ok.dll", "{dir}\\a"}}},
+        {"/S filter_own.dll crash.dll a\\ok.dll", {{"register", "{dir}\\a\\ok.dll", "{dir}\\a"}}},
+        // A crash on a thread of the component's own ends that thread, not the run.
+        {"/S thread_crash.dll a\\ok.dll", {{"register", "{dir}\\a\\ok.dll", "{dir}\\a"}}},
+        // A crash that leaves a lock held: the components after it run in a fresh process, where
+        // their threads start and use the heap.
+        {"/S heap_lock.dll threaded_ok.dll", {{"register", "{dir}\\threaded_ok.dll", "{dir}"}}},
+        {"/S loader_lock.dll threaded_ok.dll", {{"register", "{dir}\\threaded_ok.dll", "{dir}"}}},
+        // A component that ends the fresh process costs only its own row.
+        {"/S crash.dll exit_process.dll a\\ok.dll /U b\\two.ocx",
+         {{"register", "{dir}\\a\\ok.dll", "{dir}\\a"}, {"unregister", "{dir}\\b\\two.ocx", "{dir}\\b"}}},
     };
     for (const BatchCase &c : cases)
     {
@@ -106,6 +127,7 @@ TEST(Batch, CallsEachComponentInOrderFromItsOwnFolder)
         }
         EXPECT_EQ(exitCode, 0u);
     }
+    SetEnvironmentVariableA("TOLVANE_TEST_CHDIR", nullptr);
 }
 
 // A bare name must load the file in the current folder, never a module of the same name that
@@ -171,23 +193,26 @@ TEST(Batch, SixHundredComponentsAreAllProcessed)
 }
 
 // The hand-off of a component built for the other machine to the twin beside the program. The
-// twin is the stand-in, which logs its command line, folder and hand-off mark, and exits with
-// the code a case chooses.
+// twin is the stand-in, which logs its command line, folder and TOLVANE_HANDED_OFF, reports the
+// row a case chooses (or none) and exits with the code it chooses.
 struct HandOffCase
 {
     const char *program;   // in {dir}: the program's copy that is run
-    const char *twinExit;  // null: there is no twin beside it
-    bool handedOff;        // the run itself was started by a hand-off
+    bool twin;             // a twin is beside it
+    const char *twinRow;   // "<code>|<kind>|<result>|<text>" that the twin reports; null: none
+    const char *twinExit;  // the twin's exit code
+    const char *handedOff; // TOLVANE_HANDED_OFF in the user's environment (null: not set)
     const char *arguments; // {c} is the other machine's component, {dir} the folder
     std::vector<std::string> twinCalls;
     uint32_t exitCode;
-    const char *message; // the detail message's explanation, for a run that is not silent
+    const char *message; // the detail message, for a run that is not silent; {own} is the twin's text
 };
 
-const char HANDED_OFF_MESSAGE[] =
-    "The component you are trying to register '{c}' has returned an error of type 193 (0xc1) and the operating "
-    "system reports:\n\n{text}\n\nIf the OS said there was no problem, try to determine what the above error code "
-    "means by looking in the documentation for this component as that error message is component specific.";
+const char OWN_TEXT_MESSAGE[] =
+    "The component you are trying to register '{c}' has returned an error of type {code} (0x{hex}) and the "
+    "operating system reports:\n\n{text}\n\nIf the OS said there was no problem, try to determine what the above "
+    "error code means by looking in the documentation for this component as that error message is component "
+    "specific.";
 
 std::string FillHandOff(std::string text, const std::string &dir, const std::string &component)
 {
@@ -201,6 +226,19 @@ std::string FillHandOff(std::string text, const std::string &dir, const std::str
     return text;
 }
 
+std::string OwnTextMessage(const std::string &component, uint32_t code, const std::string &text)
+{
+    std::string message = OWN_TEXT_MESSAGE;
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%x", code);
+    for (const auto &filler : {std::make_pair(std::string("{c}"), component),
+                               std::make_pair(std::string("{code}"), std::to_string(static_cast<int32_t>(code))),
+                               std::make_pair(std::string("{hex}"), std::string(hex)),
+                               std::make_pair(std::string("{text}"), text)})
+        message.replace(message.find(filler.first), filler.first.size(), filler.second);
+    return message;
+}
+
 TEST(HandOff, ComponentOfTheOtherMachineGoesToTheTwin)
 {
     const std::string twinName = TOLVANE_TWIN_NAME;
@@ -208,43 +246,43 @@ TEST(HandOff, ComponentOfTheOtherMachineGoesToTheTwin)
     const std::string noTwin =
         "This is a " + otherMachine + " component; " + twinName + " beside this program registers it.";
     const std::string program = std::string(TOLVANE_PROGRAM_NAME);
+    const std::string twinCall = "\"{dir}\\" + twinName + "\" /*rows:#:twin /S \"{c}\"|{dir}\\c d|";
+    const std::string twinUnregisterCall = "\"{dir}\\" + twinName + "\" /*rows:#:twin /S /U \"{c}\"|{dir}\\c d|";
+    const std::string crash = "The component crashed: access violation (0xC0000005) at ok_other.dll+0x1370";
+    const std::string crashRow = "0xC0000005|2|0xC0000005|" + crash;
+    const std::string ended = "The TolVane process that handled this component ended before it reported the outcome, "
+                              "with exit code 0xC0000005: the component ended it, or crashed beyond recovery.";
     const HandOffCase cases[] = {
+        {program.c_str(), true, "0|0|0|Registered successfully", "0", nullptr, "/S \"{c}\"", {twinCall}, 0, nullptr},
         {program.c_str(),
+         true,
+         "0|0|0|Unregistered successfully",
          "0",
-         false,
-         "/S \"{c}\"",
-         {"\"{dir}\\" + twinName + "\" /S \"{c}\"|{dir}\\c d|1"},
-         0,
-         nullptr},
-        {program.c_str(),
-         "0",
-         false,
+         nullptr,
          "/U /S \"{c}\"",
-         {"\"{dir}\\" + twinName + "\" /S /U \"{c}\"|{dir}\\c d|1"},
+         {twinUnregisterCall},
          0,
          nullptr},
-        // The twin's full exit code is the entry point's result.
+        // The twin's row is the component's, and its result the entry point's.
         {program.c_str(),
+         true,
+         "5|1|0x80070005|Access is denied",
          "0x80070005",
-         false,
+         nullptr,
          "/S \"{c}\"",
-         {"\"{dir}\\" + twinName + "\" /S \"{c}\"|{dir}\\c d|1"},
+         {twinCall},
          0x80070005,
          nullptr},
-        // Its -1 gives the row and message of a missing entry point.
-        {program.c_str(),
-         "0xFFFFFFFF",
-         false,
-         "\"{c}\"",
-         {"\"{dir}\\" + twinName + "\" /S \"{c}\"|{dir}\\c d|1"},
-         0xFFFFFFFF,
-         "Tolvane can not find the DllRegisterServer entry point in {c}. Are you sure it is a registerable control ?"},
+        // A crash in the twin keeps its words, with the module and the offset.
+        {program.c_str(), true, crashRow.c_str(), "0", nullptr, "\"{c}\"", {twinCall}, 0xC0000005, "{own}"},
+        // A twin that ends without a row: its exit code, and words that say so.
+        {program.c_str(), true, nullptr, "0xC0000005", nullptr, "\"{c}\"", {twinCall}, 0xC0000005, "{ended}"},
+        // Nothing in the user's environment switches the hand-off off.
+        {program.c_str(), true, "0|0|0|Registered successfully", "0", "0", "/S \"{c}\"", {twinCall + "0"}, 0, nullptr},
         // No twin: plain words, code 193.
-        {program.c_str(), nullptr, false, "\"{c}\"", {}, 193, nullptr},
+        {program.c_str(), false, nullptr, "0", nullptr, "\"{c}\"", {}, 193, "{none}"},
         // A copy of the program named after its twin never starts itself.
-        {TOLVANE_TWIN_NAME, nullptr, false, "\"{c}\"", {}, 193, nullptr},
-        // A run started by a hand-off never hands on.
-        {program.c_str(), "0", true, "/S \"{c}\"", {}, 193, nullptr},
+        {TOLVANE_TWIN_NAME, false, nullptr, "0", nullptr, "\"{c}\"", {}, 193, "{none}"},
     };
     for (const HandOffCase &c : cases)
     {
@@ -252,17 +290,18 @@ TEST(HandOff, ComponentOfTheOtherMachineGoesToTheTwin)
         CreateDirectoryA((dir + "\\c d").c_str(), nullptr);
         const std::string component = PlaceComponent("ok_other", dir + "\\c d", "ok_other.dll");
         CopyFileA(ProgramPath().c_str(), (dir + "\\" + c.program).c_str(), FALSE);
-        if (c.twinExit != nullptr)
+        if (c.twin)
             CopyFileA((BinFolder() + "\\twin_standin.exe").c_str(), (dir + "\\" + twinName).c_str(), FALSE);
         const std::string arguments = FillHandOff(c.arguments, dir, component);
-        SCOPED_TRACE(std::string(c.program) + " " + arguments);
+        SCOPED_TRACE(std::string(c.program) + " " + arguments + " " + (c.twinRow != nullptr ? c.twinRow : "no row"));
 
         const std::string logPath = dir + "\\twin.log";
         SetEnvironmentVariableA("TOLVANE_TEST_LOG", logPath.c_str());
+        SetEnvironmentVariableA("TOLVANE_TEST_TWIN_ROW", c.twinRow);
         SetEnvironmentVariableA("TOLVANE_TEST_TWIN_EXIT", c.twinExit);
-        SetEnvironmentVariableA("TOLVANE_HANDED_OFF", c.handedOff ? "1" : nullptr);
+        SetEnvironmentVariableA("TOLVANE_HANDED_OFF", c.handedOff);
         RunResult run = RunProgramAt(dir + "\\" + c.program, Widen(arguments), dir);
-        for (const char *name : {"TOLVANE_TEST_LOG", "TOLVANE_TEST_TWIN_EXIT", "TOLVANE_HANDED_OFF"})
+        for (const char *name : {"TOLVANE_TEST_LOG", "TOLVANE_TEST_TWIN_ROW", "TOLVANE_TEST_TWIN_EXIT", "TOLVANE_HANDED_OFF"})
             SetEnvironmentVariableA(name, nullptr);
 
         ASSERT_TRUE(run.exited);
@@ -277,10 +316,118 @@ TEST(HandOff, ComponentOfTheOtherMachineGoesToTheTwin)
             continue;
         }
         ASSERT_EQ(run.dialogs.size(), 1u);
-        std::string message = c.message != nullptr ? c.message : HANDED_OFF_MESSAGE;
-        if (message.find("{text}") != std::string::npos)
-            message.replace(message.find("{text}"), 6, noTwin);
-        EXPECT_EQ(run.dialogs[0].text, FillHandOff(message, dir, component));
+        const std::string message = c.message;
+        const std::string text = message == "{own}" ? crash : message == "{ended}" ? ended : noTwin;
+        EXPECT_EQ(run.dialogs[0].text, OwnTextMessage(component, c.exitCode, text));
+    }
+}
+
+// The program started as a child run, as another TolVane starts it: it shows nothing, and reports
+// each row through the pipe it inherits, then its end. A twin's run never hands a component on.
+struct ChildRunCase
+{
+    bool twin;
+    const char *arguments;
+    std::vector<std::string> rows; // "<path>|<code>|<kind>|<called>|<result>|<text>"
+    std::vector<std::string> twinCalls;
+};
+
+std::vector<std::string> RunAsChild(const std::string &program, bool twin, const std::string &arguments,
+                                    const std::string &dir, bool *ended)
+{
+    std::vector<std::string> rows;
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    EXPECT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherited, 0));
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    char childArgument[32];
+    FormatChildArgument(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(writeEnd)), twin, childArgument,
+                        sizeof childArgument);
+    std::string commandLine = "\"" + program + "\" " + childArgument + " " + arguments;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    EXPECT_TRUE(CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(),
+                               &startup, &process));
+    CloseHandle(writeEnd);
+    std::vector<unsigned char> bytes;
+    unsigned char buffer[4096];
+    DWORD read = 0;
+    // Every writer closes its end when it ends: the pipe breaks.
+    while (ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read > 0)
+        bytes.insert(bytes.end(), buffer, buffer + read);
+    CloseHandle(readEnd);
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, EXIT_WAIT_MS), WAIT_OBJECT_0);
+    EXPECT_TRUE(DialogsOf(process.dwProcessId).empty());
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    *ended = false;
+    for (size_t at = 0; at < bytes.size();)
+    {
+        ChildRow row = {};
+        char path[PATH_BUFFER_SIZE];
+        char text[CHILD_TEXT_SIZE];
+        size_t used = 0;
+        const ChildRecord record = DecodeChildRecord(bytes.data() + at, bytes.size() - at, &used, &row, path, text);
+        if (record == CHILD_RECORD_END)
+            *ended = true;
+        else if (record == CHILD_RECORD_ROW)
+            rows.push_back(std::string(path) + "|" + std::to_string(row.code) + "|" + std::to_string(row.kind) + "|" +
+                           (row.called ? "1" : "0") + "|" + std::to_string(row.result) + "|" + text);
+        else
+        {
+            ADD_FAILURE() << "not a record at " << at;
+            break;
+        }
+        at += used;
+    }
+    return rows;
+}
+
+TEST(ChildRun, ReportsEachRowThroughThePipeAndShowsNothing)
+{
+    const std::string twinName = TOLVANE_TWIN_NAME;
+    const std::string noTwin = std::string("This is a ") + (twinName == "tolvane.exe" ? "32-bit" : "64-bit") +
+                               " component; " + twinName + " beside this program registers it.";
+    const ChildRunCase cases[] = {
+        {false,
+         "ok.dll missing.dll /U ok.dll",
+         {"ok.dll|0|0|1|0|Registered successfully",
+          "missing.dll|-2|0|0|0|The component 'missing.dll' could not found on this computer.",
+          "ok.dll|0|0|1|0|Unregistered successfully"},
+         {}},
+        // A run that is not a twin's hands a component of the other machine to the twin ...
+        {false, "ok_other.dll", {"ok_other.dll|0|0|1|0|Registered successfully"}, {"ok_other.dll"}},
+        // ... and a twin's run never hands one on.
+        {true, "ok_other.dll", {"ok_other.dll|193|2|0|0|" + noTwin}, {}},
+    };
+    for (const ChildRunCase &c : cases)
+    {
+        SCOPED_TRACE(c.arguments);
+        std::string dir = MakeWorkFolder("child");
+        PlaceComponent("ok", dir, "ok.dll");
+        PlaceComponent("ok_other", dir, "ok_other.dll");
+        const std::string program = dir + "\\" + TOLVANE_PROGRAM_NAME;
+        CopyFileA(ProgramPath().c_str(), program.c_str(), FALSE);
+        CopyFileA((BinFolder() + "\\twin_standin.exe").c_str(), (dir + "\\" + twinName).c_str(), FALSE);
+        const std::string logPath = dir + "\\twin.log";
+        SetEnvironmentVariableA("TOLVANE_TEST_LOG", logPath.c_str());
+        SetEnvironmentVariableA("TOLVANE_TEST_TWIN_ROW", "0|0|0|Registered successfully");
+        bool ended = false;
+        std::vector<std::string> rows = RunAsChild(program, c.twin, c.arguments, dir, &ended);
+        SetEnvironmentVariableA("TOLVANE_TEST_LOG", nullptr);
+        SetEnvironmentVariableA("TOLVANE_TEST_TWIN_ROW", nullptr);
+        EXPECT_EQ(rows, c.rows);
+        EXPECT_TRUE(ended);
+        // The ok component logs its calls there too; the twin's lines are its command lines.
+        std::vector<std::string> twinCalls;
+        for (const std::string &line : ReadLines(logPath))
+            if (line.find("/*rows:#:twin") != std::string::npos)
+                twinCalls.push_back(line);
+        ASSERT_EQ(twinCalls.size(), c.twinCalls.size());
+        for (size_t i = 0; i < twinCalls.size(); i++)
+            EXPECT_NE(twinCalls[i].find("\\" + c.twinCalls[i] + "\"|"), std::string::npos) << twinCalls[i];
     }
 }
 

@@ -294,3 +294,15 @@ RunResult RunProgramAt(const std::string &programPath, const std::wstring &argum
         result.exited = run.RunToEnd(&result.dialogs, &result.exitCode, answer);
     return result;
 }
+
+std::string ExportOffset(const std::string &path, const char *name)
+{
+    HMODULE module = LoadLibraryA(path.c_str());
+    const uintptr_t site = reinterpret_cast<uintptr_t>(GetProcAddress(module, name));
+    const uintptr_t offset = site - reinterpret_cast<uintptr_t>(module);
+    if (module != nullptr)
+        FreeLibrary(module);
+    char text[32];
+    std::snprintf(text, sizeof text, "%llx", static_cast<unsigned long long>(offset));
+    return site != 0 ? text : "";
+}

@@ -32,6 +32,9 @@ std::string SystemText(uint32_t code, const std::string &path = "");
 // The same, less its last two characters, as a row of the results table holds it.
 std::string SystemRowText(uint32_t code, const std::string &path = "");
 
+// The offset of a module's export from its base, as "1a2b"; empty when it has none.
+std::string ExportOffset(const std::string &path, const char *name);
+
 // The error that LoadLibraryA gives for path in this prefix.
 DWORD LoadError(const std::string &path);
 

@@ -16,7 +16,8 @@ std::string ComponentFolder()
 {
     std::string dir = MakeWorkFolder("outcome");
     for (const char *name :
-         {"ok", "no_entry", "init_fails", "fail5", "fail31", "fail0", "crash", "cxx_throw", "caught"})
+         {"ok", "no_entry", "init_fails", "fail5", "fail31", "fail0", "crash", "cxx_throw", "caught", "thread_crash",
+          "exit_process", "filter_crash", "error_mode"})
         PlaceComponent(name, dir, (std::string(name) + ".dll").c_str());
     // "grid" must load itself, not the grid.dll beside it.
     PlaceComponent("fail5", dir, "grid");
@@ -48,6 +49,7 @@ std::string Fill(std::string text, const std::string &dir, uint32_t code, const 
         {"{code}", std::to_string(static_cast<int32_t>(code))},
         {"{hex}", Hex(code)},
         {"{sys}", SystemText(code, path)},
+        {"{thread site}", ExportOffset(BinFolder() + "\\thread_crash.dll", "ThreadCrashSite")},
     };
     for (const auto &filler : fillers)
         for (size_t at = text.find(filler.first); at != std::string::npos; at = text.find(filler.first, at))
@@ -123,6 +125,14 @@ const OneComponentCase ONE_COMPONENT_CASES[] = {
      31, 0x8007001F, nullptr},
     // An entry point that fails and leaves the last-error value at 0 is reported with its own result.
     {"\"{dir}\\fail0.dll\"", ERROR_TITLE, SystemMessage("fail0.dll"), 0x80040154, 0x80040154, nullptr},
+    // A crash on a thread the component started: that thread ended, and where it crashed named.
+    {"\"{dir}\\thread_crash.dll\"", ERROR_TITLE,
+     "The component you are trying to register '{dir}\\thread_crash.dll' has returned an error of type -1073741819 "
+     "(0xc0000005) and the operating system reports:\n\nThe component crashed on another thread: access violation "
+     "(0xC0000005) at thread_crash.dll+0x{thread site}\n\nIf the OS said there was no problem, try to determine "
+     "what the above error code means by looking in the documentation for this component as that error message is "
+     "component specific.",
+     0, 0xC0000005, nullptr},
 };
 
 TEST(OneComponent, ShowsItsDetailMessageAndExitsWithTheEntryPointResult)
@@ -261,6 +271,20 @@ const SilentCase SILENT_CASES[] = {
     // A folder is not a component; a file that is there but locked fails in the load, not as missing.
     {"/S \"{dir}\\My Components\"", 0xFFFFFFFE},
     {"/S \"{dir}\\locked.dll\"", ERROR_SHARING_VIOLATION},
+    // A crash on a thread the component started is its call's result.
+    {"/S \"{dir}\\thread_crash.dll\"", 0xC0000005},
+    // A component that ends the process: in the first process its code is all there is; in the
+    // process that runs the rest after a crash, its row keeps that code.
+    {"/S \"{dir}\\exit_process.dll\" \"{dir}\\ok.dll\"", 7},
+    {"/S \"{dir}\\crash.dll\" \"{dir}\\exit_process.dll\"", 7},
+    {"/S \"{dir}\\crash.dll\" \"{dir}\\exit_process.dll\" \"{dir}\\missing.dll\"", 7},
+    // Devices and blank names are not found, and never opened.
+    {"/S CON", 0xFFFFFFFE},
+    {"/S \"{dir}\\CON.dll\"", 0xFFFFFFFE},
+    {"/S \"{dir}\\nul\"", 0xFFFFFFFE},
+    {"/S \"   \"", 0xFFFFFFFE},
+    // A "\\?\" path is exact already: no trailing dot is added to a name without an extension.
+    {"/S \"\\\\?\\{dir}\\grid\"", 0x80070005},
 };
 
 TEST(Silent, ShowsNothingAndExitsWithTheResult)
@@ -281,6 +305,31 @@ TEST(Silent, ShowsNothingAndExitsWithTheResult)
         EXPECT_EQ(run.exitCode, c.exitCode);
     }
     CloseHandle(locked);
+}
+
+// A crash that nothing in the program can catch (the component replaced the guard's filter in the
+// same call) ends the run with its exception code, and never with a box that waits: the system is
+// told to show none. (Wine 8 starts its debugger whatever the error mode says; this prefix has its
+// crash dialog switched off.)
+TEST(Silent, CrashBeyondTheGuardEndsTheRunWithoutABox)
+{
+    std::string dir = ComponentFolder();
+    const struct
+    {
+        const char *arguments;
+        uint32_t exitCode;
+    } cases[] = {
+        {"/S \"{dir}\\filter_crash.dll\" \"{dir}\\ok.dll\"", 0xC0000005},
+        // SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX, as a component sees it.
+        {"/S \"{dir}\\error_mode.dll\"", 0x20008003},
+    };
+    for (const auto &c : cases)
+    {
+        RunResult run = RunProgram(Fill(c.arguments, dir, 0), dir);
+        ASSERT_TRUE(run.exited) << c.arguments;
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments;
+        EXPECT_TRUE(run.dialogs.empty()) << c.arguments;
+    }
 }
 
 TEST(Startup, EmptyCommandLineAndOptionsOnlyShowTheAboutDialog)

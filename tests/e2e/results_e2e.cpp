@@ -58,14 +58,9 @@ std::string Code31Message(const std::string &path)
 // crash.dll's row: its faulting write is the first instruction of its export CrashSite.
 std::string CrashText(const std::string &path)
 {
-    HMODULE module = LoadLibraryA(path.c_str());
-    const uintptr_t site = reinterpret_cast<uintptr_t>(GetProcAddress(module, "CrashSite"));
-    const uintptr_t offset = site - reinterpret_cast<uintptr_t>(module);
-    FreeLibrary(module);
-    char text[128];
-    std::snprintf(text, sizeof text, "The component crashed: access violation (0xC0000005) at crash.dll+0x%llx",
-                  static_cast<unsigned long long>(offset));
-    return site != 0 ? text : "CrashSite is not exported";
+    const std::string offset = ExportOffset(path, "CrashSite");
+    return offset.empty() ? "CrashSite is not exported"
+                          : "The component crashed: access violation (0xC0000005) at crash.dll+0x" + offset;
 }
 
 // The detail message of a row whose own text stands where the system's would.

@@ -609,8 +609,14 @@ TEST(ExactModuleName, NameWithoutExtensionGetsATrailingDot)
         {"C:\\x\\grid.ocx", "C:\\x\\grid.ocx"},
         {"C:\\x.y\\grid", "C:\\x.y\\grid."},
         {"C:\\" + std::string(256, 'n'), "C:\\" + std::string(256, 'n') + "."},
-        // The system strips no trailing dot from a "\\?\" path: it names the file as it is.
-        {"\\\\?\\C:\\x\\grid", "\\\\?\\C:\\x\\grid"},
+        // The system strips no trailing dot from a "\\?\" path: its plain form takes the dot.
+        {"\\\\?\\C:\\x\\grid", "C:\\x\\grid."},
+        {"\\\\?\\C:\\x\\grid.ocx", "C:\\x\\grid.ocx"},
+        {"\\\\?\\UNC\\srv\\share\\grid", "\\\\srv\\share\\grid."},
+        // Where no plain form names the same file, the path stays as it is.
+        {"\\\\?\\C:\\x.\\grid", "\\\\?\\C:\\x.\\grid"},
+        {"\\\\?\\C:\\x\\grid ", "\\\\?\\C:\\x\\grid "},
+        {"\\\\?\\Volume{1}\\grid", "\\\\?\\Volume{1}\\grid"},
     };
     for (const auto &c : cases)
     {

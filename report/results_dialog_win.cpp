@@ -81,7 +81,27 @@ static INT_PTR OnDrawItem(WPARAM control, const DRAWITEMSTRUCT *item)
     return 1;
 }
 
-// Puts the whole table on the clipboard as text.
+// A copy of text as wide text from the ANSI code page, in memory for the clipboard; null when
+// it cannot be made.
+static HGLOBAL WideCopy(const char *text)
+{
+    const int count = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    HGLOBAL memory = count > 0 ? GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(count) * sizeof(wchar_t)) : nullptr;
+    wchar_t *wide = memory != nullptr ? static_cast<wchar_t *>(GlobalLock(memory)) : nullptr;
+    if (wide == nullptr)
+    {
+        if (memory != nullptr)
+            GlobalFree(memory);
+        return nullptr;
+    }
+    MultiByteToWideChar(CP_ACP, 0, text, -1, wide, count);
+    GlobalUnlock(memory);
+    return memory;
+}
+
+// Puts the whole table on the clipboard as text, and as wide text converted from the ANSI code
+// page: the system would convert the text by the keyboard's language, which garbles names when it
+// is not the code page's.
 static void CopyResults(HWND dialog)
 {
     const size_t length = ComposeResultsText(resultsTable, nullptr, 0);
@@ -95,15 +115,21 @@ static void CopyResults(HWND dialog)
         return;
     }
     ComposeResultsText(resultsTable, text, length + 1);
+    HGLOBAL wide = WideCopy(text);
     GlobalUnlock(memory);
     if (!OpenClipboard(dialog))
     {
         GlobalFree(memory);
+        if (wide != nullptr)
+            GlobalFree(wide);
         return;
     }
     EmptyClipboard();
+    // The clipboard owns each only once it is set.
+    if (wide != nullptr && SetClipboardData(CF_UNICODETEXT, wide) == nullptr)
+        GlobalFree(wide);
     if (SetClipboardData(CF_TEXT, memory) == nullptr)
-        GlobalFree(memory); // the clipboard owns it only once it is set
+        GlobalFree(memory);
     CloseClipboard();
 }
 

@@ -417,6 +417,23 @@ TEST(ResultsDialog, DoubleClickShowsTheSelectedRowsDetailMessage)
     EXPECT_EQ(exitCode, MIXED_BATCH_EXIT_CODE);
 }
 
+// The clipboard's wide text, as it is there now.
+std::wstring ClipboardWideText()
+{
+    std::wstring text;
+    if (!OpenClipboard(nullptr))
+        return text;
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    const wchar_t *locked = data != nullptr ? static_cast<const wchar_t *>(GlobalLock(data)) : nullptr;
+    if (locked != nullptr)
+    {
+        text = locked;
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return text;
+}
+
 // The clipboard's text, once something has put text there; empty on time-out.
 std::string WaitForClipboardText(DWORD timeoutMs)
 {
@@ -475,6 +492,7 @@ TEST(ResultsDialog, CtrlCInTheListCopiesTheWholeTable)
     for (const RowCase &row : rows)
         expected += row.argument.substr(1, row.argument.size() - 2) + "\t" + row.code + "\t" + row.result + "\r\n";
     EXPECT_EQ(WaitForClipboardText(DIALOG_WAIT_MS), expected);
+    EXPECT_TRUE(ClipboardWideText() == Widen(expected)) << "the wide text is the same, from the ANSI code page";
 
     PressButton(run.dialog, IDOK);
     DWORD exitCode = 0;

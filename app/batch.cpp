@@ -85,16 +85,27 @@ static void AppendNotFound(char *path)
     AppendRow(path, text, RESULT_COMPONENT_NOT_FOUND);
 }
 
-static const char *EntryPointName()
+static const char *RegisterCallName()
 {
     return unregisterMode ? "DllUnregisterServer" : "DllRegisterServer";
 }
 
-static void AppendNoEntryPoint(char *path)
+static void AppendNoEntryPoint(char *path, const char *name)
 {
     char text[LOAD_TEXT_SIZE];
-    std::snprintf(text, sizeof text, "%s entry point not found", EntryPointName());
+    std::snprintf(text, sizeof text, "%s entry point not found", name);
     AppendRow(path, text, RESULT_ENTRY_POINT_NOT_FOUND);
+}
+
+// /N without /I: no call is asked for, and nothing is loaded.
+static void AppendNothingAsked(char *path)
+{
+    char text[LOAD_TEXT_SIZE];
+    std::snprintf(text, sizeof text,
+                  "Nothing was done: /N leaves out %s, and no /I asks for DllInstall, so no call was asked for "
+                  "this component.",
+                  RegisterCallName());
+    AppendRow(path, text, RESULT_INVALID_PARAMETER, ROW_OWN_TEXT);
 }
 
 static void AppendSuccess(char *path)
@@ -276,16 +287,36 @@ static void EnterFolder(const Component &component, const PlatformOps &ops)
     ops.changeFolder(folder);
 }
 
-// The machine of a component that this program cannot load because it is built for another one;
-// 0 when its header is not a valid image's or names this program's own machine.
-static uint16_t ForeignMachine(const Component &component, const PlatformOps &ops)
+// The machine of a component that this program cannot load because it is built for another one,
+// from its first bytes; 0 when they are not a valid image's header or name this program's own.
+static uint16_t ForeignMachine(const unsigned char *bytes, size_t count, const PlatformOps &ops)
 {
-    unsigned char bytes[IMAGE_HEADER_READ_SIZE];
-    const size_t count = ops.readFileStart(component.fullPath, bytes, sizeof bytes);
     ImageHeader header;
     if (!ReadImageHeader(bytes, count, &header) || header.machine == ops.programMachine)
         return 0;
     return header.machine;
+}
+
+// A type library ("MSFT", or "SLTG" for the older format) is registered as such. It has no
+// DllInstall: /I gets the row of a missing entry point, and nothing is registered.
+static void RegisterTypeLibrary(const Component &component, const PlatformOps &ops)
+{
+    int32_t result = 0;
+    if (installOption != nullptr)
+        AppendNoEntryPoint(component.path, "DllInstall");
+    else if (!ops.registerTypeLibrary(component.fullPath, unregisterMode != 0, &result))
+        AppendSystemFailure(component.path, RESULT_BAD_EXE_FORMAT, LOAD_TEXT_SIZE, ops);
+    else if (result != 0)
+        AppendSystemFailure(component.path, static_cast<uint32_t>(result), ENTRY_TEXT_SIZE, ops, ROW_CALLED, true,
+                            result);
+    else
+        AppendSuccess(component.path);
+}
+
+// The modes a child run must start in to go on as this run would.
+static ChildModes CurrentModes()
+{
+    return ChildModes{unregisterMode != 0, installOption, noRegisterMode != 0};
 }
 
 // Takes the row that the twin reports for a component (one; any more are not the component's).
@@ -309,7 +340,7 @@ static void HandOff(const Component &component, uint16_t machine, const Platform
     TwinRows rows = {component.path, 0};
     ChildEnd end = {};
     if (TwinProgramName(machine) == nullptr ||
-        !ops.runTwin(component.fullPath, unregisterMode != 0, TakeTwinRow, &rows, &end))
+        !ops.runTwin(component.fullPath, CurrentModes(), TakeTwinRow, &rows, &end))
     {
         char text[LOAD_TEXT_SIZE];
         ComposeOtherMachineText(machine, text, sizeof text);
@@ -320,9 +351,9 @@ static void HandOff(const Component &component, uint16_t machine, const Platform
         AppendChildEnded(component.path, end.exitCode);
 }
 
-// Loads the component. When the loader refuses it as an image it cannot load (193), its header
-// tells whether it is a component of another machine: such a one goes to the twin instead. The
-// header is read only then, so the usual component costs no extra read.
+// Loads the component. When the loader refuses it as an image it cannot load (193), its first bytes
+// tell whether it is a type library, or a component of another machine, which goes to the twin.
+// They are read only then, so the usual component costs no extra read.
 static bool LoadComponent(Component &component, const PlatformOps &ops)
 {
     char name[PATH_BUFFER_SIZE + 1];
@@ -331,59 +362,120 @@ static bool LoadComponent(Component &component, const PlatformOps &ops)
     if (component.module != nullptr)
         return true;
     const uint32_t error = ops.lastError();
-    const uint16_t foreign = error == RESULT_BAD_EXE_FORMAT ? ForeignMachine(component, ops) : 0;
-    if (foreign != 0)
+    unsigned char bytes[IMAGE_HEADER_READ_SIZE];
+    const size_t count = error == RESULT_BAD_EXE_FORMAT ? ops.readFileStart(component.fullPath, bytes, sizeof bytes) : 0;
+    const uint16_t foreign = ForeignMachine(bytes, count, ops);
+    if (IsTypeLibrary(bytes, count))
+        RegisterTypeLibrary(component, ops);
+    else if (foreign != 0)
         HandOff(component, foreign, ops);
     else
         AppendSystemFailure(component.path, error, LOAD_TEXT_SIZE, ops);
     return false;
 }
 
-// Finds and calls the entry point, appends the row and unloads the component, unless it crashed:
-// a component whose state is unknown stays loaded.
+// One call that the modes ask of a component.
+struct Call
+{
+    const char *name;
+    bool install; // DllInstall, else DllRegisterServer or DllUnregisterServer
+    void *entryPoint;
+};
+
+// The calls, in order. Registering: DllRegisterServer, then DllInstall(TRUE) with /I.
+// Unregistering undoes that in the reverse order: DllInstall(FALSE), then DllUnregisterServer. /N
+// leaves out the (un)registration call.
+static int PlanCalls(Call calls[2])
+{
+    const Call install = {"DllInstall", true, nullptr};
+    const Call server = {RegisterCallName(), false, nullptr};
+    int count = 0;
+    if (unregisterMode && installOption != nullptr)
+        calls[count++] = install;
+    if (!noRegisterMode)
+        calls[count++] = server;
+    if (!unregisterMode && installOption != nullptr)
+        calls[count++] = install;
+    return count;
+}
+
+// A failing call's row. With /I two calls may run, so the row names the one that failed.
+static void AppendCallFailure(char *path, const Call &call, int32_t result, const PlatformOps &ops)
+{
+    // An entry point that fails without setting the last-error value is recorded with its own
+    // result, so that the failure can never read as code 0, success.
+    const uint32_t lastError = ops.lastError();
+    const uint32_t code = lastError != 0 ? lastError : static_cast<uint32_t>(result);
+    if (installOption == nullptr)
+    {
+        AppendSystemFailure(path, code, ENTRY_TEXT_SIZE, ops, ROW_CALLED, true, result);
+        return;
+    }
+    char system[ENTRY_TEXT_SIZE];
+    char text[LOAD_TEXT_SIZE];
+    FormatSystemRowText(ops.systemText, code, path, system, sizeof system);
+    std::snprintf(text, sizeof text, "%s failed: %s", call.name, system);
+    AppendRow(path, text, static_cast<int32_t>(code), ROW_OWN_TEXT, true, result);
+}
+
+// Finds every entry point the calls need, then makes the calls in order; a failing call stops
+// the component. Appends the row and unloads the component, unless it crashed: a component whose
+// state is unknown stays loaded.
 static void CallEntryPoint(Component &component, const PlatformOps &ops)
 {
-    void *entryPoint = ops.findEntryPoint(component.module, EntryPointName());
-    if (entryPoint == nullptr)
+    Call calls[2];
+    const int count = PlanCalls(calls);
+    for (int i = 0; i < count; i++)
     {
-        ops.freeModule(component.module);
-        AppendNoEntryPoint(component.path);
-        return;
+        calls[i].entryPoint = ops.findEntryPoint(component.module, calls[i].name);
+        if (calls[i].entryPoint == nullptr)
+        {
+            ops.freeModule(component.module);
+            AppendNoEntryPoint(component.path, calls[i].name);
+            return;
+        }
     }
-
-    // Cleared first, so that a value left over from the load is never blamed on the entry point.
-    ops.setLastError(0);
-    int32_t result = 0;
-    EntryPointCrash crash = {};
-    if (!ops.callEntryPoint(entryPoint, &result, &crash))
+    for (int i = 0; i < count; i++)
     {
-        processPoisoned = true;
-        char text[LOAD_TEXT_SIZE];
-        ComposeCrashText(crash, text, sizeof text);
-        const int32_t code = static_cast<int32_t>(crash.exceptionCode);
-        AppendRow(component.path, text, code, ROW_OWN_TEXT, true, code);
-        return;
+        // Cleared first, so that a value left over from the load is never blamed on the entry point.
+        ops.setLastError(0);
+        int32_t result = 0;
+        EntryPointCrash crash = {};
+        const bool returned =
+            calls[i].install
+                ? ops.callInstall(calls[i].entryPoint, !unregisterMode, OptionValue(installOption), &result, &crash)
+                : ops.callEntryPoint(calls[i].entryPoint, &result, &crash);
+        if (!returned)
+        {
+            processPoisoned = true;
+            char text[LOAD_TEXT_SIZE];
+            ComposeCrashText(crash, text, sizeof text);
+            const int32_t code = static_cast<int32_t>(crash.exceptionCode);
+            AppendRow(component.path, text, code, ROW_OWN_TEXT, true, code);
+            return;
+        }
+        if (result != 0)
+        {
+            AppendCallFailure(component.path, calls[i], result, ops);
+            ops.freeModule(component.module);
+            return;
+        }
     }
-
-    if (result != 0)
-    {
-        // An entry point that fails without setting the last-error value is recorded with its own
-        // result, so that the failure can never read as code 0, success.
-        uint32_t lastError = ops.lastError();
-        AppendSystemFailure(component.path, lastError != 0 ? lastError : static_cast<uint32_t>(result), ENTRY_TEXT_SIZE,
-                            ops, ROW_CALLED, true, result);
-    }
-    else
-    {
-        AppendSuccess(component.path);
-    }
+    AppendSuccess(component.path);
     ops.freeModule(component.module);
 }
 
 void RegisterComponent(const char *argument, const PlatformOps &ops)
 {
     Component component = {};
-    if (!PreparePath(component, argument, ops) || !TestExistence(component, ops))
+    if (!PreparePath(component, argument, ops))
+        return;
+    if (noRegisterMode && installOption == nullptr)
+    {
+        AppendNothingAsked(component.path);
+        return;
+    }
+    if (!TestExistence(component, ops))
         return;
     EnterFolder(component, ops);
     if (!LoadComponent(component, ops))
@@ -415,6 +507,12 @@ static void ApplyOption(const char *argument)
         break;
     case ARGUMENT_UNREGISTER:
         unregisterMode = 1;
+        break;
+    case ARGUMENT_INSTALL:
+        installOption = argument;
+        break;
+    case ARGUMENT_NO_REGISTER:
+        noRegisterMode = 1;
         break;
     case ARGUMENT_IGNORED_OPTION:
     case ARGUMENT_COMPONENT:
@@ -460,8 +558,7 @@ static void RunRestInChildren(int next, int argc, char **argv, const bool *unrep
             return;
         int rows = 0;
         ChildEnd end = {};
-        if (!ops.runRest(next, unregisterMode != 0, haveStartFolder ? startFolder : nullptr, TakeRestRow, &rows,
-                         &end))
+        if (!ops.runRest(next, CurrentModes(), haveStartFolder ? startFolder : nullptr, TakeRestRow, &rows, &end))
         {
             char reason[LOAD_TEXT_SIZE];
             char text[LOAD_TEXT_SIZE];

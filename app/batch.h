@@ -14,6 +14,7 @@
 constexpr int32_t RESULT_FILE_NAME_TOO_LONG = 206; // ERROR_FILENAME_EXCED_RANGE
 constexpr int32_t RESULT_INVALID_NAME = 123;       // ERROR_INVALID_NAME
 constexpr int32_t RESULT_BAD_EXE_FORMAT = 193;     // ERROR_BAD_EXE_FORMAT: not a module this program loads
+constexpr int32_t RESULT_INVALID_PARAMETER = 87;   // ERROR_INVALID_PARAMETER: the options ask for no call
 
 // What the pipeline needs of the platform.
 struct PlatformOps
@@ -31,6 +32,8 @@ struct PlatformOps
     // Calls the entry point. An exception that it leaves unhandled ends the call, not the run: the
     // call then returns false with crash filled in.
     bool (*callEntryPoint)(void *entryPoint, int32_t *result, EntryPointCrash *crash);
+    // Calls DllInstall(install, text), text converted to UTF-16, as callEntryPoint does.
+    bool (*callInstall)(void *entryPoint, bool install, const char *text, int32_t *result, EntryPointCrash *crash);
     void (*freeModule)(void *module);
     void (*setLastError)(uint32_t value);
     uint32_t (*lastError)();
@@ -39,14 +42,18 @@ struct PlatformOps
     // Reads the first bytes of a file into bytes (size bytes at most); the count read, 0 when it
     // cannot be read.
     size_t (*readFileStart)(const char *path, unsigned char *bytes, size_t size);
-    // Runs the twin of the other bitness on a component's full path, in the given mode, and waits
+    // Registers (or unregisters) the type library at fullPath: *result gets the HRESULT. False when
+    // the system has no means to (no OLE Automation library).
+    bool (*registerTypeLibrary)(const char *fullPath, bool unregister, int32_t *result);
+    // Runs the twin of the other bitness on a component's full path, in the given modes, and waits
     // for it; each row it reports goes to sink. False when there is no twin to run (missing, not a
     // program, this very program, or it fails to start), and always in a run that is a twin's.
-    bool (*runTwin)(const char *fullPath, bool unregister, ChildRowSink sink, void *context, ChildEnd *end);
+    bool (*runTwin)(const char *fullPath, const ChildModes &modes, ChildRowSink sink, void *context, ChildEnd *end);
     // Runs the arguments from index first on (of those RunBatch was given) in a fresh process of
-    // this program, started in folder, in the given mode, and waits for it; each row it reports goes
-    // to sink. False with end->startError when it cannot be started.
-    bool (*runRest)(int first, bool unregister, const char *folder, ChildRowSink sink, void *context, ChildEnd *end);
+    // this program, started in folder, in the given modes, and waits for it; each row it reports
+    // goes to sink. False with end->startError when it cannot be started.
+    bool (*runRest)(int first, const ChildModes &modes, const char *folder, ChildRowSink sink, void *context,
+                    ChildEnd *end);
     // Told of each row as it is appended; null: nobody listens.
     void (*rowAdded)(const ChildRow &row);
     uint16_t programMachine; // the machine this program is built for (its PE header's Machine)
@@ -55,7 +62,8 @@ struct PlatformOps
 // Empties the table, notes the current folder and forgets the exit value.
 void BeginBatch(const PlatformOps &ops);
 
-// Runs one component argument through the pipeline in the current unregisterMode and appends its row.
+// Runs one component argument through the pipeline in the current modes (unregisterMode,
+// installOption, noRegisterMode) and appends its row. A type library is registered as such.
 void RegisterComponent(const char *argument, const PlatformOps &ops);
 
 // Appends the row of an argument whose name the ANSI code page cannot hold (argument: its

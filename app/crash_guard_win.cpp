@@ -43,12 +43,12 @@ static LONG WINAPI CrashGuardFilter(EXCEPTION_POINTERS *info)
     return filterBeforeCall != nullptr ? filterBeforeCall(info) : EXCEPTION_CONTINUE_SEARCH;
 }
 
-static bool CallUnderGuard(DLLREGISTER entryPoint, volatile int32_t *result)
+static bool CallUnderGuard(GuardedFunction function, void *context, volatile int32_t *result)
 {
     guardArmed = 1;
     __try
     {
-        *result = entryPoint();
+        *result = function(context);
         return true;
     }
     __except (NoteCrash(GetExceptionInformation()))
@@ -120,7 +120,7 @@ static LONG WINAPI CrashGuardFilter(EXCEPTION_POINTERS *info)
 }
 
 // Kept out of line: its frame is what the guard returns to.
-__attribute__((noinline)) static bool CallUnderGuard(DLLREGISTER entryPoint, volatile int32_t *result)
+__attribute__((noinline)) static bool CallUnderGuard(GuardedFunction function, void *context, volatile int32_t *result)
 {
     volatile char frame = 0;
     guardStack = reinterpret_cast<uintptr_t>(&frame);
@@ -130,7 +130,7 @@ __attribute__((noinline)) static bool CallUnderGuard(DLLREGISTER entryPoint, vol
     if (__builtin_setjmp(guardJump) != 0)
         return false; // back from ResumeAfterCrash
     guardArmed = 1;
-    *result = entryPoint();
+    *result = function(context);
     return true;
 }
 #endif
@@ -195,12 +195,12 @@ static void DescribeCrash(EntryPointCrash *crash)
     crash->offset = reinterpret_cast<uintptr_t>(caughtAddress) - reinterpret_cast<uintptr_t>(module);
 }
 
-bool GuardedCall(DLLREGISTER entryPoint, int32_t *result, EntryPointCrash *crash)
+bool GuardedCall(GuardedFunction function, void *context, int32_t *result, EntryPointCrash *crash)
 {
     volatile int32_t value = 0;
     otherThreadCrashed = 0;
     filterBeforeCall = SetUnhandledExceptionFilter(CrashGuardFilter);
-    const bool returned = CallUnderGuard(entryPoint, &value);
+    const bool returned = CallUnderGuard(function, context, &value);
     guardArmed = 0;
     SetUnhandledExceptionFilter(filterBeforeCall);
     if (returned && !otherThreadCrashed)

@@ -9,12 +9,15 @@
 #include "app/crash_report.h"
 
 typedef HRESULT(WINAPI *DLLREGISTER)(void);
+typedef HRESULT(WINAPI *DLLINSTALL)(BOOL install, LPCWSTR text);
+// What the guard calls: a component's entry point, through a function of ours that calls it.
+typedef int32_t (*GuardedFunction)(void *context);
 
 // Makes the batch's thread the guarded one. Call once at start, on that thread.
 void InstallCrashGuard();
 
-// Calls entryPoint on this thread, with the guard's unhandled-exception filter installed for the
+// Calls function(context), and so the component's entry point, on this thread, with the guard's unhandled-exception filter installed for the
 // call alone. True with *result when it returns; false with crash filled in when it left an
 // exception unhandled, or when another thread crashed meanwhile: that thread, the component's
 // own, is ended with its exception code. The crashed module's code is never run again by the guard.
-bool GuardedCall(DLLREGISTER entryPoint, int32_t *result, EntryPointCrash *crash);
+bool GuardedCall(GuardedFunction function, void *context, int32_t *result, EntryPointCrash *crash);

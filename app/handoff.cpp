@@ -29,6 +29,11 @@ bool ReadImageHeader(const unsigned char *bytes, size_t count, ImageHeader *head
     return true;
 }
 
+bool IsTypeLibrary(const unsigned char *bytes, size_t count)
+{
+    return count >= 4 && (std::memcmp(bytes, "MSFT", 4) == 0 || std::memcmp(bytes, "SLTG", 4) == 0);
+}
+
 const char *TwinProgramName(uint16_t machine)
 {
     switch (machine)

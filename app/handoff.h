@@ -20,6 +20,9 @@ struct ImageHeader
 // The PE header of a file from its first bytes; false when they are not a valid PE image.
 bool ReadImageHeader(const unsigned char *bytes, size_t count, ImageHeader *header);
 
+// True when the first bytes are a type library's: "MSFT", or "SLTG" for the older format.
+bool IsTypeLibrary(const unsigned char *bytes, size_t count);
+
 // The twin's file name for a component of this machine ("tolvane.exe" for i386, "tolvane64.exe"
 // for AMD64), or null for a machine that neither program loads.
 const char *TwinProgramName(uint16_t machine);

@@ -31,13 +31,7 @@ static void ReportUnprocessed()
 // holding whatever else was downloaded: it is loaded from the system folder by its full path.
 static void InitCommonControlsFromSystem()
 {
-    char path[MAX_PATH];
-    const char name[] = "\\comctl32.dll";
-    UINT length = GetSystemDirectoryA(path, sizeof path);
-    if (length == 0 || length + sizeof name > sizeof path)
-        return;
-    lstrcatA(path, name);
-    HMODULE controls = LoadLibraryA(path);
+    HMODULE controls = LoadSystemModule("comctl32.dll");
     typedef void(WINAPI * InitProc)(void);
     InitProc init =
         controls != nullptr

@@ -1,6 +1,7 @@
 #include "app/options.h"
 
 #include <cstdio>
+#include <cstring>
 
 ArgumentKind ClassifyArgument(const char *argument)
 {
@@ -14,9 +15,21 @@ ArgumentKind ClassifyArgument(const char *argument)
     case 'U':
     case 'u':
         return ARGUMENT_UNREGISTER;
+    case 'I':
+    case 'i':
+        return ARGUMENT_INSTALL;
+    case 'N':
+    case 'n':
+        return ARGUMENT_NO_REGISTER;
     default:
         return ARGUMENT_IGNORED_OPTION;
     }
+}
+
+const char *OptionValue(const char *argument)
+{
+    const char *colon = std::strchr(argument, ':');
+    return colon != nullptr ? colon + 1 : "";
 }
 
 const char *OleFailureReason(int32_t result)

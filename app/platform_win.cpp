@@ -1,7 +1,9 @@
 #include "app/platform_win.h"
 
 #include <windows.h>
+#include <oleauto.h>
 #include <direct.h>
+#include <cstdlib>
 
 #include "app/child/child_run_win.h"
 #include "app/crash_guard_win.h"
@@ -58,9 +60,47 @@ static void *WinFindEntryPoint(void *module, const char *name)
     return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(module), name));
 }
 
+static int32_t CallRegister(void *entryPoint)
+{
+    return reinterpret_cast<DLLREGISTER>(entryPoint)();
+}
+
 static bool WinCallEntryPoint(void *entryPoint, int32_t *result, EntryPointCrash *crash)
 {
-    return GuardedCall(reinterpret_cast<DLLREGISTER>(entryPoint), result, crash);
+    return GuardedCall(CallRegister, entryPoint, result, crash);
+}
+
+struct InstallCall
+{
+    void *entryPoint;
+    BOOL install;
+    const wchar_t *text;
+};
+
+static int32_t CallInstall(void *context)
+{
+    const InstallCall *call = static_cast<const InstallCall *>(context);
+    return reinterpret_cast<DLLINSTALL>(call->entryPoint)(call->install, call->text);
+}
+
+// DllInstall takes its text as UTF-16, converted from the ANSI code page.
+static bool WinCallInstall(void *entryPoint, bool install, const char *text, int32_t *result, EntryPointCrash *crash)
+{
+    const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    wchar_t *wide = length > 0 ? static_cast<wchar_t *>(std::malloc(static_cast<size_t>(length) * sizeof(wchar_t)))
+                               : nullptr;
+    if (wide == nullptr)
+    {
+        *result = E_OUTOFMEMORY;
+        return true;
+    }
+    MultiByteToWideChar(CP_ACP, 0, text, -1, wide, length);
+    InstallCall call = {entryPoint, install ? TRUE : FALSE, wide};
+    const bool returned = GuardedCall(CallInstall, &call, result, crash);
+    // A crashed component may still use the text: it is kept.
+    if (returned)
+        std::free(wide);
+    return returned;
 }
 
 static void WinFreeModule(void *module)
@@ -78,8 +118,51 @@ static uint32_t WinLastError()
     return GetLastError();
 }
 
+// A type library is registered through OLE Automation, loaded from the system folder when the
+// first one comes: a run without one never loads it.
+static bool WinRegisterTypeLibrary(const char *fullPath, bool unregister, int32_t *result)
+{
+    typedef HRESULT(WINAPI * LoadProc)(LPCOLESTR, REGKIND, ITypeLib **);
+    typedef HRESULT(WINAPI * RegisterProc)(ITypeLib *, LPCOLESTR, LPCOLESTR);
+    typedef HRESULT(WINAPI * UnregisterProc)(REFGUID, WORD, WORD, LCID, SYSKIND);
+    HMODULE automation = LoadSystemModule("oleaut32.dll");
+    if (automation == nullptr)
+        return false;
+    LoadProc load = reinterpret_cast<LoadProc>(reinterpret_cast<void *>(GetProcAddress(automation, "LoadTypeLibEx")));
+    RegisterProc reg =
+        reinterpret_cast<RegisterProc>(reinterpret_cast<void *>(GetProcAddress(automation, "RegisterTypeLib")));
+    UnregisterProc unreg =
+        reinterpret_cast<UnregisterProc>(reinterpret_cast<void *>(GetProcAddress(automation, "UnRegisterTypeLib")));
+    wchar_t path[MAX_PATH];
+    if (load == nullptr || reg == nullptr || unreg == nullptr ||
+        MultiByteToWideChar(CP_ACP, 0, fullPath, -1, path, MAX_PATH) == 0)
+        return false;
+    // REGKIND_NONE: the library is registered under the path as given, not the "\\?\" form that
+    // REGKIND_REGISTER would store.
+    ITypeLib *library = nullptr;
+    HRESULT hr = load(path, REGKIND_NONE, &library);
+    if (SUCCEEDED(hr) && !unregister)
+        hr = reg(library, path, nullptr);
+    else if (SUCCEEDED(hr))
+    {
+        TLIBATTR *attributes = nullptr;
+        hr = library->GetLibAttr(&attributes);
+        if (SUCCEEDED(hr))
+        {
+            hr = unreg(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum, attributes->lcid,
+                       attributes->syskind);
+            library->ReleaseTLibAttr(attributes);
+        }
+    }
+    if (library != nullptr)
+        library->Release();
+    *result = hr;
+    return true;
+}
+
 const PlatformOps winPlatformOps = {
-    WinFindEntryName,  WinFileExists,     WinFullPath,   WinCurrentFolder, WinChangeFolder, WinLoadModule,
-    WinFindEntryPoint, WinCallEntryPoint, WinFreeModule, WinSetLastError,  WinLastError,    WinSystemText,
-    WinIsLeadByte,     ReadFileStart,     RunTwin,       RunRest,          ReportChildRow,  PROGRAM_MACHINE,
+    WinFindEntryName, WinFileExists,  WinFullPath,   WinCurrentFolder,      WinChangeFolder, WinLoadModule,
+    WinFindEntryPoint, WinCallEntryPoint, WinCallInstall, WinFreeModule, WinSetLastError, WinLastError,
+    WinSystemText,    WinIsLeadByte,  ReadFileStart, WinRegisterTypeLibrary, RunTwin,         RunRest,
+    ReportChildRow,   PROGRAM_MACHINE,
 };

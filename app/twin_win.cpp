@@ -69,7 +69,7 @@ static bool FindTwin(char *twin, size_t size)
            (header.machine == MACHINE_I386 || header.machine == MACHINE_AMD64);
 }
 
-bool RunTwin(const char *fullPath, bool unregister, ChildRowSink sink, void *context, ChildEnd *end)
+bool RunTwin(const char *fullPath, const ChildModes &modes, ChildRowSink sink, void *context, ChildEnd *end)
 {
     char twin[MAX_PATH];
     wchar_t wideTwin[MAX_PATH];
@@ -82,6 +82,6 @@ bool RunTwin(const char *fullPath, bool unregister, ChildRowSink sink, void *con
     SplitPath(fullPath, WinIsLeadByte, &parts);
     MakePath(folder, parts.drive, parts.directory, nullptr, nullptr, WinIsLeadByte);
     const wchar_t *arguments[1] = {widePath};
-    return RunChildProcess(wideTwin, true, unregister, arguments, 1, folder[0] != '\0' ? folder : nullptr, sink,
+    return RunChildProcess(wideTwin, true, modes, arguments, 1, folder[0] != '\0' ? folder : nullptr, sink,
                            context, end);
 }

@@ -3,4 +3,6 @@
 ResultsTable resultsTable;
 int unregisterMode;
 int silentMode;
+const char *installOption;
+int noRegisterMode;
 int childRun;

@@ -37,4 +37,6 @@ struct ResultsTable
 extern ResultsTable resultsTable;
 extern int unregisterMode;
 extern int silentMode;
+extern const char *installOption; // the last /I option given so far (its text follows a colon); null: none
+extern int noRegisterMode;        // /N: no DllRegisterServer or DllUnregisterServer call
 extern int childRun; // this run was started by another TolVane, which shows its rows

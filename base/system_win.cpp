@@ -15,3 +15,14 @@ bool WinIsLeadByte(unsigned char c)
 {
     return IsDBCSLeadByte(c) != FALSE;
 }
+
+HMODULE LoadSystemModule(const char *name)
+{
+    char path[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(path, sizeof path);
+    if (length == 0 || length + 1 + lstrlenA(name) + 1 > sizeof path)
+        return nullptr;
+    lstrcatA(path, "\\");
+    lstrcatA(path, name);
+    return LoadLibraryA(path);
+}

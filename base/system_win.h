@@ -14,3 +14,7 @@ bool WinSystemText(uint32_t code, char *text, size_t size);
 
 // True when the byte starts a double-byte character in the ANSI code page (a LeadByteTest).
 bool WinIsLeadByte(unsigned char c);
+
+// Loads a DLL of the system by its full path in the system folder, never from the program's own
+// folder or the current one; null when it cannot.
+HMODULE LoadSystemModule(const char *name);

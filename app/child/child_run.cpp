@@ -141,8 +141,19 @@ static void Put(wchar_t *out, size_t size, size_t *length, wchar_t c)
     (*length)++;
 }
 
+// An argument as the splitter gives it back: as it is when it holds no blank, tab or quotation
+// mark, else in quotation marks.
 static void PutQuoted(wchar_t *out, size_t size, size_t *length, const wchar_t *argument)
 {
+    bool plain = argument[0] != L'\0';
+    for (const wchar_t *at = argument; *at != L'\0'; at++)
+        plain = plain && *at != L' ' && *at != L'\t' && *at != L'"';
+    if (plain)
+    {
+        for (const wchar_t *at = argument; *at != L'\0'; at++)
+            Put(out, size, length, *at);
+        return;
+    }
     Put(out, size, length, L'"');
     size_t backslashes = 0;
     for (const wchar_t *at = argument;; at++)
@@ -171,14 +182,36 @@ static void PutAscii(wchar_t *out, size_t size, size_t *length, const char *text
         Put(out, size, length, static_cast<wchar_t>(static_cast<unsigned char>(*text)));
 }
 
-size_t BuildChildCommandLine(const wchar_t *program, const char *childArgument, bool unregister,
-                             const wchar_t *const *arguments, size_t count, wchar_t *out, size_t size)
+size_t ChildOptions(const ChildModes &modes, const char *options[CHILD_OPTIONS_MAX])
 {
+    size_t count = 0;
+    options[count++] = "/S";
+    if (modes.unregister)
+        options[count++] = "/U";
+    if (modes.installOption != nullptr)
+        options[count++] = modes.installOption;
+    if (modes.noRegister)
+        options[count++] = "/N";
+    return count;
+}
+
+size_t BuildChildCommandLine(const wchar_t *program, const char *childArgument, const wchar_t *const *options,
+                             size_t optionCount, const wchar_t *const *arguments, size_t count, wchar_t *out,
+                             size_t size)
+{
+    // The program's name is taken up to the next quotation mark, backslashes and all.
     size_t length = 0;
-    PutQuoted(out, size, &length, program);
+    Put(out, size, &length, L'"');
+    for (const wchar_t *at = program; *at != L'\0'; at++)
+        Put(out, size, &length, *at);
+    Put(out, size, &length, L'"');
     PutAscii(out, size, &length, " ");
     PutAscii(out, size, &length, childArgument);
-    PutAscii(out, size, &length, unregister ? " /S /U" : " /S");
+    for (size_t i = 0; i < optionCount; i++)
+    {
+        Put(out, size, &length, L' ');
+        PutQuoted(out, size, &length, options[i]);
+    }
     for (size_t i = 0; i < count; i++)
     {
         Put(out, size, &length, L' ');

@@ -64,12 +64,28 @@ void FormatChildArgument(uint32_t pipe, bool twin, char *out, size_t size);
 // True for such an argument, with its parts.
 bool ParseChildArgument(const char *argument, uint32_t *pipe, bool *twin);
 
-// A child's command line: the program's name, the private argument, /S, /U when unregistering,
-// then the arguments, each quoted by the usual rules (backslashes doubled before a quotation mark
-// or the closing one; a quotation mark gets a backslash). Written to out when it fits in size
-// characters with the terminator; returns its length either way.
-size_t BuildChildCommandLine(const wchar_t *program, const char *childArgument, bool unregister,
-                             const wchar_t *const *arguments, size_t count, wchar_t *out, size_t size);
+// The modes a child run starts in: those of the options before its first argument.
+struct ChildModes
+{
+    bool unregister;
+    const char *installOption; // the /I option as it was given; null: none
+    bool noRegister;
+};
+
+constexpr size_t CHILD_OPTIONS_MAX = 4;
+
+// The options that start a child run in these modes: /S, then /U, the /I option, /N as they
+// apply. Returns their count.
+size_t ChildOptions(const ChildModes &modes, const char *options[CHILD_OPTIONS_MAX]);
+
+// A child's command line: the program's name, the private argument, the options, then the
+// arguments, each as it is or, when it holds a blank, a tab or a quotation mark (or is empty),
+// quoted by the usual rules (backslashes doubled before a quotation mark or the closing one; a
+// quotation mark gets a backslash). Written to out when it fits in size characters
+// with the terminator; returns its length either way.
+size_t BuildChildCommandLine(const wchar_t *program, const char *childArgument, const wchar_t *const *options,
+                             size_t optionCount, const wchar_t *const *arguments, size_t count, wchar_t *out,
+                             size_t size);
 
 // The row of a component whose child process ended before it reported the component's outcome.
 void ComposeChildEndedText(uint32_t exitCode, char *text, size_t size);

@@ -128,8 +128,29 @@ static void ReadRowsUntilEnd(HANDLE process, HANDLE pipe, RowReader *reader)
         ;
 }
 
-bool RunChildProcess(const wchar_t *program, bool twin, bool unregister, const wchar_t *const *arguments, size_t count,
-                     const char *folder, ChildRowSink sink, void *context, ChildEnd *end)
+// The options for a child run in these modes, as wide text in options (CHILD_OPTIONS_MAX entries,
+// each to be freed); their count, or false when memory ran out.
+static bool WideOptions(const ChildModes &modes, wchar_t *options[CHILD_OPTIONS_MAX], size_t *count)
+{
+    const char *ansi[CHILD_OPTIONS_MAX];
+    *count = ChildOptions(modes, ansi);
+    bool complete = true;
+    for (size_t i = 0; i < *count; i++)
+    {
+        const int length = MultiByteToWideChar(CP_ACP, 0, ansi[i], -1, nullptr, 0);
+        options[i] = length > 0 ? static_cast<wchar_t *>(std::malloc(static_cast<size_t>(length) * sizeof(wchar_t)))
+                                : nullptr;
+        if (options[i] != nullptr)
+            MultiByteToWideChar(CP_ACP, 0, ansi[i], -1, options[i], length);
+        complete = complete && options[i] != nullptr;
+    }
+    return complete;
+}
+
+// Starts the child with its pipe, reads its rows and waits for its end.
+static bool StartAndRead(const wchar_t *program, bool twin, const wchar_t *const *options, size_t optionCount,
+                         const wchar_t *const *arguments, size_t count, const char *folder, ChildRowSink sink,
+                         void *context, ChildEnd *end)
 {
     SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
     HANDLE readEnd = nullptr;
@@ -143,7 +164,7 @@ bool RunChildProcess(const wchar_t *program, bool twin, bool unregister, const w
     char childArgument[32];
     FormatChildArgument(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(writeEnd)), twin, childArgument,
                         sizeof childArgument);
-    const size_t length = BuildChildCommandLine(program, childArgument, unregister, arguments, count, nullptr, 0);
+    const size_t length = BuildChildCommandLine(program, childArgument, options, optionCount, arguments, count, nullptr, 0);
     wchar_t *commandLine =
         length < 32767 ? static_cast<wchar_t *>(std::malloc((length + 1) * sizeof(wchar_t))) : nullptr;
     BOOL started = FALSE;
@@ -151,7 +172,8 @@ bool RunChildProcess(const wchar_t *program, bool twin, bool unregister, const w
     end->startError = length < 32767 ? ERROR_NOT_ENOUGH_MEMORY : ERROR_FILENAME_EXCED_RANGE;
     if (commandLine != nullptr)
     {
-        BuildChildCommandLine(program, childArgument, unregister, arguments, count, commandLine, length + 1);
+        BuildChildCommandLine(program, childArgument, options, optionCount, arguments, count, commandLine,
+                              length + 1);
         wchar_t wideFolder[MAX_PATH];
         const bool haveFolder =
             folder != nullptr && MultiByteToWideChar(CP_ACP, 0, folder, -1, wideFolder, MAX_PATH) > 0;
@@ -192,12 +214,27 @@ bool RunChildProcess(const wchar_t *program, bool twin, bool unregister, const w
     return true;
 }
 
+bool RunChildProcess(const wchar_t *program, bool twin, const ChildModes &modes, const wchar_t *const *arguments,
+                     size_t count, const char *folder, ChildRowSink sink, void *context, ChildEnd *end)
+{
+    wchar_t *options[CHILD_OPTIONS_MAX] = {};
+    size_t optionCount = 0;
+    const bool haveOptions = WideOptions(modes, options, &optionCount);
+    const bool started = haveOptions && StartAndRead(program, twin, options, optionCount, arguments, count, folder,
+                                                     sink, context, end);
+    if (!haveOptions)
+        end->startError = ERROR_NOT_ENOUGH_MEMORY;
+    for (wchar_t *option : options)
+        std::free(option);
+    return started;
+}
+
 void SetRestArguments(const AnsiArguments *arguments)
 {
     restArguments = arguments;
 }
 
-bool RunRest(int first, bool unregister, const char *folder, ChildRowSink sink, void *context, ChildEnd *end)
+bool RunRest(int first, const ChildModes &modes, const char *folder, ChildRowSink sink, void *context, ChildEnd *end)
 {
     wchar_t self[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -206,6 +243,6 @@ bool RunRest(int first, bool unregister, const char *folder, ChildRowSink sink, 
         end->startError = length >= MAX_PATH ? ERROR_FILENAME_EXCED_RANGE : ERROR_INVALID_PARAMETER;
         return false;
     }
-    return RunChildProcess(self, false, unregister, restArguments->wide + first,
+    return RunChildProcess(self, false, modes, restArguments->wide + first,
                            static_cast<size_t>(restArguments->count - first), folder, sink, context, end);
 }

@@ -18,14 +18,14 @@ void ReportChildRow(const ChildRow &row);
 // Tells the process that started this one that this run stopped of its own accord.
 void ReportChildEnd();
 
-// Starts program with the child argument, /S, /U when unregistering and arguments, in folder (null:
+// Starts program with the child argument, the options of modes and arguments, in folder (null:
 // this process's current folder); hands each row it reports to sink; waits for it to end. False with
 // end->startError when it cannot be started.
-bool RunChildProcess(const wchar_t *program, bool twin, bool unregister, const wchar_t *const *arguments, size_t count,
-                     const char *folder, ChildRowSink sink, void *context, ChildEnd *end);
+bool RunChildProcess(const wchar_t *program, bool twin, const ChildModes &modes, const wchar_t *const *arguments,
+                     size_t count, const char *folder, ChildRowSink sink, void *context, ChildEnd *end);
 
 // The arguments that rest runs take theirs from (the wide forms of those RunBatch is given).
 void SetRestArguments(const AnsiArguments *arguments);
 
 // Runs the arguments from first on in a fresh process of this program (a runRest operation).
-bool RunRest(int first, bool unregister, const char *folder, ChildRowSink sink, void *context, ChildEnd *end);
+bool RunRest(int first, const ChildModes &modes, const char *folder, ChildRowSink sink, void *context, ChildEnd *end);

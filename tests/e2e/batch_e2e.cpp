@@ -111,6 +111,17 @@ TEST(Batch, CallsEachComponentInOrderFromItsOwnFolder)
         // A component that ends the fresh process costs only its own row.
         {"/S crash.dll exit_process.dll a\\ok.dll /U b\\two.ocx",
          {{"register", "{dir}\\a\\ok.dll", "{dir}\\a"}, {"unregister", "{dir}\\b\\two.ocx", "{dir}\\b"}}},
+        // DllInstall with /I, in the order that undoes a registration; /N leaves out the other call.
+        {"/S /I:user a\\ok.dll",
+         {{"register", "{dir}\\a\\ok.dll", "{dir}\\a"}, {"DllInstall(TRUE, \"user\")", "{dir}\\a\\ok.dll", "{dir}\\a"}}},
+        {"/S /U /I a\\ok.dll",
+         {{"DllInstall(FALSE, \"\")", "{dir}\\a\\ok.dll", "{dir}\\a"}, {"unregister", "{dir}\\a\\ok.dll", "{dir}\\a"}}},
+        {"/s /n /i:user a\\ok.dll", {{"DllInstall(TRUE, \"user\")", "{dir}\\a\\ok.dll", "{dir}\\a"}}},
+        {"/s /u /n /i:user a\\ok.dll", {{"DllInstall(FALSE, \"user\")", "{dir}\\a\\ok.dll", "{dir}\\a"}}},
+        {"/S \"/I:two words\" /N a\\ok.dll", {{"DllInstall(TRUE, \"two words\")", "{dir}\\a\\ok.dll", "{dir}\\a"}}},
+        // The rest of a batch after a crash goes on in the same modes.
+        {"/S crash.dll /N \"/I:two words\" a\\ok.dll",
+         {{"DllInstall(TRUE, \"two words\")", "{dir}\\a\\ok.dll", "{dir}\\a"}}},
     };
     for (const BatchCase &c : cases)
     {
@@ -128,6 +139,38 @@ TEST(Batch, CallsEachComponentInOrderFromItsOwnFolder)
         EXPECT_EQ(exitCode, 0u);
     }
     SetEnvironmentVariableA("TOLVANE_TEST_CHDIR", nullptr);
+}
+
+// A failing call is named in its row; /N alone asks for nothing, and gets a row that says so.
+TEST(Batch, InstallRowsNameTheFailingCall)
+{
+    std::string dir = MakeWorkFolder("install");
+    const std::string ok = PlaceComponent("ok", dir, "ok.dll");
+    const struct
+    {
+        const char *arguments;
+        const char *installResult;
+        std::string explanation;
+        uint32_t exitCode;
+    } cases[] = {
+        {"/I:user ok.dll", "80070005", "DllInstall failed: " + SystemRowText(5), 0x80070005},
+        {"/N ok.dll", "0",
+         "Nothing was done: /N leaves out DllRegisterServer, and no /I asks for DllInstall, so no call was asked for "
+         "this component.",
+         87},
+    };
+    for (const auto &c : cases)
+    {
+        SCOPED_TRACE(c.arguments);
+        SetEnvironmentVariableA("TOLVANE_TEST_INSTALL_RESULT", c.installResult);
+        RunResult run = RunProgram(c.arguments, dir);
+        SetEnvironmentVariableA("TOLVANE_TEST_INSTALL_RESULT", nullptr);
+        ASSERT_TRUE(run.exited);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        ASSERT_EQ(run.dialogs.size(), 1u);
+        EXPECT_NE(run.dialogs[0].text.find("reports:\n\n" + c.explanation + "\n\n"), std::string::npos)
+            << run.dialogs[0].text;
+    }
 }
 
 // A bare name must load the file in the current folder, never a module of the same name that
@@ -277,6 +320,16 @@ TEST(HandOff, ComponentOfTheOtherMachineGoesToTheTwin)
         {program.c_str(), true, crashRow.c_str(), "0", nullptr, "\"{c}\"", {twinCall}, 0xC0000005, "{own}"},
         // A twin that ends without a row: its exit code, and words that say so.
         {program.c_str(), true, nullptr, "0xC0000005", nullptr, "\"{c}\"", {twinCall}, 0xC0000005, "{ended}"},
+        // The twin starts in the modes of the run.
+        {program.c_str(),
+         true,
+         "0|0|0|Registered successfully",
+         "0",
+         nullptr,
+         "/S /N \"/I:a user\" \"{c}\"",
+         {"\"{dir}\\" + twinName + "\" /*rows:#:twin /S \"/I:a user\" /N \"{c}\"|{dir}\\c d|"},
+         0,
+         nullptr},
         // Nothing in the user's environment switches the hand-off off.
         {program.c_str(), true, "0|0|0|Registered successfully", "0", "0", "/S \"{c}\"", {twinCall + "0"}, 0, nullptr},
         // No twin: plain words, code 193.

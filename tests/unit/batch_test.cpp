@@ -26,7 +26,17 @@ struct FakeFile
     uint32_t twinExit = 0;    // and its entry point answers this; a crash code: it crashed
     bool movesFolder = false; // the entry points change the current folder
     uint32_t endsProcess = 0; // non-zero: in a child run, the process ends with this code in its call
+    bool hasInstall = false;  // it exports DllInstall
+    int32_t installResult = 0; // what DllInstall returns
+    bool typeLibrary = false;  // it is a type library: the loader refuses it (193), its bytes say "MSFT"
 };
+
+// The modes as a child run gets them: " /U /I:text /N" as they apply.
+std::string ModesText(const ChildModes &modes)
+{
+    return std::string(modes.unregister ? " /U" : "") + (modes.installOption != nullptr ? std::string(" ") + modes.installOption : "") +
+           (modes.noRegister ? " /N" : "");
+}
 
 struct FakeSystem
 {
@@ -131,7 +141,7 @@ const PlatformOps FAKE_OPS = {
     },
     [](void *module, const char *name) -> void * {
         FakeModule *m = static_cast<FakeModule *>(module);
-        if (!m->file->hasEntryPoints)
+        if (!m->file->hasEntryPoints || (std::strcmp(name, "DllInstall") == 0 && !m->file->hasInstall))
             return nullptr;
         entries.push_back(new FakeEntry{m->path, name, m->file});
         return entries.back();
@@ -154,6 +164,20 @@ const PlatformOps FAKE_OPS = {
         *result = e->file->result;
         return true;
     },
+    [](void *entryPoint, bool install, const char *text, int32_t *result, EntryPointCrash *crash) {
+        FakeEntry *e = static_cast<FakeEntry *>(entryPoint);
+        sys.events.push_back("call " + e->path + " DllInstall(" + (install ? "TRUE" : "FALSE") + ", \"" + text + "\")");
+        if (e->file->crashCode != 0)
+        {
+            sys.crashes++;
+            crash->exceptionCode = e->file->crashCode;
+            std::strcpy(crash->moduleName, "crash.dll");
+            crash->offset = 0x1a2b;
+            return false;
+        }
+        *result = e->file->installResult;
+        return true;
+    },
     [](void *module) {
         sys.events.push_back("free " + static_cast<FakeModule *>(module)->path);
         sys.loaded--;
@@ -170,6 +194,11 @@ const PlatformOps FAKE_OPS = {
     [](unsigned char) { return false; },
     [](const char *path, unsigned char *bytes, size_t size) -> size_t {
         auto found = sys.files.find(path);
+        if (found != sys.files.end() && found->second.typeLibrary && size >= 8)
+        {
+            std::memcpy(bytes, "MSFT\2\0\1\0", 8);
+            return 8;
+        }
         if (found == sys.files.end() || found->second.machine == 0 || size < 0x100)
             return 0;
         // A PE image's headers: "MZ", the signature at 0x40, the file header, a PE32 optional header.
@@ -187,8 +216,14 @@ const PlatformOps FAKE_OPS = {
         bytes[0x59] = 0x01;
         return 0x100;
     },
-    [](const char *path, bool unregister, ChildRowSink sink, void *context, ChildEnd *end) {
-        sys.events.push_back(std::string("twin ") + path + (unregister ? " /U" : ""));
+    [](const char *path, bool unregister, int32_t *result) {
+        sys.events.push_back(std::string("typelib ") + path + (unregister ? " /U" : ""));
+        *result = sys.files.at(path).result;
+        return true;
+    },
+    [](const char *path, const ChildModes &modes, ChildRowSink sink, void *context, ChildEnd *end) {
+        const bool unregister = modes.unregister;
+        sys.events.push_back(std::string("twin ") + path + ModesText(modes));
         const FakeFile &file = sys.files.at(path);
         if (!file.twin)
             return false;
@@ -209,8 +244,8 @@ const PlatformOps FAKE_OPS = {
     },
     // A child run of the rest: each component gets a row "child" with its file's result, until one
     // crashes (its row, then the end record) or ends the process (no row, no end record).
-    [](int first, bool unregister, const char *folder, ChildRowSink sink, void *context, ChildEnd *end) {
-        sys.events.push_back("rest " + std::to_string(first) + (unregister ? " /U" : "") + " from " + folder);
+    [](int first, const ChildModes &modes, const char *folder, ChildRowSink sink, void *context, ChildEnd *end) {
+        sys.events.push_back("rest " + std::to_string(first) + ModesText(modes) + " from " + folder);
         if (!sys.restStarts)
         {
             end->startError = 5;
@@ -266,6 +301,17 @@ class BatchTest : public ::testing::Test
         sys.files["C:\\c\\nul.dll"] = {0, true, 0, 0};
         sys.files["C:\\c\\ends.dll"] = {0, true, 0, 0};
         sys.files["C:\\c\\ends.dll"].endsProcess = 7;
+        // Components with DllInstall, and type libraries.
+        sys.files["C:\\c\\inst.dll"] = {0, true, 0, 0};
+        sys.files["C:\\c\\inst.dll"].hasInstall = true;
+        sys.files["C:\\c\\instfail.dll"] = sys.files["C:\\c\\inst.dll"];
+        sys.files["C:\\c\\instfail.dll"].installResult = static_cast<int32_t>(0x80070005);
+        sys.files["C:\\c\\fail5i.dll"] = sys.files["C:\\c\\fail5.dll"];
+        sys.files["C:\\c\\fail5i.dll"].hasInstall = true;
+        sys.files["C:\\c\\lib.tlb"] = {193, false, 0, 0};
+        sys.files["C:\\c\\lib.tlb"].typeLibrary = true;
+        sys.files["C:\\c\\denied.tlb"] = {193, false, static_cast<int32_t>(0x8002801C), 0};
+        sys.files["C:\\c\\denied.tlb"].typeLibrary = true;
         // Images the loader refuses (193) because they are for another machine.
         sys.files["C:\\c\\x64.dll"] = {193, false, 0, 0, 0, MACHINE_AMD64};
         sys.files["C:\\c\\x64fail.dll"] = {193, false, 0, 0, 0, MACHINE_AMD64, true, 0x80070005};
@@ -284,6 +330,8 @@ class BatchTest : public ::testing::Test
         unregisterMode = 0;
         silentMode = 0;
         childRun = 0;
+        installOption = nullptr;
+        noRegisterMode = 0;
     }
     void TearDown() override
     {
@@ -567,6 +615,106 @@ TEST_F(BatchTest, ChildRunStopsAtACrashAndLeavesTheRestToTheFirstProcess)
     EXPECT_EQ(resultsTable.rowCount, 2);
     for (const std::string &e : sys.events)
         EXPECT_NE(e.rfind("rest ", 0), 0u) << e;
+}
+
+struct InstallCase
+{
+    std::vector<const char *> arguments;
+    std::vector<std::string> calls; // the calls made, in order, and the hand-offs
+    const char *text;
+    int32_t code;
+    int32_t exitCode;
+};
+
+TEST_F(BatchTest, InstallOptionsCallDllInstallInTheirOrderAndTypeLibrariesRegisterAsSuch)
+{
+    const std::string inst = "call C:\\c\\inst.dll ";
+    const InstallCase cases[] = {
+        {{"/I:user", "C:\\c\\inst.dll"},
+         {inst + "DllRegisterServer", inst + "DllInstall(TRUE, \"user\")"},
+         "Registered successfully",
+         0,
+         0},
+        // Unregistering undoes it in the reverse order.
+        {{"/U", "/i:user", "C:\\c\\inst.dll"},
+         {inst + "DllInstall(FALSE, \"user\")", inst + "DllUnregisterServer"},
+         "Unregistered successfully",
+         0,
+         0},
+        {{"/N", "/I:user", "C:\\c\\inst.dll"}, {inst + "DllInstall(TRUE, \"user\")"}, "Registered successfully", 0, 0},
+        {{"-u", "-n", "-install", "C:\\c\\inst.dll"},
+         {inst + "DllInstall(FALSE, \"\")"},
+         "Unregistered successfully",
+         0,
+         0},
+        {{"/I:a b:c", "C:\\c\\inst.dll", "/I:", "C:\\c\\inst.dll"},
+         {inst + "DllRegisterServer", inst + "DllInstall(TRUE, \"a b:c\")", inst + "DllRegisterServer",
+          inst + "DllInstall(TRUE, \"\")"},
+         "Registered successfully",
+         0,
+         0},
+        // /N alone asks for nothing: nothing is loaded.
+        {{"/N", "C:\\c\\inst.dll"},
+         {},
+         "Nothing was done: /N leaves out DllRegisterServer, and no /I asks for DllInstall, so no call was asked for "
+         "this component.",
+         87,
+         87},
+        // Every entry point is found before any is called.
+        {{"/I", "C:\\c\\ok.dll"}, {}, "DllInstall entry point not found", -1, -1},
+        // A failing call stops the component, and its row names the call.
+        {{"/I", "C:\\c\\instfail.dll"},
+         {"call C:\\c\\instfail.dll DllRegisterServer", "call C:\\c\\instfail.dll DllInstall(TRUE, \"\")"},
+         "DllInstall failed: The system has no message for error code 0x80070005.",
+         static_cast<int32_t>(0x80070005),
+         static_cast<int32_t>(0x80070005)},
+        {{"/U", "/I", "C:\\c\\instfail.dll"},
+         {"call C:\\c\\instfail.dll DllInstall(FALSE, \"\")"},
+         "DllInstall failed: The system has no message for error code 0x80070005.",
+         static_cast<int32_t>(0x80070005),
+         static_cast<int32_t>(0x80070005)},
+        {{"/I", "C:\\c\\fail5i.dll"},
+         {"call C:\\c\\fail5i.dll DllRegisterServer"},
+         "DllRegisterServer failed: Access denied",
+         5,
+         static_cast<int32_t>(0x80070005)},
+        // A type library.
+        {{"C:\\c\\lib.tlb"}, {"typelib C:\\c\\lib.tlb"}, "Registered successfully", 0, 0},
+        {{"/U", "C:\\c\\lib.tlb"}, {"typelib C:\\c\\lib.tlb /U"}, "Unregistered successfully", 0, 0},
+        {{"C:\\c\\denied.tlb"},
+         {"typelib C:\\c\\denied.tlb"},
+         "The system has no message for error code 0x8002801C.",
+         static_cast<int32_t>(0x8002801C),
+         static_cast<int32_t>(0x8002801C)},
+        {{"/I:user", "C:\\c\\lib.tlb"}, {}, "DllInstall entry point not found", -1, -1},
+        // The twin and the rest of a batch start in the same modes.
+        {{"/I:user", "/N", "C:\\c\\x64.dll"}, {"twin C:\\c\\x64.dll /I:user /N"}, "Registered successfully", 0, 0},
+        {{"C:\\c\\crash.dll", "/I:x", "/U", "C:\\c\\ok.dll"},
+         {"call C:\\c\\crash.dll DllRegisterServer", "rest 4 /U /I:x from C:\\start"},
+         "child",
+         0,
+         0},
+    };
+    for (const InstallCase &c : cases)
+    {
+        SetUp();
+        SCOPED_TRACE(c.arguments.back());
+        Run(c.arguments);
+        std::vector<std::string> calls;
+        for (const std::string &e : sys.events)
+            if (e.rfind("call ", 0) == 0 || e.rfind("typelib ", 0) == 0 || e.rfind("twin ", 0) == 0 ||
+                e.rfind("rest ", 0) == 0)
+                calls.push_back(e);
+        EXPECT_EQ(calls, c.calls);
+        if (c.code == 87)
+            for (const std::string &e : sys.events)
+                EXPECT_NE(e.rfind("load ", 0), 0u) << "nothing is loaded when nothing is asked: " << e;
+        ASSERT_GE(resultsTable.rowCount, 1);
+        const ResultEntry &row = resultsTable.rows[resultsTable.rowCount - 1];
+        EXPECT_STREQ(row.resultText, c.text);
+        EXPECT_EQ(row.resultCode, c.code);
+        EXPECT_EQ(BatchExitValue(), c.exitCode);
+    }
 }
 
 TEST_F(BatchTest, ArgumentTheCodePageCannotHoldIsNeverLoadedNorAnOption)

@@ -19,25 +19,27 @@ TEST(ChildCommandLine, QuotedByTheUsualRules)
         bool unregister;
         const wchar_t *commandLine;
     } cases[] = {
-        {{L"C:\\x\\grid.ocx"}, false, L"\"C:\\p\\tolvane64.exe\" /*rows:1a4 /S \"C:\\x\\grid.ocx\""},
+        {{L"C:\\x\\grid.ocx"}, false, L"\"C:\\p\\tolvane64.exe\" /*rows:1a4 /S C:\\x\\grid.ocx"},
         {{L"C:\\My Components\\grid.ocx"},
          true,
          L"\"C:\\p\\tolvane64.exe\" /*rows:1a4 /S /U \"C:\\My Components\\grid.ocx\""},
         // Backslashes before a quotation mark, or before the closing one, are doubled.
-        {{L"C:\\x\\"}, false, L"\"C:\\p\\tolvane64.exe\" /*rows:1a4 /S \"C:\\x\\\\\""},
+        {{L"C:\\x y\\"}, false, L"\"C:\\p\\tolvane64.exe\" /*rows:1a4 /S \"C:\\x y\\\\\""},
         {{L"a\\\"b"}, false, L"\"C:\\p\\tolvane64.exe\" /*rows:1a4 /S \"a\\\\\\\"b\""},
+        {{L"C:\\x\\"}, false, L"\"C:\\p\\tolvane64.exe\" /*rows:1a4 /S C:\\x\\"},
         // A character whose double-byte form ends in the byte of a backslash (U+8868 in Shift-JIS) is
         // one character here: the closing quotation mark stays a quotation mark.
-        {{L"C:\\x\\\x8868"}, false, L"\"C:\\p\\tolvane64.exe\" /*rows:1a4 /S \"C:\\x\\\x8868\""},
+        {{L"C:\\x y\\\x8868"}, false, L"\"C:\\p\\tolvane64.exe\" /*rows:1a4 /S \"C:\\x y\\\x8868\""},
         // The rest of a batch: options and names, each as it was given.
-        {{L"a.dll", L"/U", L"b c.ocx", L""},
+        {{L"a.dll", L"/U", L"b c.ocx", L"", L"\t"},
          false,
-         L"\"C:\\p\\tolvane64.exe\" /*rows:1a4 /S \"a.dll\" \"/U\" \"b c.ocx\" \"\""},
+         L"\"C:\\p\\tolvane64.exe\" /*rows:1a4 /S a.dll /U \"b c.ocx\" \"\" \"\t\""},
     };
     for (const auto &c : cases)
     {
         wchar_t line[256];
-        const size_t length = BuildChildCommandLine(L"C:\\p\\tolvane64.exe", "/*rows:1a4", c.unregister,
+        const wchar_t *options[] = {L"/S", L"/U"};
+        const size_t length = BuildChildCommandLine(L"C:\\p\\tolvane64.exe", "/*rows:1a4", options, c.unregister ? 2 : 1,
                                                     c.arguments.data(), c.arguments.size(), line, 256);
         EXPECT_EQ(std::wstring(line), c.commandLine);
         EXPECT_EQ(length, std::wcslen(c.commandLine));
@@ -47,11 +49,11 @@ TEST(ChildCommandLine, QuotedByTheUsualRules)
 TEST(ChildCommandLine, TooSmallABufferGetsTheLengthAndNoOverrun)
 {
     const wchar_t *arguments[] = {L"C:\\x\\grid.ocx"};
-    const wchar_t whole[] = L"\"C:\\p\\t.exe\" /*rows:8 /S \"C:\\x\\grid.ocx\"";
+    const wchar_t whole[] = L"\"C:\\p\\t.exe\" /*rows:8 C:\\x\\grid.ocx";
     for (size_t size : {size_t{0}, size_t{1}, size_t{10}, std::wcslen(whole)})
     {
         std::vector<wchar_t> line(size + 4, L'#');
-        EXPECT_EQ(BuildChildCommandLine(L"C:\\p\\t.exe", "/*rows:8", false, arguments, 1, line.data(), size),
+        EXPECT_EQ(BuildChildCommandLine(L"C:\\p\\t.exe", "/*rows:8", nullptr, 0, arguments, 1, line.data(), size),
                   std::wcslen(whole));
         for (size_t i = size; i < line.size(); i++)
         {
@@ -61,6 +63,27 @@ TEST(ChildCommandLine, TooSmallABufferGetsTheLengthAndNoOverrun)
         {
             EXPECT_EQ(line[size - 1], L'\0') << "size " << size;
         }
+    }
+}
+
+TEST(ChildOptions, StartTheChildInTheModesOfTheRun)
+{
+    const struct
+    {
+        ChildModes modes;
+        std::vector<std::string> options;
+    } cases[] = {
+        {{false, nullptr, false}, {"/S"}},
+        {{true, nullptr, false}, {"/S", "/U"}},
+        {{false, "/i:user", false}, {"/S", "/i:user"}},
+        {{true, "-Install:a b", true}, {"/S", "/U", "-Install:a b", "/N"}},
+        {{false, nullptr, true}, {"/S", "/N"}},
+    };
+    for (const auto &c : cases)
+    {
+        const char *options[CHILD_OPTIONS_MAX];
+        const size_t count = ChildOptions(c.modes, options);
+        EXPECT_EQ(std::vector<std::string>(options, options + count), c.options);
     }
 }
 

@@ -21,6 +21,11 @@ TEST(Options, OnlyTheSecondCharacterCounts)
         {"/U", ARGUMENT_UNREGISTER},
         {"-u", ARGUMENT_UNREGISTER},
         {"/unreg", ARGUMENT_UNREGISTER},
+        {"/I", ARGUMENT_INSTALL},
+        {"-i:user", ARGUMENT_INSTALL},
+        {"/Install", ARGUMENT_INSTALL},
+        {"/N", ARGUMENT_NO_REGISTER},
+        {"-noreg", ARGUMENT_NO_REGISTER},
         {"/X", ARGUMENT_IGNORED_OPTION},
         {"/", ARGUMENT_IGNORED_OPTION},
         {"-", ARGUMENT_IGNORED_OPTION},
@@ -34,6 +39,24 @@ TEST(Options, OnlyTheSecondCharacterCounts)
     };
     for (const auto &c : cases)
         EXPECT_EQ(ClassifyArgument(c.argument), c.kind) << '"' << c.argument << '"';
+}
+
+TEST(Options, ValueIsWhatFollowsTheFirstColon)
+{
+    const struct
+    {
+        const char *argument;
+        const char *value;
+    } cases[] = {
+        {"/I", ""},
+        {"/I:", ""},
+        {"/i:user", "user"},
+        {"/Install:user", "user"},
+        {"/I:a:b", "a:b"},
+        {"/I:C:\\My Folder\\x", "C:\\My Folder\\x"},
+    };
+    for (const auto &c : cases)
+        EXPECT_STREQ(OptionValue(c.argument), c.value) << c.argument;
 }
 
 TEST(Options, OleFailureMessageNamesTheReason)

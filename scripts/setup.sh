@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Installs what building and testing TolVane needs on Debian: the mingw-w64 i686
-# cross compilers, Wine with its 32-bit part, and a virtual X display.
+# cross compilers and tools, Wine with its 32-bit part, and a virtual X display.
 # Idempotent: when everything is present it returns at once.
 set -euo pipefail
 
 need=()
 command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1 || need+=(g++-mingw-w64-i686 mingw-w64-tools)
 command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || need+=(g++-mingw-w64-x86-64)
+# widl builds the test type libraries.
+command -v x86_64-w64-mingw32-widl >/dev/null 2>&1 || need+=(mingw-w64-tools)
 command -v i686-w64-mingw32-windres >/dev/null 2>&1 || need+=(binutils-mingw-w64-i686)
 [ -x /usr/lib/wine/wine64 ] || need+=(wine wine64)
 dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine32:i386)

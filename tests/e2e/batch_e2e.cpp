@@ -511,6 +511,57 @@ TEST(HandOff, ComponentForAMachineNeitherProgramLoadsIsNamed)
         << run.dialogs[0].text;
 }
 
+// The registry's text value name under key (null: its default value); empty when there is none.
+std::string RegistryText(HKEY root, const std::string &key, const char *name = nullptr)
+{
+    char value[1024] = "";
+    DWORD size = sizeof value;
+    if (RegGetValueA(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
+        return "";
+    return value;
+}
+
+bool RegistryKeyExists(HKEY root, const std::string &key)
+{
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(opened);
+    return true;
+}
+
+// A type library of either bitness registers under its own SYSKIND with the path as given, and
+// unregisters again: the loader refuses it (193), and TolVane knows it for what it is.
+TEST(TypeLibrary, EachBitnessRegistersAndUnregisters)
+{
+    const std::string library = "TypeLib\\{4B9E2C61-3A57-4C8D-9E21-7F0A5D6B3C18}";
+    const struct
+    {
+        const char *file;
+        const char *syskind;
+    } cases[] = {{"tl32.tlb", "win32"}, {"tl64.tlb", "win64"}};
+    for (const auto &c : cases)
+    {
+        SCOPED_TRACE(c.file);
+        std::string dir = MakeWorkFolder("type library");
+        const std::string path = dir + "\\" + c.file;
+        ASSERT_TRUE(CopyFileA((BinFolder() + "\\" + c.file).c_str(), path.c_str(), FALSE));
+        ASSERT_EQ(LoadError(path), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
+        RunResult registering = RunProgram("/S \"" + path + "\"", dir);
+        ASSERT_TRUE(registering.exited);
+        EXPECT_EQ(registering.exitCode, 0u);
+        EXPECT_EQ(RegistryText(HKEY_CLASSES_ROOT, library + "\\1.0"), "TolVane test library");
+        EXPECT_EQ(RegistryText(HKEY_CLASSES_ROOT, library + "\\1.0\\0\\" + c.syskind), path);
+
+        RunResult unregistering = RunProgram("/U \"" + path + "\"", dir);
+        ASSERT_TRUE(unregistering.exited);
+        EXPECT_EQ(unregistering.exitCode, 0u);
+        ASSERT_EQ(unregistering.dialogs.size(), 1u);
+        EXPECT_EQ(unregistering.dialogs[0].text, "The component '" + path + "' has unregistered successfully.");
+        EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, library + "\\1.0\\0\\" + c.syskind));
+    }
+}
+
 // {6A1C3E52-7B0D-4F2A-9C41-2E5D7A0B9F13}, the sample server's class.
 const CLSID SAMPLE_CLASS = {0x6a1c3e52, 0x7b0d, 0x4f2a, {0x9c, 0x41, 0x2e, 0x5d, 0x7a, 0x0b, 0x9f, 0x13}};
 

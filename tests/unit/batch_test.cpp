@@ -70,6 +70,18 @@ struct FakeEntry
 std::vector<FakeModule *> modules;
 std::vector<FakeEntry *> entries;
 
+// A file whose entry points crash: the crash, as the guard reports it.
+bool Crashes(const FakeFile &file, EntryPointCrash *crash)
+{
+    if (file.crashCode == 0)
+        return false;
+    sys.crashes++;
+    crash->exceptionCode = file.crashCode;
+    std::strcpy(crash->moduleName, "crash.dll");
+    crash->offset = 0x1a2b;
+    return true;
+}
+
 std::string Resolve(const char *path)
 {
     std::string p = path;
@@ -149,14 +161,8 @@ const PlatformOps FAKE_OPS = {
     [](void *entryPoint, int32_t *result, EntryPointCrash *crash) {
         FakeEntry *e = static_cast<FakeEntry *>(entryPoint);
         sys.events.push_back("call " + e->path + " " + e->name);
-        if (e->file->crashCode != 0)
-        {
-            sys.crashes++;
-            crash->exceptionCode = e->file->crashCode;
-            std::strcpy(crash->moduleName, "crash.dll");
-            crash->offset = 0x1a2b;
+        if (Crashes(*e->file, crash))
             return false;
-        }
         if (e->file->lastErrorSet != 0)
             sys.lastError = e->file->lastErrorSet;
         if (e->file->movesFolder)
@@ -167,14 +173,8 @@ const PlatformOps FAKE_OPS = {
     [](void *entryPoint, bool install, const char *text, int32_t *result, EntryPointCrash *crash) {
         FakeEntry *e = static_cast<FakeEntry *>(entryPoint);
         sys.events.push_back("call " + e->path + " DllInstall(" + (install ? "TRUE" : "FALSE") + ", \"" + text + "\")");
-        if (e->file->crashCode != 0)
-        {
-            sys.crashes++;
-            crash->exceptionCode = e->file->crashCode;
-            std::strcpy(crash->moduleName, "crash.dll");
-            crash->offset = 0x1a2b;
+        if (Crashes(*e->file, crash))
             return false;
-        }
         *result = e->file->installResult;
         return true;
     },

@@ -480,7 +480,7 @@ TEST(ChildRun, ReportsEachRowThroughThePipeAndShowsNothing)
                 twinCalls.push_back(line);
         ASSERT_EQ(twinCalls.size(), c.twinCalls.size());
         for (size_t i = 0; i < twinCalls.size(); i++)
-            EXPECT_NE(twinCalls[i].find("\\" + c.twinCalls[i] + "\"|"), std::string::npos) << twinCalls[i];
+            EXPECT_NE(twinCalls[i].find("\\" + c.twinCalls[i] + "|"), std::string::npos) << twinCalls[i];
     }
 }
 

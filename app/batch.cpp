@@ -1,5 +1,6 @@
 #include "app/batch.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,7 +13,30 @@ static bool entryPointCalled;
 static char startFolder[PATH_BUFFER_SIZE];
 static bool haveStartFolder;
 static bool processPoisoned; // a component crashed in this process: its state is unknown
-static void (*rowListener)(const ChildRow &row);
+static const PlatformOps *batchOps;
+// The component on its way through the pipeline, for its row's report.
+static const char *currentFullPath;
+static uint32_t componentStart;
+static char *currentPath;
+static bool runSilent; // /S stands somewhere on the command line
+// The arguments of the run, for the rest of the batch after an abandoned call.
+struct BatchArguments
+{
+    int argc;
+    char **argv;
+    const bool *unrepresentable;
+    int current; // the argument whose component is being registered
+};
+static BatchArguments batchArguments;
+// An entry point call: none, one running, or one abandoned (a thread other than the batch's owns
+// the run then).
+enum CallState
+{
+    CALL_IDLE,
+    CALL_RUNNING,
+    CALL_ABANDONED,
+};
+static std::atomic<int> callState;
 
 constexpr size_t LOAD_TEXT_SIZE = 1024;
 constexpr size_t ENTRY_TEXT_SIZE = 512;
@@ -37,7 +61,17 @@ void BeginBatch(const PlatformOps &ops)
     entryPointCalled = false;
     processPoisoned = false;
     haveStartFolder = ops.currentFolder(startFolder, sizeof startFolder);
-    rowListener = ops.rowAdded;
+    batchOps = &ops;
+}
+
+// The calls the current modes ask of a component, in order, as the log names them.
+static const char *CallWords()
+{
+    if (installOption == nullptr)
+        return unregisterMode ? "unregister" : "register";
+    if (noRegisterMode)
+        return "DllInstall";
+    return unregisterMode ? "DllInstall+unregister" : "register+DllInstall";
 }
 
 static const char *CopyText(const char *text)
@@ -50,24 +84,60 @@ static const char *CopyText(const char *text)
     return copy;
 }
 
-// Appends a row; called tells that an entry point was called for it and returned result, which
-// becomes the run's exit value.
-static void AppendRow(char *path, const char *text, int32_t code, RowKind kind = ROW_BY_CODE, bool called = false,
-                      int32_t result = 0)
+// Appends a row as report gives it (its path is the row's buffer), and tells the listener; an
+// entry point that was called for it gives the run's exit value.
+static void AddRow(char *path, const ChildRow &report)
 {
     ResultEntry &row = resultsTable.rows[resultsTable.rowCount];
     row.componentPath = path;
-    row.resultText = CopyText(text);
-    row.resultCode = code;
-    row.kind = kind;
+    row.resultText = CopyText(report.text);
+    row.resultCode = report.code;
+    row.kind = report.kind;
     resultsTable.rowCount++;
-    if (called)
+    if (report.called)
     {
         entryPointCalled = true;
-        exitValue = result;
+        exitValue = report.result;
     }
-    if (rowListener != nullptr)
-        rowListener(ChildRow{path, row.resultText, code, kind, called, result});
+    if (batchOps->rowAdded != nullptr)
+    {
+        ChildRow told = report;
+        told.path = path;
+        told.text = row.resultText;
+        batchOps->rowAdded(told);
+    }
+}
+
+// The component whose rows come next: its full path (null: it has none) and the time it starts.
+static void BeginComponent(const char *fullPath, char *path = nullptr)
+{
+    currentFullPath = fullPath;
+    currentPath = path;
+    componentStart = batchOps->milliseconds();
+}
+
+static uint32_t Elapsed()
+{
+    return batchOps->milliseconds() - componentStart;
+}
+
+// Appends the current component's row; called tells that an entry point was called for it and
+// returned result.
+static void AppendRow(char *path, const char *text, int32_t code, RowKind kind = ROW_BY_CODE, bool called = false,
+                      int32_t result = 0)
+{
+    // What the component showed and TolVane answered goes with its row.
+    char note[LOAD_TEXT_SIZE];
+    char combined[2 * LOAD_TEXT_SIZE];
+    if (batchOps->takeWindowNote(note, sizeof note))
+    {
+        const size_t length = std::strlen(text);
+        std::snprintf(combined, sizeof combined, "%s%s %s", text, length > 0 && text[length - 1] != '.' ? "." : "",
+                      note);
+        text = combined;
+    }
+    const char *fullPath = currentFullPath != nullptr && currentFullPath[0] != '\0' ? currentFullPath : path;
+    AddRow(path, ChildRow{path, text, code, kind, called, result, fullPath, CallWords(), Elapsed()});
 }
 
 static void AppendSystemFailure(char *path, uint32_t code, size_t textSize, const PlatformOps &ops,
@@ -316,7 +386,7 @@ static void RegisterTypeLibrary(const Component &component, const PlatformOps &o
 // The modes a child run must start in to go on as this run would.
 static ChildModes CurrentModes()
 {
-    return ChildModes{unregisterMode != 0, installOption, noRegisterMode != 0};
+    return ChildModes{unregisterMode != 0, installOption, noRegisterMode != 0, runSilent, timeLimitOption};
 }
 
 // Takes the row that the twin reports for a component (one; any more are not the component's).
@@ -418,11 +488,25 @@ static void AppendCallFailure(char *path, const Call &call, int32_t result, cons
     AppendRow(path, text, static_cast<int32_t>(code), ROW_OWN_TEXT, true, result);
 }
 
+// Makes one call. A call that another thread abandoned meanwhile never comes back to the batch.
+static bool MakeCall(const Call &call, int32_t *result, EntryPointCrash *crash, const PlatformOps &ops)
+{
+    callState = CALL_RUNNING;
+    const bool returned = call.install ? ops.callInstall(call.entryPoint, !unregisterMode, OptionValue(installOption),
+                                                         result, crash)
+                                       : ops.callEntryPoint(call.entryPoint, result, crash);
+    int running = CALL_RUNNING;
+    if (!callState.compare_exchange_strong(running, CALL_IDLE))
+        ops.waitForever();
+    return returned;
+}
+
 // Finds every entry point the calls need, then makes the calls in order; a failing call stops
 // the component. Appends the row and unloads the component, unless it crashed: a component whose
 // state is unknown stays loaded.
 static void CallEntryPoint(Component &component, const PlatformOps &ops)
 {
+    currentPath = component.path;
     Call calls[2];
     const int count = PlanCalls(calls);
     for (int i = 0; i < count; i++)
@@ -441,10 +525,7 @@ static void CallEntryPoint(Component &component, const PlatformOps &ops)
         ops.setLastError(0);
         int32_t result = 0;
         EntryPointCrash crash = {};
-        const bool returned =
-            calls[i].install
-                ? ops.callInstall(calls[i].entryPoint, !unregisterMode, OptionValue(installOption), &result, &crash)
-                : ops.callEntryPoint(calls[i].entryPoint, &result, &crash);
+        const bool returned = MakeCall(calls[i], &result, &crash, ops);
         if (!returned)
         {
             processPoisoned = true;
@@ -468,6 +549,7 @@ static void CallEntryPoint(Component &component, const PlatformOps &ops)
 void RegisterComponent(const char *argument, const PlatformOps &ops)
 {
     Component component = {};
+    BeginComponent(component.fullPath);
     if (!PreparePath(component, argument, ops))
         return;
     if (noRegisterMode && installOption == nullptr)
@@ -486,6 +568,7 @@ void RegisterComponent(const char *argument, const PlatformOps &ops)
 void RegisterUnrepresentable(const char *argument, const PlatformOps &ops)
 {
     Component component = {};
+    BeginComponent(nullptr);
     if (!AllocateRow(component))
         return;
     CopyWholeCharacters(component.path, PATH_BUFFER_SIZE, argument, argument + std::strlen(argument), ops.isLeadByte);
@@ -514,6 +597,10 @@ static void ApplyOption(const char *argument)
     case ARGUMENT_NO_REGISTER:
         noRegisterMode = 1;
         break;
+    case ARGUMENT_TIME_LIMIT:
+        timeLimitOption = argument;
+        break;
+    case ARGUMENT_LOG: // opened before the batch: it counts for the whole run
     case ARGUMENT_IGNORED_OPTION:
     case ARGUMENT_COMPONENT:
         break;
@@ -534,6 +621,20 @@ static int PassArguments(int i, int count, int argc, char **argv, const bool *un
     return i;
 }
 
+// The full path of a name as the run's start folder resolves it, for a component that this
+// process never prepared; the name as it is when it is absolute, or there is no start folder.
+static void FullPathFromStart(const char *path, char *out)
+{
+    if (!haveStartFolder || !DependsOnCurrentFolder(path))
+        std::snprintf(out, PATH_BUFFER_SIZE, "%s", path);
+    else if (path[0] == '\\' || path[0] == '/')
+        std::snprintf(out, PATH_BUFFER_SIZE, "%.2s%s", startFolder, path);
+    else
+        std::snprintf(out, PATH_BUFFER_SIZE, "%s%s%s", startFolder,
+                      startFolder[0] != '\0' && startFolder[std::strlen(startFolder) - 1] == '\\' ? "" : "\\",
+                      path[0] == '.' && (path[1] == '\\' || path[1] == '/') ? path + 2 : path);
+}
+
 // Takes each row that a child run of the rest of the batch reports.
 static void TakeRestRow(const ChildRow &row, void *context)
 {
@@ -543,7 +644,7 @@ static void TakeRestRow(const ChildRow &row, void *context)
     if (!AllocateRow(component))
         return;
     std::strcpy(component.path, row.path);
-    AppendRow(component.path, row.text, row.code, row.kind, row.called, row.result);
+    AddRow(component.path, row);
 }
 
 // After a crash, the arguments from next on run in fresh processes of this program, never in this
@@ -553,6 +654,7 @@ static void RunRestInChildren(int next, int argc, char **argv, const bool *unrep
 {
     for (;;)
     {
+        BeginComponent(nullptr);
         next = PassArguments(next, 0, argc, argv, unrepresentable);
         if (next >= argc)
             return;
@@ -590,17 +692,52 @@ static void RunRestInChildren(int next, int argc, char **argv, const bool *unrep
         {
             CopyWholeCharacters(component.path, PATH_BUFFER_SIZE, argv[next], argv[next] + std::strlen(argv[next]),
                                 ops.isLeadByte);
+            FullPathFromStart(component.path, component.fullPath);
+            BeginComponent(component.fullPath);
             AppendChildEnded(component.path, end.exitCode);
+            currentFullPath = nullptr;
         }
         next++;
     }
 }
 
+bool AbandonCall(uint32_t limitSeconds)
+{
+    int running = CALL_RUNNING;
+    if (!callState.compare_exchange_strong(running, CALL_ABANDONED))
+        return false;
+    processPoisoned = true;
+    char text[LOAD_TEXT_SIZE];
+    std::snprintf(text, sizeof text,
+                  "The component did not return within %u seconds, the time limit that /T set, so TolVane abandoned "
+                  "it; the rest of the batch went on in a fresh process.",
+                  static_cast<unsigned>(limitSeconds));
+    AppendRow(currentPath, text, RESULT_TIMEOUT, ROW_OWN_TEXT, true, RESULT_TIMEOUT);
+    if (!childRun)
+        RunRestInChildren(batchArguments.current + 1, batchArguments.argc, batchArguments.argv,
+                          batchArguments.unrepresentable, *batchOps);
+    return true;
+}
+
+bool PendingCall(ChildRow *row)
+{
+    if (callState != CALL_RUNNING || currentPath == nullptr)
+        return false;
+    row->path = currentPath;
+    row->fullPath = currentFullPath != nullptr && currentFullPath[0] != '\0' ? currentFullPath : currentPath;
+    row->call = CallWords();
+    row->milliseconds = Elapsed();
+    return true;
+}
+
 void RunBatch(int argc, char **argv, const PlatformOps &ops, const bool *unrepresentable)
 {
     BeginBatch(ops);
+    runSilent = ScanRunWideOptions(argc, argv, unrepresentable).silent;
+    batchArguments = BatchArguments{argc, argv, unrepresentable, 0};
     for (int i = 1; i < argc; i++)
     {
+        batchArguments.current = i;
         if (!IsComponentArgument(i, argv, unrepresentable))
         {
             ApplyOption(argv[i]);
@@ -610,6 +747,8 @@ void RunBatch(int argc, char **argv, const PlatformOps &ops, const bool *unrepre
             RegisterUnrepresentable(argv[i], ops);
         else
             RegisterComponent(argv[i], ops);
+        currentFullPath = nullptr;
+        currentPath = nullptr;
         if (processPoisoned)
         {
             if (!childRun)

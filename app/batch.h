@@ -15,6 +15,7 @@ constexpr int32_t RESULT_FILE_NAME_TOO_LONG = 206; // ERROR_FILENAME_EXCED_RANGE
 constexpr int32_t RESULT_INVALID_NAME = 123;       // ERROR_INVALID_NAME
 constexpr int32_t RESULT_BAD_EXE_FORMAT = 193;     // ERROR_BAD_EXE_FORMAT: not a module this program loads
 constexpr int32_t RESULT_INVALID_PARAMETER = 87;   // ERROR_INVALID_PARAMETER: the options ask for no call
+constexpr int32_t RESULT_TIMEOUT = 1460;           // ERROR_TIMEOUT: a call abandoned after the time limit
 
 // What the pipeline needs of the platform.
 struct PlatformOps
@@ -56,6 +57,12 @@ struct PlatformOps
                     ChildEnd *end);
     // Told of each row as it is appended; null: nobody listens.
     void (*rowAdded)(const ChildRow &row);
+    uint32_t (*milliseconds)(); // a clock, for how long each component takes
+    // What the watchdog saw during the calls since it was last asked: the windows of the component
+    // that it answered, in words for the row. False when there were none.
+    bool (*takeWindowNote)(char *text, size_t size);
+    // Never returns: the thread of a call that was abandoned waits there until the process ends.
+    void (*waitForever)();
     uint16_t programMachine; // the machine this program is built for (its PE header's Machine)
 };
 
@@ -76,6 +83,17 @@ void RegisterUnrepresentable(const char *argument, const PlatformOps &ops);
 // rest of the arguments run in fresh processes (ops.runRest), whose rows join the table; a run
 // that is itself such a child (childRun) stops there instead.
 void RunBatch(int argc, char **argv, const PlatformOps &ops, const bool *unrepresentable = nullptr);
+
+// Abandons the entry point call that runs now, from another thread, when it has run past the time
+// limit: its component gets a row that says so (code 1460, ERROR_TIMEOUT, counted as its result),
+// and the rest of the batch runs in fresh processes; a child run leaves that to the first process.
+// False when the call has returned meanwhile. After true the process must end, with
+// BatchExitValue(): the call never returns to the batch.
+bool AbandonCall(uint32_t limitSeconds);
+
+// The component whose entry point runs now, for a line that must be written before the process
+// ends under it: path, full path, calls and milliseconds so far. False when no call runs.
+bool PendingCall(ChildRow *row);
 
 // The name to load for a component's full path: a file name without an extension gets a
 // trailing dot, so that the loader takes exactly that file instead of adding ".dll". A "\\?\"

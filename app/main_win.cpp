@@ -7,11 +7,13 @@
 #include "app/arguments_win.h"
 #include "app/child/child_run_win.h"
 #include "app/crash_guard_win.h"
+#include "app/guard/watchdog_win.h"
 #include "app/options.h"
 #include "app/platform_win.h"
 #include "app/twin_win.h"
 #include "base/program_texts.h"
 #include "base/system_win.h"
+#include "report/log_win.h"
 #include "report/outcome_win.h"
 #include "report/results_dialog_win.h"
 
@@ -39,6 +41,17 @@ static void InitCommonControlsFromSystem()
             : nullptr;
     if (init != nullptr)
         init();
+}
+
+// Tells the user that the log cannot be opened, and why.
+static void ReportLogFailure(const char *path, DWORD error)
+{
+    char reason[512];
+    char text[1024];
+    FormatSystemText(WinSystemText, error, path, reason, sizeof reason);
+    std::snprintf(text, sizeof text, "TolVane could not open the log file '%s', so it registered nothing:\n%s", path,
+                  reason);
+    MessageBoxA(nullptr, text, ERROR_TITLE, MB_SYSTEMMODAL | MB_ICONINFORMATION);
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
@@ -85,7 +98,22 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
         return 0;
     }
 
+    // A silent run has a watchdog, and every run a log when it asks for one (its first process
+    // writes it): a log that cannot be opened ends the run before any component is called.
+    const RunWideOptions runWide = ScanRunWideOptions(arguments.count, arguments.values, arguments.unrepresentable);
+    if (runWide.silent)
+        StartWatchdog();
+    DWORD logError = 0;
+    if (runWide.logFile != nullptr && !childRun && !OpenLog(runWide.logFile, &logError))
+    {
+        if (!runWide.silent)
+            ReportLogFailure(runWide.logFile, logError);
+        OleUninitialize();
+        return static_cast<int>(logError);
+    }
+
     SetRestArguments(&arguments);
+    ListenForProcessEnd();
     RunBatch(arguments.count, arguments.values, winPlatformOps, arguments.unrepresentable);
     if (childRun)
     {

@@ -21,6 +21,12 @@ ArgumentKind ClassifyArgument(const char *argument)
     case 'N':
     case 'n':
         return ARGUMENT_NO_REGISTER;
+    case 'L':
+    case 'l':
+        return ARGUMENT_LOG;
+    case 'T':
+    case 't':
+        return ARGUMENT_TIME_LIMIT;
     default:
         return ARGUMENT_IGNORED_OPTION;
     }
@@ -30,6 +36,35 @@ const char *OptionValue(const char *argument)
 {
     const char *colon = std::strchr(argument, ':');
     return colon != nullptr ? colon + 1 : "";
+}
+
+RunWideOptions ScanRunWideOptions(int argc, char **argv, const bool *unrepresentable)
+{
+    RunWideOptions options = {false, nullptr};
+    for (int i = 1; i < argc; i++)
+    {
+        if (unrepresentable != nullptr && unrepresentable[i])
+            continue;
+        const ArgumentKind kind = ClassifyArgument(argv[i]);
+        if (kind == ARGUMENT_SILENT)
+            options.silent = true;
+        else if (kind == ARGUMENT_LOG)
+            options.logFile = OptionValue(argv[i]);
+    }
+    return options;
+}
+
+uint32_t TimeLimitSeconds(const char *argument)
+{
+    const char *digits = OptionValue(argument);
+    uint32_t seconds = 0;
+    for (const char *at = digits; *at != '\0'; at++)
+    {
+        if (*at < '0' || *at > '9' || seconds > 86400)
+            return 0;
+        seconds = seconds * 10 + static_cast<uint32_t>(*at - '0');
+    }
+    return seconds <= 86400 ? seconds : 0;
 }
 
 const char *OleFailureReason(int32_t result)

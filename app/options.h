@@ -10,6 +10,8 @@ enum ArgumentKind
     ARGUMENT_UNREGISTER,     // second character U or u
     ARGUMENT_INSTALL,        // second character I or i: call DllInstall too, with the text after a colon
     ARGUMENT_NO_REGISTER,    // second character N or n: no DllRegisterServer / DllUnregisterServer
+    ARGUMENT_LOG,            // second character L or l: log every row to the file after a colon
+    ARGUMENT_TIME_LIMIT,     // second character T or t: in a silent run, abandon a call after the seconds given
     ARGUMENT_IGNORED_OPTION, // any other option letter, skipped without a message
 };
 
@@ -18,6 +20,20 @@ ArgumentKind ClassifyArgument(const char *argument);
 
 // An option's value: what follows its first colon ("/I:user" gives "user"); empty without one.
 const char *OptionValue(const char *argument);
+
+// What counts for the whole run wherever it stands: /S, and the log (the last /L).
+struct RunWideOptions
+{
+    bool silent;
+    const char *logFile; // null: no log
+};
+
+// Reads them from argv[1..argc-1]; unrepresentable (null: none) marks arguments that are never options.
+RunWideOptions ScanRunWideOptions(int argc, char **argv, const bool *unrepresentable);
+
+// The seconds of a /T option ("/T:30"); 0 for no limit, or a value that is not a whole number of
+// seconds from 1 to 86400.
+uint32_t TimeLimitSeconds(const char *argument);
 
 // The reason shown when OleInitialize does not answer 0.
 const char *OleFailureReason(int32_t result);

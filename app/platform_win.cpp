@@ -7,6 +7,8 @@
 
 #include "app/child/child_run_win.h"
 #include "app/crash_guard_win.h"
+#include "app/guard/watchdog_win.h"
+#include "report/log_win.h"
 #include "app/twin_win.h"
 #include "base/system_win.h"
 
@@ -67,7 +69,10 @@ static int32_t CallRegister(void *entryPoint)
 
 static bool WinCallEntryPoint(void *entryPoint, int32_t *result, EntryPointCrash *crash)
 {
-    return GuardedCall(CallRegister, entryPoint, result, crash);
+    WatchCall(true);
+    const bool returned = GuardedCall(CallRegister, entryPoint, result, crash);
+    WatchCall(false);
+    return returned;
 }
 
 struct InstallCall
@@ -96,7 +101,9 @@ static bool WinCallInstall(void *entryPoint, bool install, const char *text, int
     }
     MultiByteToWideChar(CP_ACP, 0, text, -1, wide, length);
     InstallCall call = {entryPoint, install ? TRUE : FALSE, wide};
+    WatchCall(true);
     const bool returned = GuardedCall(CallInstall, &call, result, crash);
+    WatchCall(false);
     // A crashed component may still use the text: it is kept.
     if (returned)
         std::free(wide);
@@ -160,9 +167,93 @@ static bool WinRegisterTypeLibrary(const char *fullPath, bool unregister, int32_
     return true;
 }
 
+// Each row goes to the process that started this one, if one did, and to the log, if there is one.
+static void WinRowAdded(const ChildRow &row)
+{
+    ReportChildRow(row);
+    LogRow(row);
+}
+
+static uint32_t WinMilliseconds()
+{
+    return GetTickCount();
+}
+
+static void WinWaitForever()
+{
+    for (;;)
+        Sleep(INFINITE);
+}
+
+// A component that ends the process (ExitProcess) while its entry point runs in the first process:
+// its row still reaches the log. Windows tells this program's TLS callback of the process detach; Wine tells only the
+// batch thread's fiber-local storage, so both listen, and the first to hear reports.
+static void ReportEndedUnderCall()
+{
+    // A child's end is seen by the process that started it, with the exit code too.
+    static volatile LONG reported;
+    ChildRow row = {};
+    if (childRun || !PendingCall(&row) || InterlockedExchange(&reported, 1) != 0)
+        return;
+    // The exit code the component chose is set only once the process is gone, on Wine at least.
+    DWORD exitCode = STILL_ACTIVE;
+    GetExitCodeProcess(GetCurrentProcess(), &exitCode);
+    char text[160];
+    if (exitCode != STILL_ACTIVE)
+        wsprintfA(text, "The component ended the process with exit code %d.", static_cast<int>(exitCode));
+    else
+        lstrcpyA(text, "The component ended the process while its entry point ran; the exit code it chose cannot be "
+                       "seen from inside the process.");
+    row.text = text;
+    row.code = exitCode != STILL_ACTIVE ? static_cast<int32_t>(exitCode) : ERROR_PROCESS_ABORTED;
+    row.kind = ROW_OWN_TEXT;
+    row.called = true;
+    row.result = row.code;
+    LogRow(row);
+}
+
+static void NTAPI OnProcessDetach(PVOID, DWORD reason, PVOID)
+{
+    if (reason == DLL_PROCESS_DETACH)
+        ReportEndedUnderCall();
+}
+
+static void WINAPI OnFiberDataFreed(PVOID)
+{
+    ReportEndedUnderCall();
+}
+
+#if defined(_MSC_VER)
+#pragma comment(linker, "/INCLUDE:_tls_used")
+#pragma section(".CRT$XLB", read)
+extern "C" __declspec(allocate(".CRT$XLB")) PIMAGE_TLS_CALLBACK tolvaneProcessDetach = OnProcessDetach;
+#else
+extern "C"
+{
+    __attribute__((section(".CRT$XLB"), used)) PIMAGE_TLS_CALLBACK tolvaneProcessDetach = OnProcessDetach;
+}
+#endif
+
+void ListenForProcessEnd()
+{
+    typedef DWORD(WINAPI * FlsAllocProc)(PFLS_CALLBACK_FUNCTION);
+    typedef BOOL(WINAPI * FlsSetValueProc)(DWORD, PVOID);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    FlsAllocProc flsAlloc =
+        kernel ? reinterpret_cast<FlsAllocProc>(reinterpret_cast<void *>(GetProcAddress(kernel, "FlsAlloc"))) : nullptr;
+    FlsSetValueProc flsSetValue =
+        kernel ? reinterpret_cast<FlsSetValueProc>(reinterpret_cast<void *>(GetProcAddress(kernel, "FlsSetValue")))
+               : nullptr;
+    if (flsAlloc == nullptr || flsSetValue == nullptr)
+        return;
+    const DWORD index = flsAlloc(OnFiberDataFreed);
+    if (index != FLS_OUT_OF_INDEXES)
+        flsSetValue(index, reinterpret_cast<PVOID>(1));
+}
+
 const PlatformOps winPlatformOps = {
     WinFindEntryName, WinFileExists,  WinFullPath,   WinCurrentFolder,      WinChangeFolder, WinLoadModule,
     WinFindEntryPoint, WinCallEntryPoint, WinCallInstall, WinFreeModule, WinSetLastError, WinLastError,
     WinSystemText,    WinIsLeadByte,  ReadFileStart, WinRegisterTypeLibrary, RunTwin,         RunRest,
-    ReportChildRow,   PROGRAM_MACHINE,
+    WinRowAdded,      WinMilliseconds, TakeWindowNote, WinWaitForever, PROGRAM_MACHINE,
 };

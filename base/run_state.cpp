@@ -5,4 +5,5 @@ int unregisterMode;
 int silentMode;
 const char *installOption;
 int noRegisterMode;
+const char *timeLimitOption;
 int childRun;

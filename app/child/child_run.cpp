@@ -9,7 +9,7 @@
 constexpr unsigned char RECORD_ROW = 'R';
 constexpr unsigned char RECORD_END = 'E';
 constexpr size_t RECORD_HEAD = 3;
-constexpr size_t ROW_FIXED = 4 + 1 + 1 + 4;
+constexpr size_t ROW_FIXED = 4 + 1 + 1 + 4 + 4;
 
 // A string with its 16-bit length; where the next field goes.
 static unsigned char *PutString(unsigned char *at, const char *text, size_t length)
@@ -21,11 +21,18 @@ static unsigned char *PutString(unsigned char *at, const char *text, size_t leng
 
 size_t EncodeRowRecord(const ChildRow &row, LeadByteTest isLeadByte, unsigned char *out, size_t size)
 {
-    char path[PATH_BUFFER_SIZE];
-    char text[CHILD_TEXT_SIZE];
-    const size_t pathLength = CopyWholeCharacters(path, sizeof path, row.path, row.path + std::strlen(row.path), isLeadByte);
-    const size_t textLength = CopyWholeCharacters(text, sizeof text, row.text, row.text + std::strlen(row.text), isLeadByte);
-    const size_t body = ROW_FIXED + 2 + pathLength + 2 + textLength;
+    const char *sources[4] = {row.path, row.fullPath, row.call, row.text};
+    const size_t limits[4] = {PATH_BUFFER_SIZE, PATH_BUFFER_SIZE, CHILD_CALL_SIZE, CHILD_TEXT_SIZE};
+    ChildRowText strings;
+    char *targets[4] = {strings.path, strings.fullPath, strings.call, strings.text};
+    size_t lengths[4];
+    size_t body = ROW_FIXED;
+    for (int i = 0; i < 4; i++)
+    {
+        const char *source = sources[i] != nullptr ? sources[i] : "";
+        lengths[i] = CopyWholeCharacters(targets[i], limits[i], source, source + std::strlen(source), isLeadByte);
+        body += 2 + lengths[i];
+    }
     if (RECORD_HEAD + body > size)
         return 0;
     unsigned char *at = out;
@@ -38,8 +45,10 @@ size_t EncodeRowRecord(const ChildRow &row, LeadByteTest isLeadByte, unsigned ch
     *at++ = row.called ? 1 : 0;
     WriteLittle32(at, static_cast<uint32_t>(row.result));
     at += 4;
-    at = PutString(at, path, pathLength);
-    at = PutString(at, text, textLength);
+    WriteLittle32(at, row.milliseconds);
+    at += 4;
+    for (int i = 0; i < 4; i++)
+        at = PutString(at, targets[i], lengths[i]);
     return static_cast<size_t>(at - out);
 }
 
@@ -67,8 +76,8 @@ static bool TakeString(const unsigned char **at, const unsigned char *end, char 
     return true;
 }
 
-ChildRecord DecodeChildRecord(const unsigned char *bytes, size_t count, size_t *used, ChildRow *row, char *path,
-                              char *text)
+ChildRecord DecodeChildRecord(const unsigned char *bytes, size_t count, size_t *used, ChildRow *row,
+                              ChildRowText *strings)
 {
     if (count < RECORD_HEAD)
         return count > 0 && bytes[0] != RECORD_ROW && bytes[0] != RECORD_END ? CHILD_RECORD_BAD
@@ -79,7 +88,7 @@ ChildRecord DecodeChildRecord(const unsigned char *bytes, size_t count, size_t *
         *used = RECORD_HEAD;
         return body == 0 ? CHILD_RECORD_END : CHILD_RECORD_BAD;
     }
-    if (bytes[0] != RECORD_ROW || body < ROW_FIXED + 4)
+    if (bytes[0] != RECORD_ROW || body < ROW_FIXED + 8)
         return CHILD_RECORD_BAD;
     if (count < RECORD_HEAD + body)
         return CHILD_RECORD_INCOMPLETE;
@@ -89,13 +98,18 @@ ChildRecord DecodeChildRecord(const unsigned char *bytes, size_t count, size_t *
     const unsigned kind = at[4];
     row->called = at[5] != 0;
     row->result = static_cast<int32_t>(ReadLittle32(at + 6));
+    row->milliseconds = ReadLittle32(at + 10);
     at += ROW_FIXED;
-    if (kind > ROW_OWN_TEXT || !TakeString(&at, end, path, PATH_BUFFER_SIZE) ||
-        !TakeString(&at, end, text, CHILD_TEXT_SIZE) || at != end)
+    if (kind > ROW_OWN_TEXT || !TakeString(&at, end, strings->path, sizeof strings->path) ||
+        !TakeString(&at, end, strings->fullPath, sizeof strings->fullPath) ||
+        !TakeString(&at, end, strings->call, sizeof strings->call) ||
+        !TakeString(&at, end, strings->text, sizeof strings->text) || at != end)
         return CHILD_RECORD_BAD;
     row->kind = static_cast<RowKind>(kind);
-    row->path = path;
-    row->text = text;
+    row->path = strings->path;
+    row->fullPath = strings->fullPath;
+    row->call = strings->call;
+    row->text = strings->text;
     *used = RECORD_HEAD + body;
     return CHILD_RECORD_ROW;
 }
@@ -185,13 +199,16 @@ static void PutAscii(wchar_t *out, size_t size, size_t *length, const char *text
 size_t ChildOptions(const ChildModes &modes, const char *options[CHILD_OPTIONS_MAX])
 {
     size_t count = 0;
-    options[count++] = "/S";
+    if (modes.silent)
+        options[count++] = "/S";
     if (modes.unregister)
         options[count++] = "/U";
     if (modes.installOption != nullptr)
         options[count++] = modes.installOption;
     if (modes.noRegister)
         options[count++] = "/N";
+    if (modes.timeLimitOption != nullptr)
+        options[count++] = modes.timeLimitOption;
     return count;
 }
 

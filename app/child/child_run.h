@@ -11,6 +11,7 @@
 #include "base/run_state.h"
 
 constexpr size_t CHILD_TEXT_SIZE = 1024; // a row text, terminator included, as a record carries it
+constexpr size_t CHILD_CALL_SIZE = 32;   // the calls made for a row ("register", "DllInstall+unregister")
 
 // A row as a child reports it.
 struct ChildRow
@@ -21,6 +22,9 @@ struct ChildRow
     RowKind kind;
     bool called;    // an entry point was called for this component (or its process ended in it)
     int32_t result; // what it returned: the run's exit value counts it
+    const char *fullPath;  // the component's full path, or its path as given when there is none
+    const char *call;      // the calls its options ask for: "register", "unregister", "DllInstall"...
+    uint32_t milliseconds; // how long the component took
 };
 
 // Hands on each row that a child reports.
@@ -35,9 +39,10 @@ struct ChildEnd
 };
 
 // Records: a kind byte ('R' row, 'E' end), the body's length (16 bits), the body. A row's body is
-// code (32 bits), kind, called, result (32 bits), then the path and the text, each with a 16-bit
-// length. Integers are little-endian.
-constexpr size_t CHILD_RECORD_MAX = 3 + 4 + 1 + 1 + 4 + 2 + (PATH_BUFFER_SIZE - 1) + 2 + (CHILD_TEXT_SIZE - 1);
+// code (32 bits), kind, called, result (32 bits), milliseconds (32 bits), then the path, the full
+// path, the call and the text, each with a 16-bit length. Integers are little-endian.
+constexpr size_t CHILD_RECORD_MAX =
+    3 + 4 + 1 + 1 + 4 + 4 + 2 * (2 + PATH_BUFFER_SIZE - 1) + (2 + CHILD_CALL_SIZE - 1) + (2 + CHILD_TEXT_SIZE - 1);
 
 // The record of row into out (size bytes); its length, 0 when it does not fit. A path or text too
 // long for the reader is cut on a whole character.
@@ -52,10 +57,19 @@ enum ChildRecord
     CHILD_RECORD_BAD, // not a record: nothing after it can be trusted
 };
 
+// Where a decoded row's strings go.
+struct ChildRowText
+{
+    char path[PATH_BUFFER_SIZE];
+    char fullPath[PATH_BUFFER_SIZE];
+    char call[CHILD_CALL_SIZE];
+    char text[CHILD_TEXT_SIZE];
+};
+
 // Reads the record at the start of bytes (count of them); *used gets its length. A row's strings
-// are copied into path (PATH_BUFFER_SIZE bytes) and text (CHILD_TEXT_SIZE bytes).
-ChildRecord DecodeChildRecord(const unsigned char *bytes, size_t count, size_t *used, ChildRow *row, char *path,
-                              char *text);
+// are copied into strings, which row then points into.
+ChildRecord DecodeChildRecord(const unsigned char *bytes, size_t count, size_t *used, ChildRow *row,
+                              ChildRowText *strings);
 
 // The private first argument of a child run: "/*rows:<pipe handle in hexadecimal>", with ":twin"
 // added for a twin, which never hands a component on again. A file name cannot hold '*', and no
@@ -70,12 +84,14 @@ struct ChildModes
     bool unregister;
     const char *installOption; // the /I option as it was given; null: none
     bool noRegister;
+    bool silent;                 // the run is silent: nobody is there to answer a component's window
+    const char *timeLimitOption; // the /T option as it was given; null: none
 };
 
-constexpr size_t CHILD_OPTIONS_MAX = 4;
+constexpr size_t CHILD_OPTIONS_MAX = 5;
 
-// The options that start a child run in these modes: /S, then /U, the /I option, /N as they
-// apply. Returns their count.
+// The options that start a child run in these modes: /S, /U, the /I option, /N and the /T option,
+// as they apply. Returns their count.
 size_t ChildOptions(const ChildModes &modes, const char *options[CHILD_OPTIONS_MAX]);
 
 // A child's command line: the program's name, the private argument, the options, then the

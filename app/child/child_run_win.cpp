@@ -60,6 +60,7 @@ struct RowReader
 {
     unsigned char buffer[2 * CHILD_RECORD_MAX];
     size_t count;
+    ChildRowText strings; // the strings of the row being handed on
     bool bad; // the pipe carried something that is not a record: nothing more is read
     ChildRowSink sink;
     void *context;
@@ -74,11 +75,8 @@ static void TakeRecords(RowReader *reader)
     while (!reader->bad)
     {
         ChildRow row;
-        char path[PATH_BUFFER_SIZE];
-        char text[CHILD_TEXT_SIZE];
         size_t used = 0;
-        const ChildRecord record =
-            DecodeChildRecord(reader->buffer + at, reader->count - at, &used, &row, path, text);
+        const ChildRecord record = DecodeChildRecord(reader->buffer + at, reader->count - at, &used, &row, &reader->strings);
         if (record == CHILD_RECORD_INCOMPLETE)
             break;
         if (record == CHILD_RECORD_BAD)

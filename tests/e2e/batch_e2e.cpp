@@ -419,15 +419,14 @@ std::vector<std::string> RunAsChild(const std::string &program, bool twin, const
     for (size_t at = 0; at < bytes.size();)
     {
         ChildRow row = {};
-        char path[PATH_BUFFER_SIZE];
-        char text[CHILD_TEXT_SIZE];
+        ChildRowText strings;
         size_t used = 0;
-        const ChildRecord record = DecodeChildRecord(bytes.data() + at, bytes.size() - at, &used, &row, path, text);
+        const ChildRecord record = DecodeChildRecord(bytes.data() + at, bytes.size() - at, &used, &row, &strings);
         if (record == CHILD_RECORD_END)
             *ended = true;
         else if (record == CHILD_RECORD_ROW)
-            rows.push_back(std::string(path) + "|" + std::to_string(row.code) + "|" + std::to_string(row.kind) + "|" +
-                           (row.called ? "1" : "0") + "|" + std::to_string(row.result) + "|" + text);
+            rows.push_back(std::string(row.path) + "|" + std::to_string(row.code) + "|" + std::to_string(row.kind) + "|" +
+                           (row.called ? "1" : "0") + "|" + std::to_string(row.result) + "|" + row.text);
         else
         {
             ADD_FAILURE() << "not a record at " << at;

@@ -53,6 +53,8 @@ int main(int argc, char **argv)
         reported.called = true;
         reported.result = static_cast<int32_t>(std::strtoul(rest + 1, &rest, 0));
         reported.text = rest + 1;
+        reported.fullPath = argv[argc - 1];
+        reported.call = "register";
         unsigned char record[CHILD_RECORD_MAX];
         size_t length = EncodeRowRecord(reported, NoLeadBytes, record, sizeof record);
         length += EncodeEndRecord(record + length, sizeof record - length);

@@ -2,6 +2,7 @@
 // and calls, and the run's exit code.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
@@ -52,6 +53,10 @@ struct FakeSystem
     std::vector<std::string> arguments;             // the run's arguments, for the simulated child runs
     bool restStarts = true;                         // a child run can be started
     std::vector<std::string> rowsAdded;             // "<path> <code>", as the row listener hears them
+    std::vector<std::string> reports;               // "<call>|<full path>|<milliseconds>", the same
+    uint32_t clock;                                 // advances by 5 ms each time it is read
+    std::string windowNote;                         // what the watchdog answered, for the next row
+    bool abandonInCall = false;                     // the next call is abandoned while it runs
 };
 
 FakeSystem sys;
@@ -237,7 +242,8 @@ const PlatformOps FAKE_OPS = {
         const std::string text = file.twinExit == 0 ? (unregister ? "Unregistered successfully" : "Registered successfully")
                                                      : "twin " + std::to_string(file.twinExit);
         sink(ChildRow{path, text.c_str(), static_cast<int32_t>(file.twinExit),
-                      file.twinExit == 0 ? ROW_BY_CODE : ROW_OWN_TEXT, true, static_cast<int32_t>(file.twinExit)},
+                      file.twinExit == 0 ? ROW_BY_CODE : ROW_OWN_TEXT, true, static_cast<int32_t>(file.twinExit), path,
+                      "twin call", 42},
              context);
         end->reported = true;
         return true;
@@ -264,14 +270,29 @@ const PlatformOps FAKE_OPS = {
                 return true;
             }
             const int32_t code = file == nullptr ? -2 : file->crashCode != 0 ? static_cast<int32_t>(file->crashCode) : file->result;
-            sink(ChildRow{argument.c_str(), "child", code, ROW_OWN_TEXT, file != nullptr, code}, context);
+            const std::string full = Resolve(argument.c_str());
+            sink(ChildRow{argument.c_str(), "child", code, ROW_OWN_TEXT, file != nullptr, code, full.c_str(),
+                          "child call", 42},
+                 context);
             if (file != nullptr && file->crashCode != 0)
                 break;
         }
         end->reported = true;
         return true;
     },
-    [](const ChildRow &row) { sys.rowsAdded.push_back(std::string(row.path) + " " + std::to_string(row.code)); },
+    [](const ChildRow &row) {
+        sys.rowsAdded.push_back(std::string(row.path) + " " + std::to_string(row.code));
+        sys.reports.push_back(std::string(row.call) + "|" + row.fullPath + "|" + std::to_string(row.milliseconds));
+    },
+    []() -> uint32_t { return sys.clock += 5; },
+    [](char *text, size_t size) {
+        if (sys.windowNote.empty())
+            return false;
+        std::snprintf(text, size, "%s", sys.windowNote.c_str());
+        sys.windowNote.clear();
+        return true;
+    },
+    []() { sys.events.push_back("waiting for ever"); },
     MACHINE_I386,
 };
 

@@ -73,11 +73,13 @@ TEST(ChildOptions, StartTheChildInTheModesOfTheRun)
         ChildModes modes;
         std::vector<std::string> options;
     } cases[] = {
-        {{false, nullptr, false}, {"/S"}},
-        {{true, nullptr, false}, {"/S", "/U"}},
-        {{false, "/i:user", false}, {"/S", "/i:user"}},
-        {{true, "-Install:a b", true}, {"/S", "/U", "-Install:a b", "/N"}},
-        {{false, nullptr, true}, {"/S", "/N"}},
+        {{false, nullptr, false, true, nullptr}, {"/S"}},
+        {{true, nullptr, false, true, nullptr}, {"/S", "/U"}},
+        {{false, "/i:user", false, true, nullptr}, {"/S", "/i:user"}},
+        {{true, "-Install:a b", true, true, "/T:30"}, {"/S", "/U", "-Install:a b", "/N", "/T:30"}},
+        // A run with a person there: the child answers no window of a component's.
+        {{false, nullptr, true, false, nullptr}, {"/N"}},
+        {{false, nullptr, false, false, "/t:5"}, {"/t:5"}},
     };
     for (const auto &c : cases)
     {
@@ -136,6 +138,9 @@ struct DecodedRow
     RowKind kind;
     bool called;
     int32_t result;
+    std::string fullPath;
+    std::string call;
+    uint32_t milliseconds;
 };
 
 // Decodes a stream of records: the rows, and whether it ended with the end record.
@@ -146,13 +151,13 @@ std::vector<DecodedRow> DecodeAll(const std::vector<unsigned char> &bytes, Child
     for (;;)
     {
         ChildRow row = {};
-        char path[PATH_BUFFER_SIZE];
-        char text[CHILD_TEXT_SIZE];
+        ChildRowText strings;
         size_t used = 0;
-        *last = DecodeChildRecord(bytes.data() + at, bytes.size() - at, &used, &row, path, text);
+        *last = DecodeChildRecord(bytes.data() + at, bytes.size() - at, &used, &row, &strings);
         if (*last != CHILD_RECORD_ROW)
             return rows;
-        rows.push_back({row.path, row.text, row.code, row.kind, row.called, row.result});
+        rows.push_back({row.path, row.text, row.code, row.kind, row.called, row.result, row.fullPath, row.call,
+                        row.milliseconds});
         at += used;
     }
 }
@@ -169,13 +174,16 @@ TEST(ChildRecords, RowsArriveAsTheyWereSent)
     const std::string longPath = "C:\\" + std::string(256, 'p');
     const std::string longText(CHILD_TEXT_SIZE - 1, 't');
     const ChildRow rows[] = {
-        {"C:\\x\\ok.dll", "Registered successfully", 0, ROW_BY_CODE, true, 0},
-        {"missing.dll", "The component 'missing.dll' could not found on this computer.", -2, ROW_BY_CODE, false, 0},
+        {"C:\\x\\ok.dll", "Registered successfully", 0, ROW_BY_CODE, true, 0, "C:\\x\\ok.dll", "register", 12},
+        {"missing.dll", "The component 'missing.dll' could not found on this computer.", -2, ROW_BY_CODE, false, 0,
+         "C:\\start\\missing.dll", "unregister", 0},
         {"C:\\x\\crash.dll", "The component crashed: access violation (0xC0000005) at crash.dll+0x1370",
-         static_cast<int32_t>(0xC0000005), ROW_OWN_TEXT, true, static_cast<int32_t>(0xC0000005)},
-        {"C:\\x\\fail.dll", "Access is denied", 5, ROW_CALLED, true, static_cast<int32_t>(0x80070005)},
-        {"", "", 0, ROW_BY_CODE, false, 0},
-        {longPath.c_str(), longText.c_str(), 1, ROW_CALLED, true, -1},
+         static_cast<int32_t>(0xC0000005), ROW_OWN_TEXT, true, static_cast<int32_t>(0xC0000005), "C:\\x\\crash.dll",
+         "register+DllInstall", 0xFFFFFFFF},
+        {"C:\\x\\fail.dll", "Access is denied", 5, ROW_CALLED, true, static_cast<int32_t>(0x80070005), "C:\\x\\fail.dll",
+         "DllInstall", 1},
+        {"", "", 0, ROW_BY_CODE, false, 0, "", "", 0},
+        {longPath.c_str(), longText.c_str(), 1, ROW_CALLED, true, -1, longPath.c_str(), "DllInstall+unregister", 7},
     };
     std::vector<unsigned char> stream;
     for (const ChildRow &row : rows)
@@ -200,6 +208,9 @@ TEST(ChildRecords, RowsArriveAsTheyWereSent)
         EXPECT_EQ(decoded[i].kind, rows[i].kind) << i;
         EXPECT_EQ(decoded[i].called, rows[i].called) << i;
         EXPECT_EQ(decoded[i].result, rows[i].result) << i;
+        EXPECT_EQ(decoded[i].fullPath, rows[i].fullPath) << i;
+        EXPECT_EQ(decoded[i].call, rows[i].call) << i;
+        EXPECT_EQ(decoded[i].milliseconds, rows[i].milliseconds) << i;
     }
 }
 
@@ -210,22 +221,26 @@ TEST(ChildRecords, TooLongAPathOrTextIsCutOnAWholeCharacter)
     const std::string text = std::string(CHILD_TEXT_SIZE - 2, 't') + "\x95\x5C";
     ChildRecord last;
     std::vector<DecodedRow> decoded =
-        DecodeAll(Encode({path.c_str(), text.c_str(), 0, ROW_BY_CODE, false, 0}, ShiftJisLeadByte), &last);
+        DecodeAll(Encode({path.c_str(), text.c_str(), 0, ROW_BY_CODE, false, 0, path.c_str(), "register", 0},
+                         ShiftJisLeadByte),
+                  &last);
     ASSERT_EQ(decoded.size(), 1u);
     EXPECT_EQ(decoded[0].path, path.substr(0, 258));
     EXPECT_EQ(decoded[0].text, text.substr(0, CHILD_TEXT_SIZE - 2));
+    EXPECT_EQ(decoded[0].fullPath, path.substr(0, 258));
 }
 
 TEST(ChildRecords, PartOfARecordWaitsAndAnythingElseIsBad)
 {
-    const std::vector<unsigned char> record = Encode({"C:\\x\\ok.dll", "Registered successfully", 0, ROW_BY_CODE, true, 0});
+    const std::vector<unsigned char> record =
+        Encode({"C:\\x\\ok.dll", "Registered successfully", 0, ROW_BY_CODE, true, 0, "C:\\x\\ok.dll", "register", 3});
     for (size_t cut = 0; cut < record.size(); cut++)
     {
         ChildRecord last;
         DecodeAll(std::vector<unsigned char>(record.begin(), record.begin() + cut), &last);
         EXPECT_EQ(last, CHILD_RECORD_INCOMPLETE) << "cut at " << cut;
     }
-    const size_t pathLengthAt = 3 + 10;
+    const size_t pathLengthAt = 3 + 14;
     auto with = [&](size_t at, unsigned char value) {
         std::vector<unsigned char> bytes = record;
         bytes[at] = value;
@@ -243,6 +258,7 @@ TEST(ChildRecords, PartOfARecordWaitsAndAnythingElseIsBad)
         {"a body longer than its strings", with(1, static_cast<unsigned char>(record[1] - 1))},
         {"an end record with a body", {'E', 1, 0, 0}},
         {"a body too short for a row", {'R', 3, 0, 0, 0, 0}},
+        {"a call longer than its buffer", with(3 + 14 + 2 + 11 + 2 + 11, 40)},
     };
     for (const auto &c : cases)
     {
@@ -254,7 +270,7 @@ TEST(ChildRecords, PartOfARecordWaitsAndAnythingElseIsBad)
 
 TEST(ChildRecords, TooSmallABufferTakesNoRecord)
 {
-    const ChildRow row = {"C:\\x\\ok.dll", "Registered successfully", 0, ROW_BY_CODE, true, 0};
+    const ChildRow row = {"C:\\x\\ok.dll", "Registered successfully", 0, ROW_BY_CODE, true, 0, "C:\\x\\ok.dll", "register", 3};
     const size_t whole = Encode(row).size();
     std::vector<unsigned char> bytes(whole - 1);
     EXPECT_EQ(EncodeRowRecord(row, NoLeadBytes, bytes.data(), bytes.size()), 0u);

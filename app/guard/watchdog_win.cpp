@@ -1,0 +1,142 @@
+#include "app/guard/watchdog_win.h"
+
+#include <windows.h>
+#include <cstring>
+
+#include "app/batch.h"
+#include "app/child/child_run_win.h"
+#include "app/guard/watchdog.h"
+#include "app/options.h"
+
+static HANDLE watchdogThread;
+static volatile LONG callRunning;
+static volatile DWORD callStart;
+static CRITICAL_SECTION noteLock;
+static char notes[1024]; // what was answered during the component's calls
+
+struct ShownWindows
+{
+    uintptr_t handles[WATCHED_WINDOWS_MAX];
+    size_t count;
+};
+
+// The visible top-level windows of this process: in a silent run, TolVane shows none of its own.
+static BOOL CALLBACK NoteShownWindow(HWND window, LPARAM context)
+{
+    ShownWindows *shown = reinterpret_cast<ShownWindows *>(context);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == GetCurrentProcessId() && IsWindowVisible(window) && shown->count < WATCHED_WINDOWS_MAX)
+        shown->handles[shown->count++] = reinterpret_cast<uintptr_t>(window);
+    return TRUE;
+}
+
+// The text a window shows: a message box's own text, else its first static text.
+static BOOL CALLBACK FindStaticText(HWND child, LPARAM context)
+{
+    char className[16];
+    char *text = reinterpret_cast<char *>(context);
+    if (GetClassNameA(child, className, sizeof className) == 0 || lstrcmpiA(className, "Static") != 0)
+        return TRUE;
+    char found[512];
+    if (GetWindowTextA(child, found, sizeof found) == 0)
+        return TRUE;
+    if (text[0] == '\0' || GetDlgCtrlID(child) == 0xFFFF)
+        lstrcpynA(text, found, 512);
+    return GetDlgCtrlID(child) != 0xFFFF;
+}
+
+// Presses the window's default button, as Enter would, or closes a window that has none; notes it.
+static void Answer(HWND window)
+{
+    char title[256] = "";
+    char text[512] = "";
+    GetWindowTextA(window, title, sizeof title);
+    EnumChildWindows(window, FindStaticText, reinterpret_cast<LPARAM>(text));
+    DWORD_PTR answer = 0;
+    const bool hasDefault = SendMessageTimeoutA(window, DM_GETDEFID, 0, 0, SMTO_ABORTIFHUNG, 500, &answer) != 0 &&
+                            HIWORD(answer) == DC_HASDEFID;
+    char label[64] = "";
+    if (hasDefault)
+    {
+        const int id = LOWORD(answer);
+        HWND button = GetDlgItem(window, id);
+        if (button != nullptr)
+            GetWindowTextA(button, label, sizeof label);
+        PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    }
+    else
+    {
+        PostMessageA(window, WM_CLOSE, 0, 0);
+    }
+    char note[1024];
+    ComposeWindowNote(hasDefault ? label : nullptr, title, text, note, sizeof note);
+    EnterCriticalSection(&noteLock);
+    const size_t length = std::strlen(notes);
+    if (length + 2 + std::strlen(note) < sizeof notes)
+    {
+        if (length > 0)
+            lstrcatA(notes, " ");
+        lstrcatA(notes, note);
+    }
+    LeaveCriticalSection(&noteLock);
+}
+
+// A call past the time limit is abandoned: the rest of the batch goes on elsewhere, and this
+// process ends under the call, which never returns.
+static void EnforceTimeLimit(uint32_t limitSeconds)
+{
+    if (limitSeconds == 0 || GetTickCount() - callStart < limitSeconds * 1000u || !AbandonCall(limitSeconds))
+        return;
+    if (childRun)
+        ReportChildEnd();
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(BatchExitValue()));
+}
+
+static DWORD WINAPI Watch(LPVOID)
+{
+    WindowWatch watch = {};
+    for (;;)
+    {
+        Sleep(WATCHDOG_TICK_MS);
+        if (!callRunning)
+        {
+            watch.count = 0;
+            continue;
+        }
+        ShownWindows shown = {};
+        EnumWindows(NoteShownWindow, reinterpret_cast<LPARAM>(&shown));
+        uintptr_t due[WATCHED_WINDOWS_MAX];
+        const size_t dueCount = WatchWindows(&watch, shown.handles, shown.count, GetTickCount(), due);
+        for (size_t i = 0; i < dueCount; i++)
+            Answer(reinterpret_cast<HWND>(due[i]));
+        EnforceTimeLimit(timeLimitOption != nullptr ? TimeLimitSeconds(timeLimitOption) : 0);
+    }
+}
+
+void StartWatchdog()
+{
+    InitializeCriticalSection(&noteLock);
+    watchdogThread = CreateThread(nullptr, 64 * 1024, Watch, nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+}
+
+void WatchCall(bool running)
+{
+    if (watchdogThread == nullptr)
+        return;
+    callStart = GetTickCount();
+    InterlockedExchange(&callRunning, running ? 1 : 0);
+}
+
+bool TakeWindowNote(char *text, size_t size)
+{
+    if (watchdogThread == nullptr)
+        return false;
+    EnterCriticalSection(&noteLock);
+    const bool any = notes[0] != '\0';
+    if (any)
+        lstrcpynA(text, notes, static_cast<int>(size));
+    notes[0] = '\0';
+    LeaveCriticalSection(&noteLock);
+    return any;
+}

@@ -1,0 +1,14 @@
+#pragma once
+// The watchdog of a silent run (app/guard/watchdog.h), on the Win32 side: a thread that, while an
+// entry point runs, answers the component's windows and abandons a call past the /T time limit.
+#include <cstddef>
+#include <cstdint>
+
+// Starts the watchdog's thread: only for a silent run; a run with a person there has none.
+void StartWatchdog();
+
+// Before and after each entry point call (nothing when the watchdog does not run).
+void WatchCall(bool running);
+
+// The words for what the watchdog answered since it was last asked (a takeWindowNote operation).
+bool TakeWindowNote(char *text, size_t size);

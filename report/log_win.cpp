@@ -1,0 +1,68 @@
+#include "report/log_win.h"
+
+#include <cstdlib>
+
+#include "report/log_lines.h"
+#include "version.h"
+
+static HANDLE logFile = INVALID_HANDLE_VALUE;
+
+// UTF-8 from the ANSI code page, into out (size bytes); empty when it cannot be converted.
+static const char *Utf8(const char *ansi, char *out, int size)
+{
+    wchar_t wide[CHILD_TEXT_SIZE];
+    out[0] = '\0';
+    if (MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide, CHILD_TEXT_SIZE) > 0)
+        WideCharToMultiByte(CP_UTF8, 0, wide, -1, out, size, nullptr, nullptr);
+    return out;
+}
+
+static LogTime Now()
+{
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    return LogTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
+}
+
+// One line, in one write to a handle that appends: runs that share the log interleave whole lines.
+static void WriteLine(const char *line, size_t length)
+{
+    DWORD written = 0;
+    WriteFile(logFile, line, static_cast<DWORD>(length), &written, nullptr);
+}
+
+bool OpenLog(const char *path, DWORD *error)
+{
+    logFile = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (logFile == INVALID_HANDLE_VALUE)
+    {
+        *error = GetLastError();
+        return false;
+    }
+    // The command line as it was given, wide, so that nothing of it is lost to the code page.
+    const wchar_t *wide = GetCommandLineW();
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    char *commandLine = size > 0 ? static_cast<char *>(std::malloc(static_cast<size_t>(size))) : nullptr;
+    if (commandLine != nullptr)
+        WideCharToMultiByte(CP_UTF8, 0, wide, -1, commandLine, size, nullptr, nullptr);
+    const size_t lineSize = static_cast<size_t>(size > 0 ? size : 0) + 128;
+    char *line = static_cast<char *>(std::malloc(lineSize));
+    if (line != nullptr)
+        WriteLine(line, ComposeLogHeader(Now(), TOLVANE_VERSION_TEXT, commandLine != nullptr ? commandLine : "", line,
+                                         lineSize));
+    std::free(line);
+    std::free(commandLine);
+    return true;
+}
+
+void LogRow(const ChildRow &row)
+{
+    if (logFile == INVALID_HANDLE_VALUE)
+        return;
+    static char line[LOG_LINE_SIZE];
+    char fullPath[PATH_BUFFER_SIZE * 3];
+    char text[CHILD_TEXT_SIZE * 3];
+    WriteLine(line, ComposeLogLine(Now(), row.call, Utf8(row.fullPath, fullPath, sizeof fullPath), row.code,
+                                   Utf8(row.text, text, sizeof text), row.milliseconds, line, sizeof line));
+}

@@ -46,31 +46,61 @@ static BOOL CALLBACK FindStaticText(HWND child, LPARAM context)
     return GetDlgCtrlID(child) != 0xFFFF;
 }
 
-// Presses the window's default button, as Enter would, or closes a window that has none; notes it.
+static bool IsPushButton(HWND control)
+{
+    char className[16];
+    const LONG_PTR style = GetWindowLongPtrA(control, GWL_STYLE) & BS_TYPEMASK;
+    return control != nullptr && GetClassNameA(control, className, sizeof className) != 0 &&
+           lstrcmpiA(className, "Button") == 0 && (style == BS_PUSHBUTTON || style == BS_DEFPUSHBUTTON) &&
+           IsWindowVisible(control) && IsWindowEnabled(control);
+}
+
+static BOOL CALLBACK FindDefaultPushButton(HWND child, LPARAM context)
+{
+    if (!IsPushButton(child) || (GetWindowLongPtrA(child, GWL_STYLE) & BS_TYPEMASK) != BS_DEFPUSHBUTTON)
+        return TRUE;
+    *reinterpret_cast<HWND *>(context) = child;
+    return FALSE;
+}
+
+// The button that Enter would press: the push button with the focus, else the dialog's default
+// button; null when there is none.
+static HWND EnterButton(HWND window)
+{
+    GUITHREADINFO thread = {};
+    thread.cbSize = sizeof thread;
+    if (GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread) && thread.hwndFocus != nullptr &&
+        GetParent(thread.hwndFocus) == window && IsPushButton(thread.hwndFocus))
+        return thread.hwndFocus;
+    DWORD_PTR answer = 0;
+    if (SendMessageTimeoutA(window, DM_GETDEFID, 0, 0, SMTO_ABORTIFHUNG, 500, &answer) != 0 &&
+        HIWORD(answer) == DC_HASDEFID && IsPushButton(GetDlgItem(window, LOWORD(answer))))
+        return GetDlgItem(window, LOWORD(answer));
+    HWND found = nullptr;
+    EnumChildWindows(window, FindDefaultPushButton, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// Presses the button that Enter would, or closes a window that has none; notes what it said.
 static void Answer(HWND window)
 {
     char title[256] = "";
     char text[512] = "";
     GetWindowTextA(window, title, sizeof title);
     EnumChildWindows(window, FindStaticText, reinterpret_cast<LPARAM>(text));
-    DWORD_PTR answer = 0;
-    const bool hasDefault = SendMessageTimeoutA(window, DM_GETDEFID, 0, 0, SMTO_ABORTIFHUNG, 500, &answer) != 0 &&
-                            HIWORD(answer) == DC_HASDEFID;
+    HWND button = EnterButton(window);
     char label[64] = "";
-    if (hasDefault)
+    if (button != nullptr)
     {
-        const int id = LOWORD(answer);
-        HWND button = GetDlgItem(window, id);
-        if (button != nullptr)
-            GetWindowTextA(button, label, sizeof label);
-        PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+        GetWindowTextA(button, label, sizeof label);
+        PostMessageA(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
     }
     else
     {
         PostMessageA(window, WM_CLOSE, 0, 0);
     }
     char note[1024];
-    ComposeWindowNote(hasDefault ? label : nullptr, title, text, note, sizeof note);
+    ComposeWindowNote(button != nullptr ? label : nullptr, title, text, note, sizeof note);
     EnterCriticalSection(&noteLock);
     const size_t length = std::strlen(notes);
     if (length + 2 + std::strlen(note) < sizeof notes)

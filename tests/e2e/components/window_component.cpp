@@ -1,0 +1,38 @@
+// Components whose DllRegisterServer waits for somebody, one kind per build (WINDOW_KIND):
+//   1  shows a message box "Registration complete" titled "Setup" with OK, then succeeds;
+//   2  asks "Register now?" in a Yes/No box titled "Setup": succeeds on Yes, fails on No;
+//   3  shows the OK box from a thread of its own and waits for that thread;
+//   4  never returns: it sleeps for ten minutes.
+// DllUnregisterServer always succeeds.
+#include <windows.h>
+
+[[maybe_unused]] static DWORD WINAPI ShowBox(LPVOID)
+{
+    MessageBoxA(nullptr, "Registration complete", "Setup", MB_OK);
+    return 0;
+}
+
+extern "C" __declspec(dllexport) HRESULT WINAPI DllRegisterServer()
+{
+#if WINDOW_KIND == 1
+    ShowBox(nullptr);
+    return S_OK;
+#elif WINDOW_KIND == 2
+    return MessageBoxA(nullptr, "Register now?", "Setup", MB_YESNO) == IDYES ? S_OK : E_ABORT;
+#elif WINDOW_KIND == 3
+    HANDLE thread = CreateThread(nullptr, 0, ShowBox, nullptr, 0, nullptr);
+    if (thread == nullptr)
+        return HRESULT_FROM_WIN32(GetLastError());
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    return S_OK;
+#else
+    Sleep(600000);
+    return S_OK;
+#endif
+}
+
+extern "C" __declspec(dllexport) HRESULT WINAPI DllUnregisterServer()
+{
+    return S_OK;
+}

@@ -1,6 +1,8 @@
 // The batch: which components are called, in which mode, from which folder, with what result.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <ole2.h>
 
 #include "app/child/child_run.h"
@@ -559,6 +561,175 @@ TEST(TypeLibrary, EachBitnessRegistersAndUnregisters)
         EXPECT_EQ(unregistering.dialogs[0].text, "The component '" + path + "' has unregistered successfully.");
         EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, library + "\\1.0\\0\\" + c.syskind));
     }
+}
+
+// The log (/L): its lines as "<call>|<full path>|<code>|<text>", each checked for its six fields,
+// a time of ISO 8601 in UTC and milliseconds in digits; headers as "#".
+std::vector<std::string> LogLines(const std::string &path)
+{
+    std::vector<std::string> lines;
+    for (const std::string &line : ReadLines(path))
+    {
+        if (line.rfind("# ", 0) == 0)
+        {
+            lines.push_back("#");
+            continue;
+        }
+        std::vector<std::string> fields;
+        for (size_t at = 0;;)
+        {
+            const size_t tab = line.find('\t', at);
+            fields.push_back(line.substr(at, tab == std::string::npos ? std::string::npos : tab - at));
+            if (tab == std::string::npos)
+                break;
+            at = tab + 1;
+        }
+        EXPECT_EQ(fields.size(), 6u) << line;
+        if (fields.size() != 6)
+            continue;
+        EXPECT_EQ(fields[0].size(), 24u) << fields[0];
+        EXPECT_EQ(fields[0].back(), 'Z') << fields[0];
+        EXPECT_EQ(fields[0][10], 'T') << fields[0];
+        EXPECT_EQ(fields[5].find_first_not_of("0123456789"), std::string::npos) << fields[5];
+        lines.push_back(fields[1] + "|" + fields[2] + "|" + fields[3] + "|" + fields[4]);
+    }
+    return lines;
+}
+
+struct LogCase
+{
+    const char *arguments; // {dir} the work folder, {log} the log
+    std::vector<std::string> lines;
+    uint32_t exitCode;
+};
+
+// A silent run with a log: a line for every component as it comes, whatever the component does;
+// a window it shows is answered, and a call that never returns is abandoned after /T.
+TEST(Log, EveryComponentGetsItsLineAndNothingWaitsForSomebody)
+{
+    std::string dir = MakeWorkFolder("log");
+    for (const char *name : {"ok", "crash", "msgbox", "yesno", "thread_box", "sleeper", "exit_process"})
+        PlaceComponent(name, dir, (std::string(name) + ".dll").c_str());
+    const std::string crash = "The component crashed: access violation (0xC0000005) at crash.dll+0x" +
+                              ExportOffset(dir + "\\crash.dll", "CrashSite");
+    const std::string answered = "Registered successfully. The component showed a window, which TolVane answered "
+                                 "with OK: \"Setup: Registration complete\"";
+    const LogCase cases[] = {
+        {"/S /T:2 /L:{log} ok.dll missing.dll crash.dll msgbox.dll sleeper.dll /U ok.dll",
+         {"#", "register|{dir}\\ok.dll|0x00000000|Registered successfully",
+          "register|{dir}\\missing.dll|0xfffffffe|The component 'missing.dll' could not found on this computer.",
+          "register|{dir}\\crash.dll|0xc0000005|" + crash, "register|{dir}\\msgbox.dll|0x00000000|" + answered,
+          "register|{dir}\\sleeper.dll|0x000005b4|The component did not return within 2 seconds, the time limit "
+          "that /T set, so TolVane abandoned it; the rest of the batch went on in a fresh process.",
+          "unregister|{dir}\\ok.dll|0x00000000|Unregistered successfully"},
+         0},
+        // Enter presses Yes; a box on a thread of the component's own is answered too.
+        {"/S /L:{log} yesno.dll thread_box.dll /I:user /N ok.dll",
+         {"#",
+          "register|{dir}\\yesno.dll|0x00000000|Registered successfully. The component showed a window, which "
+          "TolVane answered with Yes: \"Setup: Register now?\"",
+          "register|{dir}\\thread_box.dll|0x00000000|" + answered,
+          "DllInstall|{dir}\\ok.dll|0x00000000|Registered successfully"},
+         0},
+        // The time limit counts in the fresh process after a crash too; its row is the last.
+        {"/S /L:{log} /T:1 crash.dll sleeper.dll",
+         {"#", "register|{dir}\\crash.dll|0xc0000005|" + crash,
+          "register|{dir}\\sleeper.dll|0x000005b4|The component did not return within 1 seconds, the time limit "
+          "that /T set, so TolVane abandoned it; the rest of the batch went on in a fresh process."},
+         1460},
+        // A component that ends the first process still gets its line.
+        {"/S /L:{log} exit_process.dll ok.dll",
+         {"#", "register|{dir}\\exit_process.dll|0x0000042b|The component ended the process while its entry point "
+               "ran; the exit code it chose cannot be seen from inside the process."},
+         7},
+        // Without /S a person is there: /T is ignored.
+        {"/T:1 /L:{log} msgbox.dll ok.dll",
+         {"#", "register|{dir}\\msgbox.dll|0x00000000|Registered successfully",
+          "register|{dir}\\ok.dll|0x00000000|Registered successfully"},
+         0},
+    };
+    for (const LogCase &c : cases)
+    {
+        const std::string log = dir + "\\run.log";
+        DeleteFileA(log.c_str());
+        std::string arguments = FillHandOff(c.arguments, dir, "");
+        arguments.replace(arguments.find("{log}"), 5, log);
+        SCOPED_TRACE(arguments);
+        // In a silent run the test leaves the component's boxes to the program; else it is the person.
+        const bool silent = arguments.rfind("/S", 0) == 0;
+        RunResult run = RunProgram(arguments, dir, silent ? DialogAnswer([](HWND) {}) : DialogAnswer());
+        ASSERT_TRUE(run.exited);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        std::vector<std::string> expected;
+        for (const std::string &line : c.lines)
+            expected.push_back(FillHandOff(line, dir, ""));
+        EXPECT_EQ(LogLines(log), expected);
+        // Only the component shows anything in a silent run; with a person there, its box, then the results.
+        if (silent)
+        {
+            for (const SeenDialog &seen : run.dialogs)
+                EXPECT_EQ(seen.title, "Setup");
+        }
+        else
+        {
+            ASSERT_EQ(run.dialogs.size(), 2u);
+            EXPECT_EQ(run.dialogs[0].title, "Setup");
+            EXPECT_EQ(run.dialogs[1].title, "Multidrop Registration Results");
+        }
+    }
+}
+
+// Two runs that write one log at once: whole lines only, all of them.
+TEST(Log, RunsSharingALogInterleaveWholeLines)
+{
+    std::string dir = MakeWorkFolder("shared log");
+    PlaceComponent("ok", dir, "ok.dll");
+    const std::string log = dir + "\\shared.log";
+    std::string arguments = "/S /L:\"" + log + "\"";
+    for (int i = 0; i < 60; i++)
+        arguments += " ok.dll";
+    ProgramRun first;
+    ProgramRun second;
+    ASSERT_TRUE(first.Start(arguments, dir));
+    ASSERT_TRUE(second.Start(arguments, dir));
+    DWORD exitCode = 1;
+    ASSERT_TRUE(first.WaitForExit(EXIT_WAIT_MS, &exitCode));
+    EXPECT_EQ(exitCode, 0u);
+    ASSERT_TRUE(second.WaitForExit(EXIT_WAIT_MS, &exitCode));
+    EXPECT_EQ(exitCode, 0u);
+    std::vector<std::string> lines = LogLines(log);
+    EXPECT_EQ(lines.size(), 122u);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "#"), 2);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "register|" + dir + "\\ok.dll|0x00000000|Registered successfully"),
+              120);
+}
+
+// A log that cannot be opened ends the run before any component is called: the system's error is
+// the exit code, and a run with a person there is told why.
+TEST(Log, LogThatCannotBeOpenedStopsTheRun)
+{
+    std::string dir = MakeWorkFolder("no log");
+    PlaceComponent("ok", dir, "ok.dll");
+    const std::string callLog = dir + "\\calls.log";
+    SetEnvironmentVariableA("TOLVANE_TEST_LOG", callLog.c_str());
+    for (const char *silent : {"/S ", ""})
+    {
+        const std::string log = dir + "\\missing folder\\run.log";
+        RunResult run = RunProgram(std::string(silent) + "/L:\"" + log + "\" ok.dll", dir);
+        ASSERT_TRUE(run.exited);
+        EXPECT_EQ(run.exitCode, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+        if (silent[0] != '\0')
+        {
+            EXPECT_TRUE(run.dialogs.empty());
+            continue;
+        }
+        ASSERT_EQ(run.dialogs.size(), 1u);
+        EXPECT_EQ(run.dialogs[0].title, "Component Registration Error");
+        EXPECT_EQ(run.dialogs[0].text, "TolVane could not open the log file '" + log + "', so it registered nothing:\n" +
+                                           SystemText(ERROR_PATH_NOT_FOUND, log));
+    }
+    SetEnvironmentVariableA("TOLVANE_TEST_LOG", nullptr);
+    EXPECT_TRUE(ReadLines(callLog).empty()) << "no component was called";
 }
 
 // {6A1C3E52-7B0D-4F2A-9C41-2E5D7A0B9F13}, the sample server's class.

@@ -488,15 +488,18 @@ static void AppendCallFailure(char *path, const Call &call, int32_t result, cons
     AppendRow(path, text, static_cast<int32_t>(code), ROW_OWN_TEXT, true, result);
 }
 
-// Makes one call. A call that another thread abandoned meanwhile never comes back to the batch.
-static bool MakeCall(const Call &call, int32_t *result, EntryPointCrash *crash, const PlatformOps &ops)
+// Makes one call. A call that another thread abandoned meanwhile never comes back to the batch:
+// its thread waits for the process to end (false, with *abandoned set, where it does return).
+static bool MakeCall(const Call &call, int32_t *result, EntryPointCrash *crash, bool *abandoned,
+                     const PlatformOps &ops)
 {
     callState = CALL_RUNNING;
     const bool returned = call.install ? ops.callInstall(call.entryPoint, !unregisterMode, OptionValue(installOption),
                                                          result, crash)
                                        : ops.callEntryPoint(call.entryPoint, result, crash);
     int running = CALL_RUNNING;
-    if (!callState.compare_exchange_strong(running, CALL_IDLE))
+    *abandoned = !callState.compare_exchange_strong(running, CALL_IDLE);
+    if (*abandoned)
         ops.waitForever();
     return returned;
 }
@@ -525,7 +528,10 @@ static void CallEntryPoint(Component &component, const PlatformOps &ops)
         ops.setLastError(0);
         int32_t result = 0;
         EntryPointCrash crash = {};
-        const bool returned = MakeCall(calls[i], &result, &crash, ops);
+        bool abandoned = false;
+        const bool returned = MakeCall(calls[i], &result, &crash, &abandoned, ops);
+        if (abandoned)
+            return;
         if (!returned)
         {
             processPoisoned = true;
@@ -733,6 +739,7 @@ bool PendingCall(ChildRow *row)
 void RunBatch(int argc, char **argv, const PlatformOps &ops, const bool *unrepresentable)
 {
     BeginBatch(ops);
+    callState = CALL_IDLE;
     runSilent = ScanRunWideOptions(argc, argv, unrepresentable).silent;
     batchArguments = BatchArguments{argc, argv, unrepresentable, 0};
     for (int i = 1; i < argc; i++)
@@ -749,9 +756,10 @@ void RunBatch(int argc, char **argv, const PlatformOps &ops, const bool *unrepre
             RegisterComponent(argv[i], ops);
         currentFullPath = nullptr;
         currentPath = nullptr;
+        // After an abandoned call, the thread that abandoned it has run the rest already.
         if (processPoisoned)
         {
-            if (!childRun)
+            if (!childRun && callState != CALL_ABANDONED)
                 RunRestInChildren(i + 1, argc, argv, unrepresentable, ops);
             return;
         }

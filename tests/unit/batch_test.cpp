@@ -35,8 +35,10 @@ struct FakeFile
 // The modes as a child run gets them: " /U /I:text /N" as they apply.
 std::string ModesText(const ChildModes &modes)
 {
-    return std::string(modes.unregister ? " /U" : "") + (modes.installOption != nullptr ? std::string(" ") + modes.installOption : "") +
-           (modes.noRegister ? " /N" : "");
+    return std::string(modes.unregister ? " /U" : "") +
+           (modes.installOption != nullptr ? std::string(" ") + modes.installOption : "") +
+           (modes.noRegister ? " /N" : "") +
+           (modes.timeLimitOption != nullptr ? std::string(" ") + modes.timeLimitOption : "");
 }
 
 struct FakeSystem
@@ -56,7 +58,8 @@ struct FakeSystem
     std::vector<std::string> reports;               // "<call>|<full path>|<milliseconds>", the same
     uint32_t clock;                                 // advances by 5 ms each time it is read
     std::string windowNote;                         // what the watchdog answered, for the next row
-    bool abandonInCall = false;                     // the next call is abandoned while it runs
+    bool abandonInCall = false;                     // each call is abandoned while it runs
+    std::string windowNoteInCall;                   // each call shows a window that the watchdog answers
 };
 
 FakeSystem sys;
@@ -170,6 +173,16 @@ const PlatformOps FAKE_OPS = {
             return false;
         if (e->file->lastErrorSet != 0)
             sys.lastError = e->file->lastErrorSet;
+        // The watchdog, on its own thread, finds the call past its time limit while it runs.
+        if (sys.abandonInCall)
+        {
+            ChildRow pending = {};
+            EXPECT_TRUE(PendingCall(&pending));
+            sys.events.push_back(std::string("pending ") + pending.path + " " + pending.call);
+            sys.events.push_back(AbandonCall(30) ? "abandoned" : "not abandoned");
+        }
+        if (!sys.windowNoteInCall.empty())
+            sys.windowNote = sys.windowNoteInCall;
         if (e->file->movesFolder)
             sys.folder = "C:\\elsewhere";
         *result = e->file->result;
@@ -262,7 +275,9 @@ const PlatformOps FAKE_OPS = {
             const std::string &argument = sys.arguments[i];
             if (argument[0] == '/')
                 continue;
-            auto found = sys.files.find(Resolve(argument.c_str()));
+            // The child starts in the run's start folder.
+            const std::string full = argument.size() > 1 && argument[1] == ':' ? argument : std::string(folder) + "\\" + argument;
+            auto found = sys.files.find(full);
             const FakeFile *file = found != sys.files.end() ? &found->second : nullptr;
             if (file != nullptr && file->endsProcess != 0)
             {
@@ -270,7 +285,6 @@ const PlatformOps FAKE_OPS = {
                 return true;
             }
             const int32_t code = file == nullptr ? -2 : file->crashCode != 0 ? static_cast<int32_t>(file->crashCode) : file->result;
-            const std::string full = Resolve(argument.c_str());
             sink(ChildRow{argument.c_str(), "child", code, ROW_OWN_TEXT, file != nullptr, code, full.c_str(),
                           "child call", 42},
                  context);
@@ -353,6 +367,7 @@ class BatchTest : public ::testing::Test
         childRun = 0;
         installOption = nullptr;
         noRegisterMode = 0;
+        timeLimitOption = nullptr;
     }
     void TearDown() override
     {
@@ -727,15 +742,72 @@ TEST_F(BatchTest, InstallOptionsCallDllInstallInTheirOrderAndTypeLibrariesRegist
                 e.rfind("rest ", 0) == 0)
                 calls.push_back(e);
         EXPECT_EQ(calls, c.calls);
-        if (c.code == 87)
-            for (const std::string &e : sys.events)
+        for (const std::string &e : sys.events)
+        {
+            if (c.code == 87)
+            {
                 EXPECT_NE(e.rfind("load ", 0), 0u) << "nothing is loaded when nothing is asked: " << e;
+            }
+        }
         ASSERT_GE(resultsTable.rowCount, 1);
         const ResultEntry &row = resultsTable.rows[resultsTable.rowCount - 1];
         EXPECT_STREQ(row.resultText, c.text);
         EXPECT_EQ(row.resultCode, c.code);
         EXPECT_EQ(BatchExitValue(), c.exitCode);
     }
+}
+
+TEST_F(BatchTest, CallPastTheTimeLimitIsAbandonedAndTheRestRunsElsewhere)
+{
+    sys.abandonInCall = true;
+    Run({"/T:30", "C:\\c\\ok.dll", "/U", "C:\\c\\ok2.ocx"});
+    const std::vector<std::string> expected = {"chdir C:\\c", "load C:\\c\\ok.dll", "call C:\\c\\ok.dll DllRegisterServer",
+                                               "pending C:\\c\\ok.dll register", "rest 4 /U /T:30 from C:\\start",
+                                               "abandoned", "waiting for ever"};
+    EXPECT_EQ(sys.events, expected);
+    ASSERT_EQ(resultsTable.rowCount, 2);
+    EXPECT_STREQ(resultsTable.rows[0].resultText,
+                 "The component did not return within 30 seconds, the time limit that /T set, so TolVane abandoned it; "
+                 "the rest of the batch went on in a fresh process.");
+    EXPECT_EQ(resultsTable.rows[0].resultCode, 1460);
+    EXPECT_EQ(BatchExitValue(), 0) << "the fresh process's last call";
+    sys.crashes = sys.loaded; // the abandoned component stays loaded
+
+    // A child run leaves the rest to the first process.
+    SetUp();
+    sys.abandonInCall = true;
+    childRun = 1;
+    Run({"C:\\c\\ok.dll", "C:\\c\\ok2.ocx"});
+    EXPECT_EQ(resultsTable.rowCount, 1);
+    EXPECT_EQ(BatchExitValue(), 1460);
+    for (const std::string &e : sys.events)
+        EXPECT_NE(e.rfind("rest ", 0), 0u) << e;
+    sys.crashes = sys.loaded;
+    ChildRow none = {};
+    EXPECT_FALSE(PendingCall(&none)) << "no call runs now";
+}
+
+TEST_F(BatchTest, RowsTellTheirCallsFullPathAndTimeAndWhatTheWatchdogAnswered)
+{
+    sys.windowNoteInCall = "The component showed a window, which TolVane answered with OK: \"Setup\"";
+    Run({"C:\\c\\ok.dll", "/I:x", "ok.dll", "/N", "C:\\c\\none.dll", "/U", "C:\\c\\inst.dll"});
+    ASSERT_EQ(resultsTable.rowCount, 4);
+    EXPECT_STREQ(resultsTable.rows[0].resultText,
+                 "Registered successfully. The component showed a window, which TolVane answered with OK: \"Setup\"");
+    // A relative name's full path is taken from the start folder; the clock advances 5 ms a reading.
+    std::vector<std::string> reports = {
+        "register|C:\\c\\ok.dll|5",
+        "register+DllInstall|C:\\start\\ok.dll|5",
+        "DllInstall|C:\\c\\none.dll|5",
+        "DllInstall|C:\\c\\inst.dll|5",
+    };
+    EXPECT_EQ(sys.reports, reports);
+
+    // Rows that a child reports keep its words for them.
+    SetUp();
+    Run({"C:\\c\\crash.dll", "/U", "ok.dll"});
+    reports = {"register|C:\\c\\crash.dll|5", "child call|C:\\start\\ok.dll|42"};
+    EXPECT_EQ(sys.reports, reports);
 }
 
 TEST_F(BatchTest, ArgumentTheCodePageCannotHoldIsNeverLoadedNorAnOption)

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "app/options.h"
 
@@ -26,6 +27,10 @@ TEST(Options, OnlyTheSecondCharacterCounts)
         {"/Install", ARGUMENT_INSTALL},
         {"/N", ARGUMENT_NO_REGISTER},
         {"-noreg", ARGUMENT_NO_REGISTER},
+        {"/L:x.log", ARGUMENT_LOG},
+        {"-log", ARGUMENT_LOG},
+        {"/T:30", ARGUMENT_TIME_LIMIT},
+        {"-time", ARGUMENT_TIME_LIMIT},
         {"/X", ARGUMENT_IGNORED_OPTION},
         {"/", ARGUMENT_IGNORED_OPTION},
         {"-", ARGUMENT_IGNORED_OPTION},
@@ -57,6 +62,53 @@ TEST(Options, ValueIsWhatFollowsTheFirstColon)
     };
     for (const auto &c : cases)
         EXPECT_STREQ(OptionValue(c.argument), c.value) << c.argument;
+}
+
+TEST(Options, TimeLimitIsAWholeNumberOfSecondsUpToADay)
+{
+    const struct
+    {
+        const char *argument;
+        uint32_t seconds;
+    } cases[] = {
+        {"/T:30", 30}, {"/T:1", 1},   {"/T:86400", 86400}, {"/T:86401", 0},      {"/T:0", 0},     {"/T", 0},
+        {"/T:", 0},    {"/T:2s", 0},  {"/T:-5", 0},        {"/T:99999999999", 0}, {"/time:5", 5},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(TimeLimitSeconds(c.argument), c.seconds) << c.argument;
+}
+
+TEST(Options, SilenceAndTheLastLogCountWhereverTheyStand)
+{
+    const struct
+    {
+        std::vector<const char *> arguments;
+        std::vector<bool> unrepresentable;
+        bool silent;
+        const char *log;
+    } cases[] = {
+        {{"a.dll"}, {}, false, nullptr},
+        {{"a.dll", "/s"}, {}, true, nullptr},
+        {{"/L:one.log", "a.dll", "/L:two.log"}, {}, false, "two.log"},
+        {{"/L", "a.dll"}, {}, false, ""},
+        // An argument the code page cannot hold is never an option.
+        {{"/S?", "/L:x?.log", "a.dll"}, {false, true, true, false}, false, nullptr},
+    };
+    for (const auto &c : cases)
+    {
+        std::vector<const char *> argv = {"tolvane.exe"};
+        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+        bool flags[8] = {};
+        for (size_t i = 0; i < c.unrepresentable.size(); i++)
+            flags[i] = c.unrepresentable[i];
+        const RunWideOptions options = ScanRunWideOptions(static_cast<int>(argv.size()), const_cast<char **>(argv.data()),
+                                                          c.unrepresentable.empty() ? nullptr : flags);
+        EXPECT_EQ(options.silent, c.silent);
+        if (c.log == nullptr)
+            EXPECT_EQ(options.logFile, nullptr);
+        else
+            EXPECT_STREQ(options.logFile, c.log);
+    }
 }
 
 TEST(Options, OleFailureMessageNamesTheReason)

@@ -123,8 +123,9 @@ static void EnforceTimeLimit(uint32_t limitSeconds)
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(BatchExitValue()));
 }
 
-static DWORD WINAPI Watch(LPVOID)
+static DWORD WINAPI Watch(LPVOID started)
 {
+    SetEvent(static_cast<HANDLE>(started));
     WindowWatch watch = {};
     for (;;)
     {
@@ -147,7 +148,14 @@ static DWORD WINAPI Watch(LPVOID)
 void StartWatchdog()
 {
     InitializeCriticalSection(&noteLock);
-    watchdogThread = CreateThread(nullptr, 64 * 1024, Watch, nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    // The batch starts once the thread runs: a new thread takes the loader's lock and the heap's to
+    // start, and the first component may hold either for ever.
+    HANDLE started = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    watchdogThread = CreateThread(nullptr, 64 * 1024, Watch, started, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (watchdogThread != nullptr && started != nullptr)
+        WaitForSingleObject(started, INFINITE);
+    if (started != nullptr)
+        CloseHandle(started);
 }
 
 void WatchCall(bool running)

@@ -293,6 +293,8 @@ TEST(HandOff, ComponentOfTheOtherMachineGoesToTheTwin)
     const std::string program = std::string(TOLVANE_PROGRAM_NAME);
     const std::string twinCall = "\"{dir}\\" + twinName + "\" /*rows:#:twin /S \"{c}\"|{dir}\\c d|";
     const std::string twinUnregisterCall = "\"{dir}\\" + twinName + "\" /*rows:#:twin /S /U \"{c}\"|{dir}\\c d|";
+    // A run with a person there: the twin is not told /S, and answers no window of the component's.
+    const std::string twinCallWithAPerson = "\"{dir}\\" + twinName + "\" /*rows:#:twin \"{c}\"|{dir}\\c d|";
     const std::string crash = "The component crashed: access violation (0xC0000005) at ok_other.dll+0x1370";
     const std::string crashRow = "0xC0000005|2|0xC0000005|" + crash;
     const std::string ended = "The TolVane process that handled this component ended before it reported the outcome, "
@@ -319,9 +321,10 @@ TEST(HandOff, ComponentOfTheOtherMachineGoesToTheTwin)
          0x80070005,
          nullptr},
         // A crash in the twin keeps its words, with the module and the offset.
-        {program.c_str(), true, crashRow.c_str(), "0", nullptr, "\"{c}\"", {twinCall}, 0xC0000005, "{own}"},
+        {program.c_str(), true, crashRow.c_str(), "0", nullptr, "\"{c}\"", {twinCallWithAPerson}, 0xC0000005, "{own}"},
         // A twin that ends without a row: its exit code, and words that say so.
-        {program.c_str(), true, nullptr, "0xC0000005", nullptr, "\"{c}\"", {twinCall}, 0xC0000005, "{ended}"},
+        {program.c_str(), true, nullptr, "0xC0000005", nullptr, "\"{c}\"", {twinCallWithAPerson}, 0xC0000005,
+         "{ended}"},
         // The twin starts in the modes of the run.
         {program.c_str(),
          true,

@@ -433,7 +433,8 @@ static bool LoadComponent(Component &component, const PlatformOps &ops)
         return true;
     const uint32_t error = ops.lastError();
     unsigned char bytes[IMAGE_HEADER_READ_SIZE];
-    const size_t count = error == RESULT_BAD_EXE_FORMAT ? ops.readFileStart(component.fullPath, bytes, sizeof bytes) : 0;
+    const size_t count =
+        error == RESULT_BAD_EXE_FORMAT ? ops.readFileStart(component.fullPath, bytes, sizeof bytes) : 0;
     const uint16_t foreign = ForeignMachine(bytes, count, ops);
     if (IsTypeLibrary(bytes, count))
         RegisterTypeLibrary(component, ops);
@@ -490,13 +491,12 @@ static void AppendCallFailure(char *path, const Call &call, int32_t result, cons
 
 // Makes one call. A call that another thread abandoned meanwhile never comes back to the batch:
 // its thread waits for the process to end (false, with *abandoned set, where it does return).
-static bool MakeCall(const Call &call, int32_t *result, EntryPointCrash *crash, bool *abandoned,
-                     const PlatformOps &ops)
+static bool MakeCall(const Call &call, int32_t *result, EntryPointCrash *crash, bool *abandoned, const PlatformOps &ops)
 {
     callState = CALL_RUNNING;
-    const bool returned = call.install ? ops.callInstall(call.entryPoint, !unregisterMode, OptionValue(installOption),
-                                                         result, crash)
-                                       : ops.callEntryPoint(call.entryPoint, result, crash);
+    const bool returned =
+        call.install ? ops.callInstall(call.entryPoint, !unregisterMode, OptionValue(installOption), result, crash)
+                     : ops.callEntryPoint(call.entryPoint, result, crash);
     int running = CALL_RUNNING;
     *abandoned = !callState.compare_exchange_strong(running, CALL_IDLE);
     if (*abandoned)
@@ -671,7 +671,8 @@ static void RunRestInChildren(int next, int argc, char **argv, const bool *unrep
             char reason[LOAD_TEXT_SIZE];
             char text[LOAD_TEXT_SIZE];
             FormatSystemText(ops.systemText, end.startError, nullptr, reason, sizeof reason);
-            for (size_t length = std::strlen(reason); length > 0 && static_cast<unsigned char>(reason[length - 1]) <= ' ';)
+            for (size_t length = std::strlen(reason);
+                 length > 0 && static_cast<unsigned char>(reason[length - 1]) <= ' ';)
                 reason[--length] = '\0';
             ComposeChildNotStartedText(reason, text, sizeof text);
             for (; next < argc; next++)

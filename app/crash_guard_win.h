@@ -16,8 +16,8 @@ typedef int32_t (*GuardedFunction)(void *context);
 // Makes the batch's thread the guarded one. Call once at start, on that thread.
 void InstallCrashGuard();
 
-// Calls function(context), and so the component's entry point, on this thread, with the guard's unhandled-exception filter installed for the
-// call alone. True with *result when it returns; false with crash filled in when it left an
+// Calls function(context), and so the component's entry point, on this thread, with the guard's unhandled-exception
+// filter installed for the call alone. True with *result when it returns; false with crash filled in when it left an
 // exception unhandled, or when another thread crashed meanwhile: that thread, the component's
 // own, is ended with its exception code. The crashed module's code is never run again by the guard.
 bool GuardedCall(GuardedFunction function, void *context, int32_t *result, EntryPointCrash *crash);

@@ -92,8 +92,8 @@ static int32_t CallInstall(void *context)
 static bool WinCallInstall(void *entryPoint, bool install, const char *text, int32_t *result, EntryPointCrash *crash)
 {
     const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    wchar_t *wide = length > 0 ? static_cast<wchar_t *>(std::malloc(static_cast<size_t>(length) * sizeof(wchar_t)))
-                               : nullptr;
+    wchar_t *wide =
+        length > 0 ? static_cast<wchar_t *>(std::malloc(static_cast<size_t>(length) * sizeof(wchar_t))) : nullptr;
     if (wide == nullptr)
     {
         *result = E_OUTOFMEMORY;
@@ -252,8 +252,8 @@ void ListenForProcessEnd()
 }
 
 const PlatformOps winPlatformOps = {
-    WinFindEntryName, WinFileExists,  WinFullPath,   WinCurrentFolder,      WinChangeFolder, WinLoadModule,
-    WinFindEntryPoint, WinCallEntryPoint, WinCallInstall, WinFreeModule, WinSetLastError, WinLastError,
-    WinSystemText,    WinIsLeadByte,  ReadFileStart, WinRegisterTypeLibrary, RunTwin,         RunRest,
-    WinRowAdded,      WinMilliseconds, TakeWindowNote, WinWaitForever, PROGRAM_MACHINE,
+    WinFindEntryName,  WinFileExists,     WinFullPath,    WinCurrentFolder,       WinChangeFolder, WinLoadModule,
+    WinFindEntryPoint, WinCallEntryPoint, WinCallInstall, WinFreeModule,          WinSetLastError, WinLastError,
+    WinSystemText,     WinIsLeadByte,     ReadFileStart,  WinRegisterTypeLibrary, RunTwin,         RunRest,
+    WinRowAdded,       WinMilliseconds,   TakeWindowNote, WinWaitForever,         PROGRAM_MACHINE,
 };

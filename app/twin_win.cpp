@@ -82,6 +82,6 @@ bool RunTwin(const char *fullPath, const ChildModes &modes, ChildRowSink sink, v
     SplitPath(fullPath, WinIsLeadByte, &parts);
     MakePath(folder, parts.drive, parts.directory, nullptr, nullptr, WinIsLeadByte);
     const wchar_t *arguments[1] = {widePath};
-    return RunChildProcess(wideTwin, true, modes, arguments, 1, folder[0] != '\0' ? folder : nullptr, sink,
-                           context, end);
+    return RunChildProcess(wideTwin, true, modes, arguments, 1, folder[0] != '\0' ? folder : nullptr, sink, context,
+                           end);
 }

@@ -37,7 +37,7 @@ struct ResultsTable
 extern ResultsTable resultsTable;
 extern int unregisterMode;
 extern int silentMode;
-extern const char *installOption; // the last /I option given so far (its text follows a colon); null: none
-extern int noRegisterMode;        // /N: no DllRegisterServer or DllUnregisterServer call
+extern const char *installOption;   // the last /I option given so far (its text follows a colon); null: none
+extern int noRegisterMode;          // /N: no DllRegisterServer or DllUnregisterServer call
 extern const char *timeLimitOption; // the last /T option given so far; null: none
-extern int childRun; // this run was started by another TolVane, which shows its rows
+extern int childRun;                // this run was started by another TolVane, which shows its rows

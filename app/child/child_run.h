@@ -20,8 +20,8 @@ struct ChildRow
     const char *text;
     int32_t code;
     RowKind kind;
-    bool called;    // an entry point was called for this component (or its process ended in it)
-    int32_t result; // what it returned: the run's exit value counts it
+    bool called;           // an entry point was called for this component (or its process ended in it)
+    int32_t result;        // what it returned: the run's exit value counts it
     const char *fullPath;  // the component's full path, or its path as given when there is none
     const char *call;      // the calls its options ask for: "register", "unregister", "DllInstall"...
     uint32_t milliseconds; // how long the component took
@@ -33,8 +33,8 @@ typedef void (*ChildRowSink)(const ChildRow &row, void *context);
 // How a child run ended.
 struct ChildEnd
 {
-    bool reported;      // it sent its end record: it stopped of its own accord
-    uint32_t exitCode;  // its exit code
+    bool reported;       // it sent its end record: it stopped of its own accord
+    uint32_t exitCode;   // its exit code
     uint32_t startError; // the system's error when it could not be started
 };
 

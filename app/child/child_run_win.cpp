@@ -61,7 +61,7 @@ struct RowReader
     unsigned char buffer[2 * CHILD_RECORD_MAX];
     size_t count;
     ChildRowText strings; // the strings of the row being handed on
-    bool bad; // the pipe carried something that is not a record: nothing more is read
+    bool bad;             // the pipe carried something that is not a record: nothing more is read
     ChildRowSink sink;
     void *context;
     ChildEnd *end;
@@ -76,7 +76,8 @@ static void TakeRecords(RowReader *reader)
     {
         ChildRow row;
         size_t used = 0;
-        const ChildRecord record = DecodeChildRecord(reader->buffer + at, reader->count - at, &used, &row, &reader->strings);
+        const ChildRecord record =
+            DecodeChildRecord(reader->buffer + at, reader->count - at, &used, &row, &reader->strings);
         if (record == CHILD_RECORD_INCOMPLETE)
             break;
         if (record == CHILD_RECORD_BAD)
@@ -136,8 +137,8 @@ static bool WideOptions(const ChildModes &modes, wchar_t *options[CHILD_OPTIONS_
     for (size_t i = 0; i < *count; i++)
     {
         const int length = MultiByteToWideChar(CP_ACP, 0, ansi[i], -1, nullptr, 0);
-        options[i] = length > 0 ? static_cast<wchar_t *>(std::malloc(static_cast<size_t>(length) * sizeof(wchar_t)))
-                                : nullptr;
+        options[i] =
+            length > 0 ? static_cast<wchar_t *>(std::malloc(static_cast<size_t>(length) * sizeof(wchar_t))) : nullptr;
         if (options[i] != nullptr)
             MultiByteToWideChar(CP_ACP, 0, ansi[i], -1, options[i], length);
         complete = complete && options[i] != nullptr;
@@ -162,7 +163,8 @@ static bool StartAndRead(const wchar_t *program, bool twin, const wchar_t *const
     char childArgument[32];
     FormatChildArgument(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(writeEnd)), twin, childArgument,
                         sizeof childArgument);
-    const size_t length = BuildChildCommandLine(program, childArgument, options, optionCount, arguments, count, nullptr, 0);
+    const size_t length =
+        BuildChildCommandLine(program, childArgument, options, optionCount, arguments, count, nullptr, 0);
     wchar_t *commandLine =
         length < 32767 ? static_cast<wchar_t *>(std::malloc((length + 1) * sizeof(wchar_t))) : nullptr;
     BOOL started = FALSE;
@@ -170,8 +172,7 @@ static bool StartAndRead(const wchar_t *program, bool twin, const wchar_t *const
     end->startError = length < 32767 ? ERROR_NOT_ENOUGH_MEMORY : ERROR_FILENAME_EXCED_RANGE;
     if (commandLine != nullptr)
     {
-        BuildChildCommandLine(program, childArgument, options, optionCount, arguments, count, commandLine,
-                              length + 1);
+        BuildChildCommandLine(program, childArgument, options, optionCount, arguments, count, commandLine, length + 1);
         wchar_t wideFolder[MAX_PATH];
         const bool haveFolder =
             folder != nullptr && MultiByteToWideChar(CP_ACP, 0, folder, -1, wideFolder, MAX_PATH) > 0;
@@ -218,8 +219,8 @@ bool RunChildProcess(const wchar_t *program, bool twin, const ChildModes &modes,
     wchar_t *options[CHILD_OPTIONS_MAX] = {};
     size_t optionCount = 0;
     const bool haveOptions = WideOptions(modes, options, &optionCount);
-    const bool started = haveOptions && StartAndRead(program, twin, options, optionCount, arguments, count, folder,
-                                                     sink, context, end);
+    const bool started =
+        haveOptions && StartAndRead(program, twin, options, optionCount, arguments, count, folder, sink, context, end);
     if (!haveOptions)
         end->startError = ERROR_NOT_ENOUGH_MEMORY;
     for (wchar_t *option : options)

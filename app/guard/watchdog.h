@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr uint32_t WATCHDOG_TICK_MS = 250;   // how often the watchdog looks
-constexpr uint32_t ANSWER_AFTER_MS = 1000;  // how long a window stays before it is answered
+constexpr uint32_t WATCHDOG_TICK_MS = 250; // how often the watchdog looks
+constexpr uint32_t ANSWER_AFTER_MS = 1000; // how long a window stays before it is answered
 constexpr size_t WATCHED_WINDOWS_MAX = 64;
 
 struct WindowWatch

@@ -93,7 +93,8 @@ static void Answer(HWND window)
     if (button != nullptr)
     {
         GetWindowTextA(button, label, sizeof label);
-        PostMessageA(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+        PostMessageA(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(button));
     }
     else
     {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/child/child_run_win.h"
@@ -43,14 +44,32 @@ static void NameScratch()
 {
     FILETIME created, exited, kernel, user;
     GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    swprintf(scratchName, 96, L"%ls%lu-%08lx%08lx", SCRATCH_PREFIX, GetCurrentProcessId(), created.dwHighDateTime,
-             created.dwLowDateTime);
+    wsprintfW(scratchName, L"%s%lu-%08lx%08lx", SCRATCH_PREFIX, GetCurrentProcessId(), created.dwHighDateTime,
+              created.dwLowDateTime);
+}
+
+// Reads digits of the given base at *at up to a character that is not one; false when there are none.
+static bool ReadNumber(const wchar_t **at, int base, size_t most, unsigned long *value)
+{
+    *value = 0;
+    size_t count = 0;
+    for (; count < most; count++, (*at)++)
+    {
+        const wchar_t c = **at;
+        const int digit = c >= L'0' && c <= L'9' ? c - L'0' : base == 16 && c >= L'a' && c <= L'f' ? c - L'a' + 10 : -1;
+        if (digit < 0)
+            break;
+        *value = *value * static_cast<unsigned long>(base) + static_cast<unsigned long>(digit);
+    }
+    return count > 0;
 }
 
 static bool ScratchRunAlive(const wchar_t *name)
 {
     unsigned long id = 0, high = 0, low = 0;
-    if (swscanf(name + wcslen(SCRATCH_PREFIX), L"%lu-%8lx%8lx", &id, &high, &low) != 3)
+    const wchar_t *at = name + lstrlenW(SCRATCH_PREFIX);
+    if (!ReadNumber(&at, 10, 10, &id) || *at++ != L'-' || !ReadNumber(&at, 16, 8, &high) ||
+        !ReadNumber(&at, 16, 8, &low))
         return false;
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, id);
     if (process == nullptr)
@@ -175,7 +194,7 @@ static int WriteTree(RegText *text, HKEY key, const wchar_t *root, const wchar_t
             DWORD nameLength = 16384, type = 0, size = 0;
             if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
                 continue;
-            unsigned char *data = static_cast<unsigned char *>(malloc(size + 2));
+            unsigned char *data = static_cast<unsigned char *>(std::malloc(size + 2));
             if (data == nullptr)
                 continue;
             nameLength = 16384;
@@ -189,14 +208,14 @@ static int WriteTree(RegText *text, HKEY key, const wchar_t *root, const wchar_t
                 {
                     const int length = WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<wchar_t *>(data), -1, nullptr,
                                                            0, nullptr, nullptr);
-                    valueText = static_cast<char *>(malloc(static_cast<size_t>(length > 0 ? length : 1)));
+                    valueText = static_cast<char *>(std::malloc(static_cast<size_t>(length > 0 ? length : 1)));
                     if (valueText != nullptr)
                         Utf8(reinterpret_cast<wchar_t *>(data), valueText, length > 0 ? length : 1);
                 }
                 AppendRegValue(text, nameText, type, data, size, valueText);
-                free(valueText);
+                std::free(valueText);
             }
-            free(data);
+            std::free(data);
         }
     }
     for (DWORD i = 0; i < subkeys; i++)
@@ -209,7 +228,9 @@ static int WriteTree(RegText *text, HKEY key, const wchar_t *root, const wchar_t
         if (RegOpenKeyExW(key, name, 0, KEY_READ, &child) != ERROR_SUCCESS)
             continue;
         wchar_t childPath[1024];
-        swprintf(childPath, 1024, path[0] != L'\0' ? L"%ls\\%ls" : L"%ls%ls", path, name);
+        if (lstrlenW(path) + 1 + lstrlenW(name) >= 1024)
+            continue;
+        wsprintfW(childPath, path[0] != L'\0' ? L"%s\\%s" : L"%s%s", path, name);
         keys += WriteTree(text, child, root, childPath, machine, classes);
         RegCloseKey(child);
     }
@@ -226,11 +247,11 @@ static int CopyTree(HKEY source, HKEY target)
         DWORD nameLength = 16384, type = 0, size = 0;
         if (RegEnumValueW(source, i, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
             break;
-        unsigned char *data = static_cast<unsigned char *>(malloc(size + 1));
+        unsigned char *data = static_cast<unsigned char *>(std::malloc(size + 1));
         nameLength = 16384;
         if (data != nullptr && RegEnumValueW(source, i, name, &nameLength, nullptr, &type, data, &size) == ERROR_SUCCESS)
             RegSetValueExW(target, name, 0, type, data, size);
-        free(data);
+        std::free(data);
     }
     for (DWORD i = 0;; i++)
     {
@@ -346,7 +367,7 @@ void EndRedirect(int mode, bool keep, const char *component, RedirectOutcome *ou
 void AddRecordedText(const char *text, size_t length)
 {
     RegText *target = &recording;
-    char *copy = static_cast<char *>(malloc(length + 1));
+    char *copy = static_cast<char *>(std::malloc(length + 1));
     if (copy == nullptr)
     {
         target->failed = true;
@@ -355,13 +376,13 @@ void AddRecordedText(const char *text, size_t length)
     std::memcpy(copy, text, length);
     copy[length] = '\0';
     AppendText(target, copy);
-    free(copy);
+    std::free(copy);
 }
 
 // The temporary file beside the target that is written first.
 static void TemporaryName(wchar_t *out)
 {
-    swprintf(out, MAX_PATH, L"%ls.tolvane-%lu.tmp", recordFile, GetCurrentProcessId());
+    wsprintfW(out, L"%s.tolvane-%lu.tmp", recordFile, GetCurrentProcessId());
 }
 
 bool PrepareRecordFile(const char *path, uint32_t *error)
@@ -392,7 +413,7 @@ bool WriteRecordFile(uint32_t *error)
     if (recording.data != nullptr)
         AppendText(&whole, recording.data);
     const int count = whole.failed ? 0 : MultiByteToWideChar(CP_UTF8, 0, whole.data, -1, nullptr, 0);
-    wchar_t *wide = count > 0 ? static_cast<wchar_t *>(malloc((static_cast<size_t>(count) + 1) * sizeof(wchar_t)))
+    wchar_t *wide = count > 0 ? static_cast<wchar_t *>(std::malloc((static_cast<size_t>(count) + 1) * sizeof(wchar_t)))
                               : nullptr;
     if (wide == nullptr)
     {
@@ -413,7 +434,7 @@ bool WriteRecordFile(uint32_t *error)
     *error = done ? 0 : GetLastError();
     if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
-    free(wide);
+    std::free(wide);
     if (done && !MoveFileExW(temporary, recordFile, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         *error = GetLastError();
     if (*error != 0)

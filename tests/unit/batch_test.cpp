@@ -62,6 +62,7 @@ struct FakeSystem
     std::string windowNote;                         // what the watchdog answered, for the next row
     bool abandonInCall = false;                     // each call is abandoned while it runs
     uint32_t redirectError = 0;                     // the registry cannot be redirected: this error
+    int recordedKeys = 3;                           // keys that a redirected registration wrote
     bool elevated = false;                          // the run is elevated
     std::string windowNoteInCall;                   // each call shows a window that the watchdog answers
 };
@@ -319,7 +320,7 @@ const PlatformOps FAKE_OPS = {
     [](int mode, bool keep, const char *component, RedirectOutcome *outcome) {
         sys.events.push_back(std::string("restore ") + (keep ? "keep " : "drop ") + component);
         *outcome = RedirectOutcome{};
-        outcome->keys = keep ? 3 : 0;
+        outcome->keys = keep ? sys.recordedKeys : 0;
         if (mode == REDIRECT_CURRENT_USER && keep)
         {
             outcome->notWritten = 1;
@@ -787,6 +788,7 @@ struct RedirectCase
     int32_t code;
     bool elevated = false;
     uint32_t redirectError = 0;
+    int recordedKeys = 3;
 };
 
 TEST_F(BatchTest, RecordingAndCurrentUserWrapTheCallsAndSayWhatBecameOfTheKeys)
@@ -828,6 +830,20 @@ TEST_F(BatchTest, RecordingAndCurrentUserWrapTheCallsAndSayWhatBecameOfTheKeys)
          0},
         // The registry cannot be redirected: nothing is called.
         {{"/R:x.reg", "C:\\c\\ok.dll"}, {"redirect record"}, "Access denied", 5, false, 5},
+        {{"/R:x.reg", "C:\\c\\ok.dll"},
+         {"redirect record", "call " + ok + " DllRegisterServer", "restore keep " + ok},
+         "Nothing was recorded: the component wrote no registry key.",
+         0,
+         false,
+         0,
+         0},
+        {{"/R:x.reg", "C:\\c\\ok.dll"},
+         {"redirect record", "call " + ok + " DllRegisterServer", "restore keep " + ok},
+         "Recorded 1 key",
+         0,
+         false,
+         0,
+         1},
     };
     for (const RedirectCase &c : cases)
     {
@@ -835,6 +851,7 @@ TEST_F(BatchTest, RecordingAndCurrentUserWrapTheCallsAndSayWhatBecameOfTheKeys)
         SCOPED_TRACE(c.arguments.front());
         sys.elevated = c.elevated;
         sys.redirectError = c.redirectError;
+        sys.recordedKeys = c.recordedKeys;
         Run(c.arguments);
         std::vector<std::string> events;
         for (const std::string &e : sys.events)

@@ -7,6 +7,7 @@
 
 #include "app/handoff.h"
 #include "app/options.h"
+#include "app/registry/redirect.h"
 
 static int32_t exitValue;
 static bool entryPointCalled;
@@ -367,26 +368,68 @@ static uint16_t ForeignMachine(const unsigned char *bytes, size_t count, const P
     return header.machine;
 }
 
+// Where the registry goes for the calls: recorded (/R) or the current user's (/C), else as it is.
+static RedirectMode CurrentRedirect()
+{
+    return recordOption != nullptr ? REDIRECT_RECORD : currentUserMode ? REDIRECT_CURRENT_USER : REDIRECT_NONE;
+}
+
+// Maps the registry for the calls; false, with the row, when it cannot be.
+static bool RedirectForCalls(char *path, const PlatformOps &ops)
+{
+    uint32_t error = 0;
+    if (CurrentRedirect() == REDIRECT_NONE || ops.beginRedirect(CurrentRedirect(), &error))
+        return true;
+    AppendSystemFailure(path, error, LOAD_TEXT_SIZE, ops);
+    return false;
+}
+
+// Puts the registry back after the calls. After calls that succeeded, what they wrote counts, and
+// the row says what became of it; else it is dropped, and the caller appends the row.
+static void RestoreAfterCalls(char *path, bool succeeded, const PlatformOps &ops)
+{
+    const RedirectMode mode = CurrentRedirect();
+    if (mode == REDIRECT_NONE)
+    {
+        if (succeeded)
+            AppendSuccess(path);
+        return;
+    }
+    RedirectOutcome outcome = {};
+    ops.endRedirect(mode, succeeded, currentFullPath != nullptr ? currentFullPath : path, &outcome);
+    if (!succeeded)
+        return;
+    char text[LOAD_TEXT_SIZE];
+    ComposeRedirectedText(mode, unregisterMode ? "Unregistered" : "Registered", outcome, text, sizeof text);
+    AppendRow(path, text, 0, ROW_BY_CODE, true, 0);
+}
+
 // A type library ("MSFT", or "SLTG" for the older format) is registered as such. It has no
 // DllInstall: /I gets the row of a missing entry point, and nothing is registered.
 static void RegisterTypeLibrary(const Component &component, const PlatformOps &ops)
 {
     int32_t result = 0;
     if (installOption != nullptr)
+    {
         AppendNoEntryPoint(component.path, "DllInstall");
-    else if (!ops.registerTypeLibrary(component.fullPath, unregisterMode != 0, &result))
+        return;
+    }
+    if (!RedirectForCalls(component.path, ops))
+        return;
+    const bool registered = ops.registerTypeLibrary(component.fullPath, unregisterMode != 0, &result);
+    RestoreAfterCalls(component.path, registered && result == 0, ops);
+    if (!registered)
         AppendSystemFailure(component.path, RESULT_BAD_EXE_FORMAT, LOAD_TEXT_SIZE, ops);
     else if (result != 0)
         AppendSystemFailure(component.path, static_cast<uint32_t>(result), ENTRY_TEXT_SIZE, ops, ROW_CALLED, true,
                             result);
-    else
-        AppendSuccess(component.path);
 }
 
 // The modes a child run must start in to go on as this run would.
 static ChildModes CurrentModes()
 {
-    return ChildModes{unregisterMode != 0, installOption, noRegisterMode != 0, runSilent, timeLimitOption};
+    return ChildModes{unregisterMode != 0, installOption, noRegisterMode != 0, runSilent,
+                      timeLimitOption,     recordOption, currentUserMode != 0};
 }
 
 // Takes the row that the twin reports for a component (one; any more are not the component's).
@@ -522,6 +565,11 @@ static void CallEntryPoint(Component &component, const PlatformOps &ops)
             return;
         }
     }
+    if (!RedirectForCalls(component.path, ops))
+    {
+        ops.freeModule(component.module);
+        return;
+    }
     for (int i = 0; i < count; i++)
     {
         // Cleared first, so that a value left over from the load is never blamed on the entry point.
@@ -535,6 +583,7 @@ static void CallEntryPoint(Component &component, const PlatformOps &ops)
         if (!returned)
         {
             processPoisoned = true;
+            RestoreAfterCalls(component.path, false, ops);
             char text[LOAD_TEXT_SIZE];
             ComposeCrashText(crash, text, sizeof text);
             const int32_t code = static_cast<int32_t>(crash.exceptionCode);
@@ -543,12 +592,13 @@ static void CallEntryPoint(Component &component, const PlatformOps &ops)
         }
         if (result != 0)
         {
+            RestoreAfterCalls(component.path, false, ops);
             AppendCallFailure(component.path, calls[i], result, ops);
             ops.freeModule(component.module);
             return;
         }
     }
-    AppendSuccess(component.path);
+    RestoreAfterCalls(component.path, true, ops);
     ops.freeModule(component.module);
 }
 
@@ -561,6 +611,11 @@ void RegisterComponent(const char *argument, const PlatformOps &ops)
     if (noRegisterMode && installOption == nullptr)
     {
         AppendNothingAsked(component.path);
+        return;
+    }
+    if (recordOption != nullptr && unregisterMode)
+    {
+        AppendRow(component.path, RECORD_ONLY_REGISTERS_TEXT, RESULT_INVALID_PARAMETER, ROW_OWN_TEXT);
         return;
     }
     if (!TestExistence(component, ops))
@@ -605,6 +660,12 @@ static void ApplyOption(const char *argument)
         break;
     case ARGUMENT_TIME_LIMIT:
         timeLimitOption = argument;
+        break;
+    case ARGUMENT_RECORD:
+        recordOption = argument;
+        break;
+    case ARGUMENT_CURRENT_USER:
+        currentUserMode = 1;
         break;
     case ARGUMENT_LOG: // opened before the batch: it counts for the whole run
     case ARGUMENT_IGNORED_OPTION:

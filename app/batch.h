@@ -8,6 +8,7 @@
 #include "app/crash_report.h"
 #include "app/paths/long_path.h"
 #include "app/paths/path_parts.h"
+#include "app/registry/redirect.h"
 #include "base/run_state.h"
 #include "base/system_text.h"
 
@@ -63,6 +64,10 @@ struct PlatformOps
     bool (*takeWindowNote)(char *text, size_t size);
     // Never returns: the thread of a call that was abandoned waits there until the process ends.
     void (*waitForever)();
+    // Maps the registry for a component's calls (a RedirectMode); false with the system's error.
+    bool (*beginRedirect)(int mode, uint32_t *error);
+    // Puts it back; keep: the calls succeeded, and what they wrote counts (component: its full path).
+    void (*endRedirect)(int mode, bool keep, const char *component, RedirectOutcome *outcome);
     uint16_t programMachine; // the machine this program is built for (its PE header's Machine)
 };
 

@@ -10,6 +10,7 @@
 #include "app/guard/watchdog_win.h"
 #include "app/options.h"
 #include "app/platform_win.h"
+#include "app/registry/redirect_win.h"
 #include "app/twin_win.h"
 #include "base/program_texts.h"
 #include "base/system_win.h"
@@ -43,14 +44,15 @@ static void InitCommonControlsFromSystem()
         init();
 }
 
-// Tells the user that the log cannot be opened, and why.
-static void ReportLogFailure(const char *path, DWORD error)
+// Tells the user that a file the run was to write cannot be written, and why: what it could not do
+// ("open the log file"), and whether nothing was registered for it.
+static void ReportFileFailure(const char *what, bool nothingRegistered, const char *path, DWORD error)
 {
     char reason[512];
-    char text[1024];
+    char text[1280];
     FormatSystemText(WinSystemText, error, path, reason, sizeof reason);
-    std::snprintf(text, sizeof text, "TolVane could not open the log file '%s', so it registered nothing:\n%s", path,
-                  reason);
+    std::snprintf(text, sizeof text, "TolVane could not %s '%s'%s:\n%s", what, path,
+                  nothingRegistered ? ", so it registered nothing" : "", reason);
     MessageBoxA(nullptr, text, ERROR_TITLE, MB_SYSTEMMODAL | MB_ICONINFORMATION);
 }
 
@@ -107,10 +109,21 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     if (runWide.logFile != nullptr && !childRun && !OpenLog(runWide.logFile, &logError))
     {
         if (!runWide.silent)
-            ReportLogFailure(runWide.logFile, logError);
+            ReportFileFailure("open the log file", true, runWide.logFile, logError);
         OleUninitialize();
         return static_cast<int>(logError);
     }
+    // So is a record file that cannot be written; the first process writes it, after the batch.
+    uint32_t recordError = 0;
+    const bool recording = runWide.recordFile != nullptr && !childRun;
+    if (recording && !PrepareRecordFile(runWide.recordFile, &recordError))
+    {
+        if (!runWide.silent)
+            ReportFileFailure("write the record file", true, runWide.recordFile, recordError);
+        OleUninitialize();
+        return static_cast<int>(recordError);
+    }
+    SetChildTextSink(AddRecordedText);
 
     SetRestArguments(&arguments);
     ListenForProcessEnd();
@@ -119,6 +132,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     {
         ReportChildEnd();
         silentMode = 1; // the first process shows every row
+    }
+    if (recording && !WriteRecordFile(&recordError))
+    {
+        if (!silentMode)
+            ReportFileFailure("write the record file", false, runWide.recordFile, recordError);
+        OleUninitialize();
+        return static_cast<int>(recordError);
     }
 
     if (!silentMode)

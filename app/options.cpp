@@ -27,6 +27,12 @@ ArgumentKind ClassifyArgument(const char *argument)
     case 'T':
     case 't':
         return ARGUMENT_TIME_LIMIT;
+    case 'R':
+    case 'r':
+        return ARGUMENT_RECORD;
+    case 'C':
+    case 'c':
+        return ARGUMENT_CURRENT_USER;
     default:
         return ARGUMENT_IGNORED_OPTION;
     }
@@ -40,7 +46,7 @@ const char *OptionValue(const char *argument)
 
 RunWideOptions ScanRunWideOptions(int argc, char **argv, const bool *unrepresentable)
 {
-    RunWideOptions options = {false, nullptr};
+    RunWideOptions options = {false, nullptr, nullptr};
     for (int i = 1; i < argc; i++)
     {
         if (unrepresentable != nullptr && unrepresentable[i])
@@ -50,6 +56,8 @@ RunWideOptions ScanRunWideOptions(int argc, char **argv, const bool *unrepresent
             options.silent = true;
         else if (kind == ARGUMENT_LOG)
             options.logFile = OptionValue(argv[i]);
+        else if (kind == ARGUMENT_RECORD)
+            options.recordFile = OptionValue(argv[i]);
     }
     return options;
 }

@@ -12,6 +12,8 @@ enum ArgumentKind
     ARGUMENT_NO_REGISTER,    // second character N or n: no DllRegisterServer / DllUnregisterServer
     ARGUMENT_LOG,            // second character L or l: log every row to the file after a colon
     ARGUMENT_TIME_LIMIT,     // second character T or t: in a silent run, abandon a call after the seconds given
+    ARGUMENT_RECORD,         // second character R or r: record registrations into the .reg file after a colon
+    ARGUMENT_CURRENT_USER,   // second character C or c: register for the current user
     ARGUMENT_IGNORED_OPTION, // any other option letter, skipped without a message
 };
 
@@ -21,11 +23,13 @@ ArgumentKind ClassifyArgument(const char *argument);
 // An option's value: what follows its first colon ("/I:user" gives "user"); empty without one.
 const char *OptionValue(const char *argument);
 
-// What counts for the whole run wherever it stands: /S, and the log (the last /L).
+// What counts for the whole run wherever it stands: /S, the log (the last /L) and the record
+// file (the last /R's; which components are recorded is positional).
 struct RunWideOptions
 {
     bool silent;
-    const char *logFile; // null: no log
+    const char *logFile;    // null: no log
+    const char *recordFile; // the last /R's file; null: no recording
 };
 
 // Reads them from argv[1..argc-1]; unrepresentable (null: none) marks arguments that are never options.

@@ -8,6 +8,7 @@
 #include "app/child/child_run_win.h"
 #include "app/crash_guard_win.h"
 #include "app/guard/watchdog_win.h"
+#include "app/registry/redirect_win.h"
 #include "report/log_win.h"
 #include "app/twin_win.h"
 #include "base/system_win.h"
@@ -255,5 +256,6 @@ const PlatformOps winPlatformOps = {
     WinFindEntryName,  WinFileExists,     WinFullPath,    WinCurrentFolder,       WinChangeFolder, WinLoadModule,
     WinFindEntryPoint, WinCallEntryPoint, WinCallInstall, WinFreeModule,          WinSetLastError, WinLastError,
     WinSystemText,     WinIsLeadByte,     ReadFileStart,  WinRegisterTypeLibrary, RunTwin,         RunRest,
-    WinRowAdded,       WinMilliseconds,   TakeWindowNote, WinWaitForever,         PROGRAM_MACHINE,
+    WinRowAdded,       WinMilliseconds,   TakeWindowNote, WinWaitForever,         BeginRedirect,   EndRedirect,
+    PROGRAM_MACHINE,
 };

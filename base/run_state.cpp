@@ -6,4 +6,6 @@ int silentMode;
 const char *installOption;
 int noRegisterMode;
 const char *timeLimitOption;
+const char *recordOption;
+int currentUserMode;
 int childRun;

@@ -40,4 +40,6 @@ extern int silentMode;
 extern const char *installOption;   // the last /I option given so far (its text follows a colon); null: none
 extern int noRegisterMode;          // /N: no DllRegisterServer or DllUnregisterServer call
 extern const char *timeLimitOption; // the last /T option given so far; null: none
+extern const char *recordOption;    // the last /R option given so far: record, do not register; null: none
+extern int currentUserMode;         // /C: register for the current user
 extern int childRun;                // this run was started by another TolVane, which shows its rows

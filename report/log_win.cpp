@@ -25,16 +25,25 @@ static LogTime Now()
 }
 
 // One line, in one write to a handle that appends: runs that share the log interleave whole lines.
+// The write is made under a lock of one byte far beyond any log's end, which the runs that share
+// the log take in turn: Wine appends by finding the end first, and two runs could find the same.
 static void WriteLine(const char *line, size_t length)
 {
+    OVERLAPPED beyond = {};
+    beyond.Offset = 0xFFFFFFFF;
+    beyond.OffsetHigh = 0x7FFFFFFF;
+    const bool locked = LockFileEx(logFile, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &beyond) != FALSE;
     DWORD written = 0;
     WriteFile(logFile, line, static_cast<DWORD>(length), &written, nullptr);
+    if (locked)
+        UnlockFileEx(logFile, 0, 1, 0, &beyond);
 }
 
 bool OpenLog(const char *path, DWORD *error)
 {
-    logFile = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Read access too: a handle that may only append cannot take the lock.
+    logFile = CreateFileA(path, FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (logFile == INVALID_HANDLE_VALUE)
     {
         *error = GetLastError();

@@ -8,6 +8,7 @@
 
 constexpr unsigned char RECORD_ROW = 'R';
 constexpr unsigned char RECORD_END = 'E';
+constexpr unsigned char RECORD_TEXT = 'K';
 constexpr size_t RECORD_HEAD = 3;
 constexpr size_t ROW_FIXED = 4 + 1 + 1 + 4 + 4;
 
@@ -61,6 +62,16 @@ size_t EncodeEndRecord(unsigned char *out, size_t size)
     return RECORD_HEAD;
 }
 
+size_t EncodeTextRecord(const char *text, size_t length, unsigned char *out, size_t size)
+{
+    if (length > CHILD_TEXT_CHUNK || size < RECORD_HEAD + length)
+        return 0;
+    out[0] = RECORD_TEXT;
+    WriteLittle16(out + 1, static_cast<uint16_t>(length));
+    std::memcpy(out + RECORD_HEAD, text, length);
+    return RECORD_HEAD + length;
+}
+
 // One string of a row's body at *at (end: the body's end) into out (limit bytes); false when it
 // overruns the body or the buffer.
 static bool TakeString(const unsigned char **at, const unsigned char *end, char *out, size_t limit)
@@ -80,9 +91,21 @@ ChildRecord DecodeChildRecord(const unsigned char *bytes, size_t count, size_t *
                               ChildRowText *strings)
 {
     if (count < RECORD_HEAD)
-        return count > 0 && bytes[0] != RECORD_ROW && bytes[0] != RECORD_END ? CHILD_RECORD_BAD
-                                                                             : CHILD_RECORD_INCOMPLETE;
+        return count > 0 && bytes[0] != RECORD_ROW && bytes[0] != RECORD_END && bytes[0] != RECORD_TEXT
+                   ? CHILD_RECORD_BAD
+                   : CHILD_RECORD_INCOMPLETE;
     const size_t body = ReadLittle16(bytes + 1);
+    if (bytes[0] == RECORD_TEXT)
+    {
+        if (body > CHILD_TEXT_CHUNK)
+            return CHILD_RECORD_BAD;
+        if (count < RECORD_HEAD + body)
+            return CHILD_RECORD_INCOMPLETE;
+        row->text = reinterpret_cast<const char *>(bytes + RECORD_HEAD);
+        row->milliseconds = static_cast<uint32_t>(body);
+        *used = RECORD_HEAD + body;
+        return CHILD_RECORD_TEXT;
+    }
     if (bytes[0] == RECORD_END)
     {
         *used = RECORD_HEAD;
@@ -209,6 +232,10 @@ size_t ChildOptions(const ChildModes &modes, const char *options[CHILD_OPTIONS_M
         options[count++] = "/N";
     if (modes.timeLimitOption != nullptr)
         options[count++] = modes.timeLimitOption;
+    if (modes.recordOption != nullptr)
+        options[count++] = modes.recordOption;
+    if (modes.currentUser)
+        options[count++] = "/C";
     return count;
 }
 

@@ -48,12 +48,16 @@ constexpr size_t CHILD_RECORD_MAX =
 // long for the reader is cut on a whole character.
 size_t EncodeRowRecord(const ChildRow &row, LeadByteTest isLeadByte, unsigned char *out, size_t size);
 size_t EncodeEndRecord(unsigned char *out, size_t size);
+// A piece of text for the first process's recording ('K'): at most CHILD_TEXT_CHUNK bytes of it.
+constexpr size_t CHILD_TEXT_CHUNK = 1200; // less than a row record, for the reader's buffer
+size_t EncodeTextRecord(const char *text, size_t length, unsigned char *out, size_t size);
 
 enum ChildRecord
 {
     CHILD_RECORD_INCOMPLETE, // more bytes are needed
     CHILD_RECORD_ROW,
     CHILD_RECORD_END,
+    CHILD_RECORD_TEXT, // row->text and row->milliseconds (its length) give the piece of text
     CHILD_RECORD_BAD, // not a record: nothing after it can be trusted
 };
 
@@ -86,12 +90,14 @@ struct ChildModes
     bool noRegister;
     bool silent;                 // the run is silent: nobody is there to answer a component's window
     const char *timeLimitOption; // the /T option as it was given; null: none
+    const char *recordOption;    // the /R option as it was given; null: none
+    bool currentUser;            // /C
 };
 
-constexpr size_t CHILD_OPTIONS_MAX = 5;
+constexpr size_t CHILD_OPTIONS_MAX = 7;
 
-// The options that start a child run in these modes: /S, /U, the /I option, /N and the /T option,
-// as they apply. Returns their count.
+// The options that start a child run in these modes: /S, /U, the /I option, /N, the /T option,
+// the /R option and /C, as they apply. Returns their count.
 size_t ChildOptions(const ChildModes &modes, const char *options[CHILD_OPTIONS_MAX]);
 
 // A child's command line: the program's name, the private argument, the options, then the

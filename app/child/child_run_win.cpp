@@ -7,6 +7,7 @@
 
 static HANDLE rowPipe; // this run's rows go here: it is a child run
 static const AnsiArguments *restArguments;
+static ChildTextSink textSink;
 
 bool TakeChildArgument(AnsiArguments *arguments, bool *twin)
 {
@@ -49,6 +50,21 @@ void ReportChildRow(const ChildRow &row)
     Send(record, EncodeRowRecord(row, WinIsLeadByte, record, sizeof record));
 }
 
+void ReportChildText(const char *text, size_t length)
+{
+    unsigned char record[CHILD_TEXT_CHUNK + 8];
+    for (size_t at = 0; at < length; at += CHILD_TEXT_CHUNK)
+    {
+        const size_t piece = length - at < CHILD_TEXT_CHUNK ? length - at : CHILD_TEXT_CHUNK;
+        Send(record, EncodeTextRecord(text + at, piece, record, sizeof record));
+    }
+}
+
+void SetChildTextSink(ChildTextSink sink)
+{
+    textSink = sink;
+}
+
 void ReportChildEnd()
 {
     unsigned char record[8];
@@ -88,6 +104,11 @@ static void TakeRecords(RowReader *reader)
         }
         else if (record == CHILD_RECORD_END)
             reader->end->reported = true;
+        else if (record == CHILD_RECORD_TEXT)
+        {
+            if (textSink != nullptr)
+                textSink(row.text, row.milliseconds);
+        }
         else
             reader->sink(row, reader->context);
         at += used;

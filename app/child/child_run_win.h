@@ -15,6 +15,13 @@ bool TakeChildArgument(AnsiArguments *arguments, bool *twin);
 // is not a child's.
 void ReportChildRow(const ChildRow &row);
 
+// Sends text for the recording of the process that started this one, in pieces.
+void ReportChildText(const char *text, size_t length);
+
+// Where text that a child sends for the recording goes.
+typedef void (*ChildTextSink)(const char *text, size_t length);
+void SetChildTextSink(ChildTextSink sink);
+
 // Tells the process that started this one that this run stopped of its own accord.
 void ReportChildEnd();
 

@@ -525,6 +525,18 @@ std::string RegistryText(HKEY root, const std::string &key, const char *name = n
     return value;
 }
 
+DWORD SubkeyCount(HKEY root, const std::string &key)
+{
+    HKEY opened = nullptr;
+    DWORD count = 0;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+        return 0;
+    RegQueryInfoKeyA(opened, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr);
+    RegCloseKey(opened);
+    return count;
+}
+
 bool RegistryKeyExists(HKEY root, const std::string &key)
 {
     HKEY opened = nullptr;
@@ -747,6 +759,200 @@ HRESULT CreateSampleObject()
         object->Release();
     CoFreeUnusedLibraries();
     return result;
+}
+
+// The whole text of a file in UTF-16LE with its byte-order mark, as UTF-8; empty without the mark.
+std::string ReadUtf16File(const std::string &path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return "";
+    std::vector<wchar_t> wide(GetFileSize(file, nullptr) / 2 + 1, 0);
+    DWORD read = 0;
+    ReadFile(file, wide.data(), static_cast<DWORD>((wide.size() - 1) * 2), &read, nullptr);
+    CloseHandle(file);
+    if (wide[0] != 0xFEFF)
+        return "";
+    char text[65536] = "";
+    WideCharToMultiByte(CP_UTF8, 0, wide.data() + 1, -1, text, sizeof text, nullptr, nullptr);
+    return text;
+}
+
+// Runs the system's reg.exe with arguments; its exit code.
+DWORD RunReg(const std::string &arguments)
+{
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, sizeof system);
+    Launched reg = {};
+    DWORD exitCode = 1;
+    if (!LaunchProgram(std::string(system) + "\\reg.exe", arguments, nullptr, &reg) ||
+        !WaitForExit(reg, EXIT_WAIT_MS, &exitCode))
+        exitCode = 1;
+    Dispose(reg);
+    return exitCode;
+}
+
+const char SAMPLE_KEY[] = "CLSID\\{6A1C3E52-7B0D-4F2A-9C41-2E5D7A0B9F13}";
+const char WRITER_KEY[] = "Software\\Classes\\CLSID\\{7B2D4F63-8C1E-4A3B-9D52-3F6E8B1C0A24}";
+const char VENDOR_KEY[] = "Software\\TolVaneTestVendor";
+
+// /R: what registering writes goes to the .reg file, the registry itself is left as it was, and
+// the file imported registers the component.
+TEST(Registry, RecordingWritesTheKeysToAFileAndChangesNothing)
+{
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    std::string dir = MakeWorkFolder("record");
+    const std::string server = PlaceComponent("sample_server", dir, "sample_server.dll");
+    const std::string writer = PlaceComponent("machine_writer", dir, "machine_writer.dll");
+    const std::string library = dir + "\\tl64.tlb";
+    ASSERT_TRUE(CopyFileA((BinFolder() + "\\tl64.tlb").c_str(), library.c_str(), FALSE));
+    const std::string file = dir + "\\out.reg";
+    const std::string log = dir + "\\run.log";
+
+    PlaceComponent("crash", dir, "crash.dll");
+    // The scratch key of a recording run that has died is removed by the next one.
+    HKEY stale = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\TolVane recording 99999-0123456789abcdef\\HKEY_USERS", 0,
+                              nullptr, 0, KEY_WRITE, nullptr, &stale, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(stale);
+    const DWORD classesBefore = SubkeyCount(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID");
+
+    // After the crash, the rest is recorded in a fresh process, which sends its part to this one.
+    RunResult run = RunProgram(
+        "/S /L:run.log /R:out.reg crash.dll sample_server.dll machine_writer.dll tl64.tlb /U ok.dll", dir);
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.exitCode, 0u) << "the last call's result; the last row, which called nothing, does not count";
+    const std::vector<std::string> rows = {
+        "#",
+        "register|" + dir + "\\crash.dll|0xc0000005|The component crashed: access violation (0xC0000005) at "
+                           "crash.dll+0x" + ExportOffset(dir + "\\crash.dll", "CrashSite"),
+        "register|" + server + "|0x00000000|Recorded 2 keys",
+        "register|" + writer + "|0x00000000|Recorded 2 keys",
+        "register|" + library + "|0x00000000|Recorded 4 keys",
+        "unregister|" + dir + "\\ok.dll|0x00000057|Nothing was called: a recording (/R) describes what registering "
+                                 "writes, not unregistering.",
+    };
+    EXPECT_EQ(LogLines(log), rows);
+
+    // Nothing of it, nor of TolVane's own, is in the registry.
+    EXPECT_EQ(CreateSampleObject(), REGDB_E_CLASSNOTREG);
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, WRITER_KEY));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, VENDOR_KEY));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, "TypeLib\\{4B9E2C61-3A57-4C8D-9E21-7F0A5D6B3C18}"));
+    EXPECT_EQ(SubkeyCount(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID"), classesBefore);
+    HKEY software = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &software), ERROR_SUCCESS);
+    char name[256];
+    for (DWORD i = 0; DWORD length = sizeof name; i++)
+    {
+        if (RegEnumKeyExA(software, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        EXPECT_NE(std::string(name).rfind("TolVane", 0), 0u) << name;
+    }
+    RegCloseKey(software);
+
+    // The file, as regedit writes one.
+    const std::string text = ReadUtf16File(file);
+    std::string escaped;
+    for (char c : server)
+        escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    for (const std::string &expected :
+         {std::string("Windows Registry Editor Version 5.00\r\n"),
+          "\r\n; " + server + " (64-bit view: import with reg import file /reg:64)\r\n",
+          std::string("\r\n[HKEY_CLASSES_ROOT\\CLSID\\{6A1C3E52-7B0D-4F2A-9C41-2E5D7A0B9F13}]\r\n@=\"TolVane Sample "
+                      "Object\"\r\n"),
+          "\r\n[HKEY_CLASSES_ROOT\\CLSID\\{6A1C3E52-7B0D-4F2A-9C41-2E5D7A0B9F13}\\InprocServer32]\r\n@=\"" + escaped +
+              "\"\r\n\"ThreadingModel\"=\"Apartment\"\r\n",
+          std::string("\r\n[HKEY_LOCAL_MACHINE\\Software\\TolVaneTestVendor]\r\n\"Installed\"=dword:00000001\r\n"),
+          std::string("\r\n[HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\{7B2D4F63-8C1E-4A3B-9D52-3F6E8B1C0A24}]\r\n"),
+          std::string("\r\n[HKEY_CLASSES_ROOT\\Typelib\\{4B9E2C61-3A57-4C8D-9E21-7F0A5D6B3C18}\\1.0\\0\\win64]\r\n")})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\nin:\n" << text;
+    EXPECT_EQ(text.find("ok.dll"), std::string::npos);
+
+    EXPECT_EQ(text.find("crash.dll"), std::string::npos) << "a crashed component's keys are left out";
+
+    // Key by key, what a plain registration writes.
+    RunResult plain = RunProgram("/S sample_server.dll", dir);
+    EXPECT_EQ(plain.exitCode, 0u);
+    for (const std::string &key : {std::string(SAMPLE_KEY), std::string(SAMPLE_KEY) + "\\InprocServer32"})
+    {
+        const std::string recorded = "[HKEY_CLASSES_ROOT\\" + key + "]\r\n@=\"";
+        const size_t at = text.find(recorded);
+        ASSERT_NE(at, std::string::npos) << key;
+        std::string value = text.substr(at + recorded.size(), text.find("\"\r\n", at + recorded.size()) -
+                                                                   (at + recorded.size()));
+        for (size_t slash = value.find("\\\\"); slash != std::string::npos; slash = value.find("\\\\", slash + 1))
+            value.erase(slash, 1);
+        EXPECT_EQ(RegistryText(HKEY_CLASSES_ROOT, key), value) << key;
+    }
+    EXPECT_EQ(RunProgram("/S /U sample_server.dll", dir).exitCode, 0u);
+
+    // Imported, it registers the component: the class is created.
+    EXPECT_EQ(RunReg("import \"" + file + "\""), 0u);
+    EXPECT_EQ(CreateSampleObject(), S_OK);
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, VENDOR_KEY, "Installed"), "");
+    DWORD installed = 0;
+    DWORD size = sizeof installed;
+    EXPECT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, VENDOR_KEY, "Installed", RRF_RT_REG_DWORD, nullptr, &installed, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(installed, 1u);
+    RunResult undo = RunProgram("/S /U sample_server.dll machine_writer.dll tl64.tlb", dir);
+    EXPECT_EQ(undo.exitCode, 0u);
+    CoUninitialize();
+}
+
+// /R into a folder that does not exist: nothing is called.
+TEST(Registry, RecordFileThatCannotBeWrittenStopsTheRun)
+{
+    std::string dir = MakeWorkFolder("no record");
+    PlaceComponent("ok", dir, "ok.dll");
+    const std::string callLog = dir + "\\calls.log";
+    SetEnvironmentVariableA("TOLVANE_TEST_LOG", callLog.c_str());
+    RunResult run = RunProgram("/R:\"missing folder\\out.reg\" ok.dll", dir);
+    SetEnvironmentVariableA("TOLVANE_TEST_LOG", nullptr);
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.exitCode, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    ASSERT_EQ(run.dialogs.size(), 1u);
+    EXPECT_EQ(run.dialogs[0].text, "TolVane could not write the record file 'missing folder\\out.reg', so it "
+                                   "registered nothing:\n" +
+                                       SystemText(ERROR_PATH_NOT_FOUND, "missing folder\\out.reg"));
+    EXPECT_TRUE(ReadLines(callLog).empty());
+}
+
+// /C: the classes land in the user's, none in the machine's; a machine-wide key outside the
+// classes is named in the row; /C /U takes the classes out again.
+TEST(Registry, CurrentUserRegistersTheClassesForTheUserAlone)
+{
+    std::string dir = MakeWorkFolder("current user");
+    const std::string server = PlaceComponent("sample_server", dir, "sample_server.dll");
+    const std::string writer = PlaceComponent("machine_writer", dir, "machine_writer.dll");
+    RunResult run = RunProgram("/S /C /L:run.log sample_server.dll machine_writer.dll", dir);
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.exitCode, 0u);
+    const std::string user = std::string("Software\\Classes\\") + SAMPLE_KEY;
+    EXPECT_EQ(RegistryText(HKEY_CURRENT_USER, user + "\\InprocServer32"), server);
+    EXPECT_EQ(RegistryText(HKEY_CURRENT_USER, "Software\\Classes\\CLSID\\{7B2D4F63-8C1E-4A3B-9D52-3F6E8B1C0A24}"),
+              "TolVane Machine Writer");
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, std::string("Software\\Classes\\") + SAMPLE_KEY));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, WRITER_KEY));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, VENDOR_KEY));
+    // Wine runs every program elevated: the rows say what that means.
+    const std::string elevated = ". TolVane runs elevated, and the system ignores per-user registrations for elevated "
+                                 "programs";
+    const std::vector<std::string> rows = {
+        "#",
+        "register|" + server + "|0x00000000|Registered for the current user" + elevated,
+        "register|" + writer + "|0x00000000|Registered for the current user. 1 machine-wide key was not written: "
+                               "HKLM\\Software\\TolVaneTestVendor" +
+            elevated,
+    };
+    EXPECT_EQ(LogLines(dir + "\\run.log"), rows);
+
+    RunResult undo = RunProgram("/S /C /U sample_server.dll", dir);
+    EXPECT_EQ(undo.exitCode, 0u);
+    EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, user));
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Classes\\CLSID\\{7B2D4F63-8C1E-4A3B-9D52-3F6E8B1C0A24}");
 }
 
 TEST(SampleServer, RegisteringMakesItsClassCreatableAndUnregisteringUndoesIt)

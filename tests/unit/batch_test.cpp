@@ -38,7 +38,9 @@ std::string ModesText(const ChildModes &modes)
     return std::string(modes.unregister ? " /U" : "") +
            (modes.installOption != nullptr ? std::string(" ") + modes.installOption : "") +
            (modes.noRegister ? " /N" : "") +
-           (modes.timeLimitOption != nullptr ? std::string(" ") + modes.timeLimitOption : "");
+           (modes.timeLimitOption != nullptr ? std::string(" ") + modes.timeLimitOption : "") +
+           (modes.recordOption != nullptr ? std::string(" ") + modes.recordOption : "") +
+           (modes.currentUser ? " /C" : "");
 }
 
 struct FakeSystem
@@ -59,6 +61,9 @@ struct FakeSystem
     uint32_t clock;                                 // advances by 5 ms each time it is read
     std::string windowNote;                         // what the watchdog answered, for the next row
     bool abandonInCall = false;                     // each call is abandoned while it runs
+    uint32_t redirectError = 0;                     // the registry cannot be redirected: this error
+    int recordedKeys = 3;                           // keys that a redirected registration wrote
+    bool elevated = false;                          // the run is elevated
     std::string windowNoteInCall;                   // each call shows a window that the watchdog answers
 };
 
@@ -307,6 +312,22 @@ const PlatformOps FAKE_OPS = {
         return true;
     },
     []() { sys.events.push_back("waiting for ever"); },
+    [](int mode, uint32_t *error) {
+        sys.events.push_back(std::string("redirect ") + (mode == REDIRECT_RECORD ? "record" : "user"));
+        *error = sys.redirectError;
+        return sys.redirectError == 0;
+    },
+    [](int mode, bool keep, const char *component, RedirectOutcome *outcome) {
+        sys.events.push_back(std::string("restore ") + (keep ? "keep " : "drop ") + component);
+        *outcome = RedirectOutcome{};
+        outcome->keys = keep ? sys.recordedKeys : 0;
+        if (mode == REDIRECT_CURRENT_USER && keep)
+        {
+            outcome->notWritten = 1;
+            std::strcpy(outcome->notWrittenNames, "HKLM\\Software\\Vendor");
+        }
+        outcome->elevated = sys.elevated;
+    },
     MACHINE_I386,
 };
 
@@ -368,6 +389,8 @@ class BatchTest : public ::testing::Test
         installOption = nullptr;
         noRegisterMode = 0;
         timeLimitOption = nullptr;
+        recordOption = nullptr;
+        currentUserMode = 0;
     }
     void TearDown() override
     {
@@ -754,6 +777,91 @@ TEST_F(BatchTest, InstallOptionsCallDllInstallInTheirOrderAndTypeLibrariesRegist
         EXPECT_STREQ(row.resultText, c.text);
         EXPECT_EQ(row.resultCode, c.code);
         EXPECT_EQ(BatchExitValue(), c.exitCode);
+    }
+}
+
+struct RedirectCase
+{
+    std::vector<const char *> arguments;
+    std::vector<std::string> events; // redirections, calls and restorations, in order
+    const char *text;
+    int32_t code;
+    bool elevated = false;
+    uint32_t redirectError = 0;
+    int recordedKeys = 3;
+};
+
+TEST_F(BatchTest, RecordingAndCurrentUserWrapTheCallsAndSayWhatBecameOfTheKeys)
+{
+    const std::string ok = "C:\\c\\ok.dll";
+    const RedirectCase cases[] = {
+        {{"/R:x.reg", "C:\\c\\ok.dll"},
+         {"redirect record", "call " + ok + " DllRegisterServer", "restore keep " + ok},
+         "Recorded 3 keys",
+         0},
+        // A failing call: its keys are dropped, and its row is the usual one.
+        {{"/R:x.reg", "C:\\c\\fail5.dll"},
+         {"redirect record", "call C:\\c\\fail5.dll DllRegisterServer", "restore drop C:\\c\\fail5.dll"},
+         "Access denied",
+         5},
+        {{"/R:x.reg", "C:\\c\\crash.dll"},
+         {"redirect record", "call C:\\c\\crash.dll DllRegisterServer", "restore drop C:\\c\\crash.dll"},
+         "The component crashed: access violation (0xC0000005) at crash.dll+0x1a2b",
+         static_cast<int32_t>(0xC0000005)},
+        // Recording describes registering: nothing is loaded to unregister.
+        {{"/U", "/R:x.reg", "C:\\c\\ok.dll"},
+         {},
+         "Nothing was called: a recording (/R) describes what registering writes, not unregistering.",
+         87},
+        {{"/C", "C:\\c\\ok.dll"},
+         {"redirect user", "call " + ok + " DllRegisterServer", "restore keep " + ok},
+         "Registered for the current user. 1 machine-wide key was not written: HKLM\\Software\\Vendor",
+         0},
+        {{"/C", "/U", "C:\\c\\ok.dll"},
+         {"redirect user", "call " + ok + " DllUnregisterServer", "restore keep " + ok},
+         "Unregistered for the current user. 1 machine-wide key was not written: HKLM\\Software\\Vendor. TolVane "
+         "runs elevated, and the system ignores per-user registrations for elevated programs",
+         0,
+         true},
+        // A type library is redirected the same way.
+        {{"/R:x.reg", "C:\\c\\lib.tlb"},
+         {"redirect record", "typelib C:\\c\\lib.tlb", "restore keep C:\\c\\lib.tlb"},
+         "Recorded 3 keys",
+         0},
+        // The registry cannot be redirected: nothing is called.
+        {{"/R:x.reg", "C:\\c\\ok.dll"}, {"redirect record"}, "Access denied", 5, false, 5},
+        {{"/R:x.reg", "C:\\c\\ok.dll"},
+         {"redirect record", "call " + ok + " DllRegisterServer", "restore keep " + ok},
+         "Nothing was recorded: the component wrote no registry key.",
+         0,
+         false,
+         0,
+         0},
+        {{"/R:x.reg", "C:\\c\\ok.dll"},
+         {"redirect record", "call " + ok + " DllRegisterServer", "restore keep " + ok},
+         "Recorded 1 key",
+         0,
+         false,
+         0,
+         1},
+    };
+    for (const RedirectCase &c : cases)
+    {
+        SetUp();
+        SCOPED_TRACE(c.arguments.front());
+        sys.elevated = c.elevated;
+        sys.redirectError = c.redirectError;
+        sys.recordedKeys = c.recordedKeys;
+        Run(c.arguments);
+        std::vector<std::string> events;
+        for (const std::string &e : sys.events)
+            if (e.rfind("redirect ", 0) == 0 || e.rfind("call ", 0) == 0 || e.rfind("restore ", 0) == 0 ||
+                e.rfind("typelib ", 0) == 0)
+                events.push_back(e);
+        EXPECT_EQ(events, c.events);
+        ASSERT_EQ(resultsTable.rowCount, 1);
+        EXPECT_STREQ(resultsTable.rows[0].resultText, c.text);
+        EXPECT_EQ(resultsTable.rows[0].resultCode, c.code);
     }
 }
 

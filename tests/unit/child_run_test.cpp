@@ -73,13 +73,14 @@ TEST(ChildOptions, StartTheChildInTheModesOfTheRun)
         ChildModes modes;
         std::vector<std::string> options;
     } cases[] = {
-        {{false, nullptr, false, true, nullptr}, {"/S"}},
-        {{true, nullptr, false, true, nullptr}, {"/S", "/U"}},
-        {{false, "/i:user", false, true, nullptr}, {"/S", "/i:user"}},
-        {{true, "-Install:a b", true, true, "/T:30"}, {"/S", "/U", "-Install:a b", "/N", "/T:30"}},
+        {{false, nullptr, false, true, nullptr, nullptr, false}, {"/S"}},
+        {{true, nullptr, false, true, nullptr, nullptr, false}, {"/S", "/U"}},
+        {{false, "/i:user", false, true, nullptr, nullptr, false}, {"/S", "/i:user"}},
+        {{true, "-Install:a b", true, true, "/T:30", nullptr, false}, {"/S", "/U", "-Install:a b", "/N", "/T:30"}},
         // A run with a person there: the child answers no window of a component's.
-        {{false, nullptr, true, false, nullptr}, {"/N"}},
-        {{false, nullptr, false, false, "/t:5"}, {"/t:5"}},
+        {{false, nullptr, true, false, nullptr, nullptr, false}, {"/N"}},
+        {{false, nullptr, false, false, "/t:5", nullptr, false}, {"/t:5"}},
+        {{false, nullptr, false, true, nullptr, "/R:C:\\x y\\out.reg", true}, {"/S", "/R:C:\\x y\\out.reg", "/C"}},
     };
     for (const auto &c : cases)
     {

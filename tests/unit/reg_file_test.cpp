@@ -1,0 +1,104 @@
+// The .reg text of a recorded registration: keys, and every value type as regedit writes it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/registry/reg_file.h"
+
+namespace
+{
+
+std::vector<unsigned char> Utf16(const std::u16string &text)
+{
+    std::vector<unsigned char> bytes;
+    for (char16_t c : text)
+    {
+        bytes.push_back(static_cast<unsigned char>(c));
+        bytes.push_back(static_cast<unsigned char>(c >> 8));
+    }
+    return bytes;
+}
+
+TEST(RegFile, EveryValueTypeIsWrittenExactly)
+{
+    const std::vector<unsigned char> path = Utf16(std::u16string(u"C:\\x\\\"grid\".ocx") + u'\0');
+    const std::vector<unsigned char> twoLines = Utf16(std::u16string(u"a\r\nb") + u'\0');
+    const std::vector<unsigned char> expand = Utf16(std::u16string(u"%SystemRoot%") + u'\0');
+    const std::vector<unsigned char> multi = Utf16(std::u16string(u"a") + u'\0' + u"b" + u'\0' + u'\0');
+    const struct
+    {
+        const char *name;
+        uint32_t type;
+        std::vector<unsigned char> bytes;
+        const char *utf8;
+        const char *line;
+    } cases[] = {
+        {nullptr, 1, path, "C:\\x\\\"grid\".ocx", "@=\"C:\\\\x\\\\\\\"grid\\\".ocx\"\r\n"},
+        {"ThreadingModel", 1, Utf16(std::u16string(u"Apartment") + u'\0'), "Apartment",
+         "\"ThreadingModel\"=\"Apartment\"\r\n"},
+        {"", 1, Utf16(std::u16string(1, u'\0')), "", "@=\"\"\r\n"},
+        {"a\"b", 4, {0x78, 0x56, 0x34, 0x12}, nullptr, "\"a\\\"b\"=dword:12345678\r\n"},
+        {"Flags", 3, {0x00, 0xff, 0x10}, nullptr, "\"Flags\"=hex:00,ff,10\r\n"},
+        {"Path", 2, expand, nullptr,
+         "\"Path\"=hex(2):25,00,53,00,79,00,73,00,74,00,65,00,6d,00,52,00,6f,00,6f,00,74,\\\r\n"
+         "  00,25,00,00,00\r\n"},
+        {"List", 7, multi, nullptr, "\"List\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n"},
+        {"Big", 11, {1, 0, 0, 0, 0, 0, 0, 0}, nullptr, "\"Big\"=hex(b):01,00,00,00,00,00,00,00\r\n"},
+        {"Odd", 0x20, {7}, nullptr, "\"Odd\"=hex(20):07\r\n"},
+        {"Empty", 3, {}, nullptr, "\"Empty\"=hex:\r\n"},
+        // A string that the quoted form cannot hold goes as hex(1).
+        {"Lines", 1, twoLines, "a\r\nb", "\"Lines\"=hex(1):61,00,0d,00,0a,00,62,00,00,00\r\n"},
+        {"Short DWORD", 4, {1, 2}, nullptr, "\"Short DWORD\"=hex(4):01,02\r\n"},
+    };
+    for (const auto &c : cases)
+    {
+        RegText text = {};
+        AppendRegValue(&text, c.name, c.type, c.bytes.data(), c.bytes.size(), c.utf8);
+        EXPECT_STREQ(text.data, c.line);
+        FreeText(&text);
+    }
+}
+
+TEST(RegFile, LongHexDataWrapsAsRegeditDoes)
+{
+    const std::vector<unsigned char> bytes(100, 0xab);
+    RegText text = {};
+    AppendRegValue(&text, "Data", 3, bytes.data(), bytes.size(), nullptr);
+    const std::string written = text.data;
+    FreeText(&text);
+    size_t lines = 0;
+    size_t count = 0;
+    for (size_t at = 0; at < written.size();)
+    {
+        const size_t end = written.find("\r\n", at);
+        const std::string line = written.substr(at, end - at);
+        EXPECT_LE(line.size(), 80u) << line;
+        if (lines > 0)
+        {
+            EXPECT_EQ(line.rfind("  ", 0), 0u) << line;
+        }
+        count += static_cast<size_t>(std::count(line.begin(), line.end(), ',')) + (line.back() == '\\' ? 0 : 1);
+        lines++;
+        at = end + 2;
+    }
+    EXPECT_GT(lines, 1u);
+    EXPECT_EQ(count, 100u) << "every byte written once";
+}
+
+TEST(RegFile, KeysHaveTheirRootAndABlankLineBefore)
+{
+    RegText text = {};
+    AppendText(&text, REG_FILE_HEADER);
+    AppendRegKey(&text, "HKEY_CLASSES_ROOT", "CLSID\\{6A1C3E52-7B0D-4F2A-9C41-2E5D7A0B9F13}");
+    AppendRegKey(&text, "HKEY_LOCAL_MACHINE", "");
+    EXPECT_STREQ(text.data, "Windows Registry Editor Version 5.00\r\n"
+                            "\r\n[HKEY_CLASSES_ROOT\\CLSID\\{6A1C3E52-7B0D-4F2A-9C41-2E5D7A0B9F13}]\r\n"
+                            "\r\n[HKEY_LOCAL_MACHINE]\r\n");
+    EXPECT_FALSE(text.failed);
+    FreeText(&text);
+    EXPECT_EQ(text.data, nullptr);
+}
+
+} // namespace

@@ -128,6 +128,23 @@ static uint32_t CreateScratch(HKEY *scratch)
     return static_cast<uint32_t>(status);
 }
 
+// Closes the scratch's parts and deletes the scratch key: nothing of TolVane's stays.
+static void DropScratch()
+{
+    for (HKEY &part : parts)
+    {
+        if (part != nullptr)
+            RegCloseKey(part);
+        part = nullptr;
+    }
+    HKEY software = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_ALL_ACCESS, &software) == ERROR_SUCCESS)
+    {
+        DeleteTree(software, scratchName);
+        RegCloseKey(software);
+    }
+}
+
 bool BeginRedirect(int mode, uint32_t *error)
 {
     HKEY scratch = nullptr;
@@ -148,7 +165,10 @@ bool BeginRedirect(int mode, uint32_t *error)
         *error = static_cast<uint32_t>(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0,
                                                        KEY_ALL_ACCESS, nullptr, &userClasses, nullptr));
         if (*error != 0)
+        {
+            DropScratch();
             return false;
+        }
         RegOverridePredefKey(HKEY_CLASSES_ROOT, userClasses);
         RegOverridePredefKey(HKEY_LOCAL_MACHINE, parts[1]);
     }
@@ -350,18 +370,7 @@ void EndRedirect(int mode, bool keep, const char *component, RedirectOutcome *ou
         ApplyForCurrentUser(keep, outcome);
     else if (keep)
         Record(component, outcome);
-    for (HKEY &part : parts)
-    {
-        if (part != nullptr)
-            RegCloseKey(part);
-        part = nullptr;
-    }
-    HKEY software = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_ALL_ACCESS, &software) == ERROR_SUCCESS)
-    {
-        DeleteTree(software, scratchName);
-        RegCloseKey(software);
-    }
+    DropScratch();
 }
 
 void AddRecordedText(const char *text, size_t length)

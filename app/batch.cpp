@@ -117,6 +117,12 @@ static void BeginComponent(const char *fullPath, char *path = nullptr)
     componentStart = batchOps->milliseconds();
 }
 
+// The full path a row of the current component reports: path itself when it has none.
+static const char *ReportedPath(const char *path)
+{
+    return currentFullPath != nullptr && currentFullPath[0] != '\0' ? currentFullPath : path;
+}
+
 static uint32_t Elapsed()
 {
     return batchOps->milliseconds() - componentStart;
@@ -137,8 +143,7 @@ static void AppendRow(char *path, const char *text, int32_t code, RowKind kind =
                       note);
         text = combined;
     }
-    const char *fullPath = currentFullPath != nullptr && currentFullPath[0] != '\0' ? currentFullPath : path;
-    AddRow(path, ChildRow{path, text, code, kind, called, result, fullPath, CallWords(), Elapsed()});
+    AddRow(path, ChildRow{path, text, code, kind, called, result, ReportedPath(path), CallWords(), Elapsed()});
 }
 
 static void AppendSystemFailure(char *path, uint32_t code, size_t textSize, const PlatformOps &ops,
@@ -279,6 +284,15 @@ static bool AllocateRow(Component &component)
     return true;
 }
 
+// A new row whose path is the argument as given (whole characters, cut to fit); false as AllocateRow.
+static bool RowForArgument(Component &component, const char *argument, LeadByteTest isLeadByte)
+{
+    if (!AllocateRow(component))
+        return false;
+    CopyWholeCharacters(component.path, PATH_BUFFER_SIZE, argument, argument + std::strlen(argument), isLeadByte);
+    return true;
+}
+
 // Copies the argument into the row, expands its short names and makes its full path.
 static bool PreparePath(Component &component, const char *argument, const PlatformOps &ops)
 {
@@ -396,7 +410,7 @@ static void RestoreAfterCalls(char *path, bool succeeded, const PlatformOps &ops
         return;
     }
     RedirectOutcome outcome = {};
-    ops.endRedirect(mode, succeeded, currentFullPath != nullptr ? currentFullPath : path, &outcome);
+    ops.endRedirect(mode, succeeded, ReportedPath(path), &outcome);
     if (!succeeded)
         return;
     char text[LOAD_TEXT_SIZE];
@@ -630,10 +644,8 @@ void RegisterUnrepresentable(const char *argument, const PlatformOps &ops)
 {
     Component component = {};
     BeginComponent(nullptr);
-    if (!AllocateRow(component))
-        return;
-    CopyWholeCharacters(component.path, PATH_BUFFER_SIZE, argument, argument + std::strlen(argument), ops.isLeadByte);
-    AppendRow(component.path, UNREPRESENTABLE_TEXT, RESULT_INVALID_NAME, ROW_OWN_TEXT);
+    if (RowForArgument(component, argument, ops.isLeadByte))
+        AppendRow(component.path, UNREPRESENTABLE_TEXT, RESULT_INVALID_NAME, ROW_OWN_TEXT);
 }
 
 static bool IsComponentArgument(int i, char **argv, const bool *unrepresentable)
@@ -708,10 +720,8 @@ static void TakeRestRow(const ChildRow &row, void *context)
     int *count = static_cast<int *>(context);
     (*count)++;
     Component component = {};
-    if (!AllocateRow(component))
-        return;
-    std::strcpy(component.path, row.path);
-    AddRow(component.path, row);
+    if (RowForArgument(component, row.path, batchOps->isLeadByte))
+        AddRow(component.path, row);
 }
 
 // After a crash, the arguments from next on run in fresh processes of this program, never in this
@@ -741,12 +751,8 @@ static void RunRestInChildren(int next, int argc, char **argv, const bool *unrep
                 Component component = {};
                 if (!IsComponentArgument(next, argv, unrepresentable))
                     ApplyOption(argv[next]);
-                else if (AllocateRow(component))
-                {
-                    CopyWholeCharacters(component.path, PATH_BUFFER_SIZE, argv[next],
-                                        argv[next] + std::strlen(argv[next]), ops.isLeadByte);
+                else if (RowForArgument(component, argv[next], ops.isLeadByte))
                     AppendRow(component.path, text, static_cast<int32_t>(end.startError), ROW_OWN_TEXT);
-                }
             }
             return;
         }
@@ -756,10 +762,8 @@ static void RunRestInChildren(int next, int argc, char **argv, const bool *unrep
         if ((end.reported && rows > 0) || next >= argc)
             continue;
         Component component = {};
-        if (AllocateRow(component))
+        if (RowForArgument(component, argv[next], ops.isLeadByte))
         {
-            CopyWholeCharacters(component.path, PATH_BUFFER_SIZE, argv[next], argv[next] + std::strlen(argv[next]),
-                                ops.isLeadByte);
             FullPathFromStart(component.path, component.fullPath);
             BeginComponent(component.fullPath);
             AppendChildEnded(component.path, end.exitCode);
@@ -792,7 +796,7 @@ bool PendingCall(ChildRow *row)
     if (callState != CALL_RUNNING || currentPath == nullptr)
         return false;
     row->path = currentPath;
-    row->fullPath = currentFullPath != nullptr && currentFullPath[0] != '\0' ? currentFullPath : currentPath;
+    row->fullPath = ReportedPath(currentPath);
     row->call = CallWords();
     row->milliseconds = Elapsed();
     return true;

@@ -375,17 +375,7 @@ void EndRedirect(int mode, bool keep, const char *component, RedirectOutcome *ou
 
 void AddRecordedText(const char *text, size_t length)
 {
-    RegText *target = &recording;
-    char *copy = static_cast<char *>(std::malloc(length + 1));
-    if (copy == nullptr)
-    {
-        target->failed = true;
-        return;
-    }
-    std::memcpy(copy, text, length);
-    copy[length] = '\0';
-    AppendText(target, copy);
-    std::free(copy);
+    AppendBytes(&recording, text, length);
 }
 
 // The temporary file beside the target that is written first.

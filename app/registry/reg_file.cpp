@@ -9,7 +9,7 @@ constexpr uint32_t TYPE_BINARY = 3;
 constexpr uint32_t TYPE_DWORD = 4;
 constexpr size_t LINE_WIDTH = 80; // regedit's: a hex line ends with "\" before it is longer
 
-static void AppendBytes(RegText *text, const char *part, size_t count)
+void AppendBytes(RegText *text, const char *part, size_t count)
 {
     if (text->failed)
         return;

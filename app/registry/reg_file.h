@@ -16,6 +16,7 @@ struct RegText
 };
 
 void AppendText(RegText *text, const char *part);
+void AppendBytes(RegText *text, const char *part, size_t count);
 void FreeText(RegText *text);
 
 constexpr const char REG_FILE_HEADER[] = "Windows Registry Editor Version 5.00\r\n";

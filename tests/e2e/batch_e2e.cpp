@@ -5,7 +5,6 @@
 
 #include <ole2.h>
 
-#include "app/child/child_run.h"
 #include "e2e_support.h"
 
 namespace
@@ -141,38 +140,6 @@ TEST(Batch, CallsEachComponentInOrderFromItsOwnFolder)
         EXPECT_EQ(exitCode, 0u);
     }
     SetEnvironmentVariableA("TOLVANE_TEST_CHDIR", nullptr);
-}
-
-// A failing call is named in its row; /N alone asks for nothing, and gets a row that says so.
-TEST(Batch, InstallRowsNameTheFailingCall)
-{
-    std::string dir = MakeWorkFolder("install");
-    const std::string ok = PlaceComponent("ok", dir, "ok.dll");
-    const struct
-    {
-        const char *arguments;
-        const char *installResult;
-        std::string explanation;
-        uint32_t exitCode;
-    } cases[] = {
-        {"/I:user ok.dll", "80070005", "DllInstall failed: " + SystemRowText(5), 0x80070005},
-        {"/N ok.dll", "0",
-         "Nothing was done: /N leaves out DllRegisterServer, and no /I asks for DllInstall, so no call was asked for "
-         "this component.",
-         87},
-    };
-    for (const auto &c : cases)
-    {
-        SCOPED_TRACE(c.arguments);
-        SetEnvironmentVariableA("TOLVANE_TEST_INSTALL_RESULT", c.installResult);
-        RunResult run = RunProgram(c.arguments, dir);
-        SetEnvironmentVariableA("TOLVANE_TEST_INSTALL_RESULT", nullptr);
-        ASSERT_TRUE(run.exited);
-        EXPECT_EQ(run.exitCode, c.exitCode);
-        ASSERT_EQ(run.dialogs.size(), 1u);
-        EXPECT_NE(run.dialogs[0].text.find("reports:\n\n" + c.explanation + "\n\n"), std::string::npos)
-            << run.dialogs[0].text;
-    }
 }
 
 // A bare name must load the file in the current folder, never a module of the same name that
@@ -377,114 +344,6 @@ TEST(HandOff, ComponentOfTheOtherMachineGoesToTheTwin)
         const std::string message = c.message;
         const std::string text = message == "{own}" ? crash : message == "{ended}" ? ended : noTwin;
         EXPECT_EQ(run.dialogs[0].text, OwnTextMessage(component, c.exitCode, text));
-    }
-}
-
-// The program started as a child run, as another TolVane starts it: it shows nothing, and reports
-// each row through the pipe it inherits, then its end. A twin's run never hands a component on.
-struct ChildRunCase
-{
-    bool twin;
-    const char *arguments;
-    std::vector<std::string> rows; // "<path>|<code>|<kind>|<called>|<result>|<text>"
-    std::vector<std::string> twinCalls;
-};
-
-std::vector<std::string> RunAsChild(const std::string &program, bool twin, const std::string &arguments,
-                                    const std::string &dir, bool *ended)
-{
-    std::vector<std::string> rows;
-    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    EXPECT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherited, 0));
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    char childArgument[32];
-    FormatChildArgument(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(writeEnd)), twin, childArgument,
-                        sizeof childArgument);
-    std::string commandLine = "\"" + program + "\" " + childArgument + " " + arguments;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    EXPECT_TRUE(CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(),
-                               &startup, &process));
-    CloseHandle(writeEnd);
-    std::vector<unsigned char> bytes;
-    unsigned char buffer[4096];
-    DWORD read = 0;
-    // Every writer closes its end when it ends: the pipe breaks.
-    while (ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read > 0)
-        bytes.insert(bytes.end(), buffer, buffer + read);
-    CloseHandle(readEnd);
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, EXIT_WAIT_MS), WAIT_OBJECT_0);
-    EXPECT_TRUE(DialogsOf(process.dwProcessId).empty());
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    *ended = false;
-    for (size_t at = 0; at < bytes.size();)
-    {
-        ChildRow row = {};
-        ChildRowText strings;
-        size_t used = 0;
-        const ChildRecord record = DecodeChildRecord(bytes.data() + at, bytes.size() - at, &used, &row, &strings);
-        if (record == CHILD_RECORD_END)
-            *ended = true;
-        else if (record == CHILD_RECORD_ROW)
-            rows.push_back(std::string(row.path) + "|" + std::to_string(row.code) + "|" + std::to_string(row.kind) + "|" +
-                           (row.called ? "1" : "0") + "|" + std::to_string(row.result) + "|" + row.text);
-        else
-        {
-            ADD_FAILURE() << "not a record at " << at;
-            break;
-        }
-        at += used;
-    }
-    return rows;
-}
-
-TEST(ChildRun, ReportsEachRowThroughThePipeAndShowsNothing)
-{
-    const std::string twinName = TOLVANE_TWIN_NAME;
-    const std::string noTwin = std::string("This is a ") + (twinName == "tolvane.exe" ? "32-bit" : "64-bit") +
-                               " component; " + twinName + " beside this program registers it.";
-    const ChildRunCase cases[] = {
-        {false,
-         "ok.dll missing.dll /U ok.dll",
-         {"ok.dll|0|0|1|0|Registered successfully",
-          "missing.dll|-2|0|0|0|The component 'missing.dll' could not found on this computer.",
-          "ok.dll|0|0|1|0|Unregistered successfully"},
-         {}},
-        // A run that is not a twin's hands a component of the other machine to the twin ...
-        {false, "ok_other.dll", {"ok_other.dll|0|0|1|0|Registered successfully"}, {"ok_other.dll"}},
-        // ... and a twin's run never hands one on.
-        {true, "ok_other.dll", {"ok_other.dll|193|2|0|0|" + noTwin}, {}},
-    };
-    for (const ChildRunCase &c : cases)
-    {
-        SCOPED_TRACE(c.arguments);
-        std::string dir = MakeWorkFolder("child");
-        PlaceComponent("ok", dir, "ok.dll");
-        PlaceComponent("ok_other", dir, "ok_other.dll");
-        const std::string program = dir + "\\" + TOLVANE_PROGRAM_NAME;
-        CopyFileA(ProgramPath().c_str(), program.c_str(), FALSE);
-        CopyFileA((BinFolder() + "\\twin_standin.exe").c_str(), (dir + "\\" + twinName).c_str(), FALSE);
-        const std::string logPath = dir + "\\twin.log";
-        SetEnvironmentVariableA("TOLVANE_TEST_LOG", logPath.c_str());
-        SetEnvironmentVariableA("TOLVANE_TEST_TWIN_ROW", "0|0|0|Registered successfully");
-        bool ended = false;
-        std::vector<std::string> rows = RunAsChild(program, c.twin, c.arguments, dir, &ended);
-        SetEnvironmentVariableA("TOLVANE_TEST_LOG", nullptr);
-        SetEnvironmentVariableA("TOLVANE_TEST_TWIN_ROW", nullptr);
-        EXPECT_EQ(rows, c.rows);
-        EXPECT_TRUE(ended);
-        // The ok component logs its calls there too; the twin's lines are its command lines.
-        std::vector<std::string> twinCalls;
-        for (const std::string &line : ReadLines(logPath))
-            if (line.find("/*rows:#:twin") != std::string::npos)
-                twinCalls.push_back(line);
-        ASSERT_EQ(twinCalls.size(), c.twinCalls.size());
-        for (size_t i = 0; i < twinCalls.size(); i++)
-            EXPECT_NE(twinCalls[i].find("\\" + c.twinCalls[i] + "|"), std::string::npos) << twinCalls[i];
     }
 }
 
@@ -871,22 +730,6 @@ TEST(Registry, RecordingWritesTheKeysToAFileAndChangesNothing)
     EXPECT_EQ(text.find("ok.dll"), std::string::npos);
 
     EXPECT_EQ(text.find("crash.dll"), std::string::npos) << "a crashed component's keys are left out";
-
-    // Key by key, what a plain registration writes.
-    RunResult plain = RunProgram("/S sample_server.dll", dir);
-    EXPECT_EQ(plain.exitCode, 0u);
-    for (const std::string &key : {std::string(SAMPLE_KEY), std::string(SAMPLE_KEY) + "\\InprocServer32"})
-    {
-        const std::string recorded = "[HKEY_CLASSES_ROOT\\" + key + "]\r\n@=\"";
-        const size_t at = text.find(recorded);
-        ASSERT_NE(at, std::string::npos) << key;
-        std::string value = text.substr(at + recorded.size(), text.find("\"\r\n", at + recorded.size()) -
-                                                                   (at + recorded.size()));
-        for (size_t slash = value.find("\\\\"); slash != std::string::npos; slash = value.find("\\\\", slash + 1))
-            value.erase(slash, 1);
-        EXPECT_EQ(RegistryText(HKEY_CLASSES_ROOT, key), value) << key;
-    }
-    EXPECT_EQ(RunProgram("/S /U sample_server.dll", dir).exitCode, 0u);
 
     // Imported, it registers the component: the class is created.
     EXPECT_EQ(RunReg("import \"" + file + "\""), 0u);

@@ -49,7 +49,7 @@ std::string Fill(std::string text, const std::string &dir, uint32_t code, const 
         {"{code}", std::to_string(static_cast<int32_t>(code))},
         {"{hex}", Hex(code)},
         {"{sys}", SystemText(code, path)},
-        {"{thread site}", ExportOffset(BinFolder() + "\\thread_crash.dll", "ThreadCrashSite")},
+        {"{thread site}", ExportOffset(BinFolder() + "\\thread_crash.dll", "CrashSite")},
     };
     for (const auto &filler : fillers)
         for (size_t at = text.find(filler.first); at != std::string::npos; at = text.find(filler.first, at))

@@ -66,30 +66,6 @@ TEST(ChildCommandLine, TooSmallABufferGetsTheLengthAndNoOverrun)
     }
 }
 
-TEST(ChildOptions, StartTheChildInTheModesOfTheRun)
-{
-    const struct
-    {
-        ChildModes modes;
-        std::vector<std::string> options;
-    } cases[] = {
-        {{false, nullptr, false, true, nullptr, nullptr, false}, {"/S"}},
-        {{true, nullptr, false, true, nullptr, nullptr, false}, {"/S", "/U"}},
-        {{false, "/i:user", false, true, nullptr, nullptr, false}, {"/S", "/i:user"}},
-        {{true, "-Install:a b", true, true, "/T:30", nullptr, false}, {"/S", "/U", "-Install:a b", "/N", "/T:30"}},
-        // A run with a person there: the child answers no window of a component's.
-        {{false, nullptr, true, false, nullptr, nullptr, false}, {"/N"}},
-        {{false, nullptr, false, false, "/t:5", nullptr, false}, {"/t:5"}},
-        {{false, nullptr, false, true, nullptr, "/R:C:\\x y\\out.reg", true}, {"/S", "/R:C:\\x y\\out.reg", "/C"}},
-    };
-    for (const auto &c : cases)
-    {
-        const char *options[CHILD_OPTIONS_MAX];
-        const size_t count = ChildOptions(c.modes, options);
-        EXPECT_EQ(std::vector<std::string>(options, options + count), c.options);
-    }
-}
-
 TEST(ChildArgument, OnlyTheExactFormMarksAChild)
 {
     const struct
@@ -126,11 +102,6 @@ TEST(ChildArgument, OnlyTheExactFormMarksAChild)
     }
 }
 
-bool ShiftJisLeadByte(unsigned char c)
-{
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
 struct DecodedRow
 {
     std::string path;
@@ -163,10 +134,10 @@ std::vector<DecodedRow> DecodeAll(const std::vector<unsigned char> &bytes, Child
     }
 }
 
-std::vector<unsigned char> Encode(const ChildRow &row, LeadByteTest isLeadByte = NoLeadBytes)
+std::vector<unsigned char> Encode(const ChildRow &row)
 {
     std::vector<unsigned char> bytes(CHILD_RECORD_MAX);
-    bytes.resize(EncodeRowRecord(row, isLeadByte, bytes.data(), bytes.size()));
+    bytes.resize(EncodeRowRecord(row, NoLeadBytes, bytes.data(), bytes.size()));
     return bytes;
 }
 
@@ -215,22 +186,6 @@ TEST(ChildRecords, RowsArriveAsTheyWereSent)
     }
 }
 
-TEST(ChildRecords, TooLongAPathOrTextIsCutOnAWholeCharacter)
-{
-    // 258 bytes and then a double-byte character: only the 258 fit a path buffer's 259.
-    const std::string path = "C:\\" + std::string(255, 'p') + "\x95\x5C";
-    const std::string text = std::string(CHILD_TEXT_SIZE - 2, 't') + "\x95\x5C";
-    ChildRecord last;
-    std::vector<DecodedRow> decoded =
-        DecodeAll(Encode({path.c_str(), text.c_str(), 0, ROW_BY_CODE, false, 0, path.c_str(), "register", 0},
-                         ShiftJisLeadByte),
-                  &last);
-    ASSERT_EQ(decoded.size(), 1u);
-    EXPECT_EQ(decoded[0].path, path.substr(0, 258));
-    EXPECT_EQ(decoded[0].text, text.substr(0, CHILD_TEXT_SIZE - 2));
-    EXPECT_EQ(decoded[0].fullPath, path.substr(0, 258));
-}
-
 TEST(ChildRecords, PartOfARecordWaitsAndAnythingElseIsBad)
 {
     const std::vector<unsigned char> record =
@@ -267,16 +222,6 @@ TEST(ChildRecords, PartOfARecordWaitsAndAnythingElseIsBad)
         DecodeAll(c.bytes, &last);
         EXPECT_EQ(last, CHILD_RECORD_BAD) << c.what;
     }
-}
-
-TEST(ChildRecords, TooSmallABufferTakesNoRecord)
-{
-    const ChildRow row = {"C:\\x\\ok.dll", "Registered successfully", 0, ROW_BY_CODE, true, 0, "C:\\x\\ok.dll", "register", 3};
-    const size_t whole = Encode(row).size();
-    std::vector<unsigned char> bytes(whole - 1);
-    EXPECT_EQ(EncodeRowRecord(row, NoLeadBytes, bytes.data(), bytes.size()), 0u);
-    unsigned char end[2];
-    EXPECT_EQ(EncodeEndRecord(end, sizeof end), 0u);
 }
 
 } // namespace

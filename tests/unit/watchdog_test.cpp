@@ -42,18 +42,6 @@ TEST(WatchWindows, AWindowIsAnsweredAfterItHasStayedForASecondAndAgainASecondLat
     }
 }
 
-TEST(WatchWindows, NoMoreWindowsAreWatchedThanTheTableHolds)
-{
-    std::vector<uintptr_t> shown(WATCHED_WINDOWS_MAX + 10);
-    for (size_t i = 0; i < shown.size(); i++)
-        shown[i] = i + 1;
-    WindowWatch watch = {};
-    uintptr_t due[WATCHED_WINDOWS_MAX];
-    WatchWindows(&watch, shown.data(), shown.size(), 0, due);
-    EXPECT_EQ(watch.count, WATCHED_WINDOWS_MAX);
-    EXPECT_EQ(WatchWindows(&watch, shown.data(), shown.size(), 1000, due), WATCHED_WINDOWS_MAX);
-}
-
 TEST(WindowNote, SaysWhatWasShownAndHowItWasAnswered)
 {
     const struct

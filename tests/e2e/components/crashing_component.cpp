@@ -1,8 +1,15 @@
-// Components whose DllRegisterServer does not return normally, one kind per build (CRASH_KIND):
+// Components that misbehave in DllRegisterServer, one kind per build (CRASH_KIND):
 //   1  writes to a null pointer, at the first instruction of the exported CrashSite;
 //   2  overflows its stack;
 //   3  lets an MSVC-style C++ exception (0xE06D7363, non-continuable) escape;
-//   4  throws a C++ exception and catches it itself, then succeeds.
+//   4  throws a C++ exception and catches it itself, then succeeds;
+//   5  runs CrashSite on a thread of its own and waits for that thread;
+//   6  takes the process heap's lock (HeapLock), then crashes at CrashSite, never releasing it;
+//   7  takes the loader lock (ntdll's LdrLockLoaderLock), then crashes at CrashSite;
+//   8  removes the unhandled-exception filter, then succeeds;
+//   9  installs a filter of its own (PassOn, gone once the DLL is unloaded), then succeeds;
+//  10  installs PassOn, then crashes at CrashSite: nothing but the system is left to handle it;
+//  11  ends the process with ExitProcess(7).
 // DllUnregisterServer always succeeds.
 #include <windows.h>
 
@@ -31,6 +38,13 @@ static volatile int stopDepth = -1;
     return Recurse(depth + 1) + buffer[0];
 }
 
+[[maybe_unused]] static LONG WINAPI PassOn(EXCEPTION_POINTERS *)
+{
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+typedef LONG(NTAPI *LdrLockLoaderLockProc)(ULONG flags, ULONG *state, ULONG_PTR *cookie);
+
 [[maybe_unused]] __attribute__((noinline)) static void Throw(volatile int value)
 {
     if (value != 0)
@@ -54,6 +68,35 @@ extern "C" __declspec(dllexport) HRESULT WINAPI DllRegisterServer()
     {
         return S_OK;
     }
+#elif CRASH_KIND == 5
+    // CrashSite faults at its first instruction, so how a thread procedure returns never matters.
+    HANDLE thread = CreateThread(nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(CrashSite), nullptr, 0, nullptr);
+    if (thread == nullptr)
+        return HRESULT_FROM_WIN32(GetLastError());
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    return S_OK;
+#elif CRASH_KIND == 6
+    HeapLock(GetProcessHeap());
+    CrashSite();
+#elif CRASH_KIND == 7
+    ULONG_PTR cookie = 0;
+    LdrLockLoaderLockProc lockLoader = reinterpret_cast<LdrLockLoaderLockProc>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "LdrLockLoaderLock")));
+    if (lockLoader != nullptr)
+        lockLoader(0, nullptr, &cookie);
+    CrashSite();
+#elif CRASH_KIND == 8
+    SetUnhandledExceptionFilter(nullptr);
+    return S_OK;
+#elif CRASH_KIND == 9
+    SetUnhandledExceptionFilter(PassOn);
+    return S_OK;
+#elif CRASH_KIND == 10
+    SetUnhandledExceptionFilter(PassOn);
+    CrashSite();
+#elif CRASH_KIND == 11
+    ExitProcess(7);
 #endif
     return E_FAIL;
 }

@@ -578,30 +578,31 @@ TEST(Log, RunsSharingALogInterleaveWholeLines)
               120);
 }
 
-// A log that cannot be opened ends the run before any component is called: the system's error is
-// the exit code, and a run with a person there is told why.
-TEST(Log, LogThatCannotBeOpenedStopsTheRun)
+// A log or a record file that cannot be written ends the run before any component is called: the
+// system's error is the exit code, and a run with a person there is told why.
+TEST(Log, FileThatCannotBeWrittenStopsTheRun)
 {
     std::string dir = MakeWorkFolder("no log");
     PlaceComponent("ok", dir, "ok.dll");
     const std::string callLog = dir + "\\calls.log";
     SetEnvironmentVariableA("TOLVANE_TEST_LOG", callLog.c_str());
-    for (const char *silent : {"/S ", ""})
-    {
-        const std::string log = dir + "\\missing folder\\run.log";
-        RunResult run = RunProgram(std::string(silent) + "/L:\"" + log + "\" ok.dll", dir);
-        ASSERT_TRUE(run.exited);
-        EXPECT_EQ(run.exitCode, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-        if (silent[0] != '\0')
+    const std::string file = dir + "\\missing folder\\out";
+    for (const auto &option : {std::make_pair("/L:", "open the log file"), std::make_pair("/R:", "write the record file")})
+        for (const char *silent : {"/S ", ""})
         {
-            EXPECT_TRUE(run.dialogs.empty());
-            continue;
+            RunResult run = RunProgram(std::string(silent) + option.first + "\"" + file + "\" ok.dll", dir);
+            ASSERT_TRUE(run.exited);
+            EXPECT_EQ(run.exitCode, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+            if (silent[0] != '\0')
+            {
+                EXPECT_TRUE(run.dialogs.empty());
+                continue;
+            }
+            ASSERT_EQ(run.dialogs.size(), 1u);
+            EXPECT_EQ(run.dialogs[0].title, "Component Registration Error");
+            EXPECT_EQ(run.dialogs[0].text, std::string("TolVane could not ") + option.second + " '" + file +
+                                               "', so it registered nothing:\n" + SystemText(ERROR_PATH_NOT_FOUND, file));
         }
-        ASSERT_EQ(run.dialogs.size(), 1u);
-        EXPECT_EQ(run.dialogs[0].title, "Component Registration Error");
-        EXPECT_EQ(run.dialogs[0].text, "TolVane could not open the log file '" + log + "', so it registered nothing:\n" +
-                                           SystemText(ERROR_PATH_NOT_FOUND, log));
-    }
     SetEnvironmentVariableA("TOLVANE_TEST_LOG", nullptr);
     EXPECT_TRUE(ReadLines(callLog).empty()) << "no component was called";
 }
@@ -743,24 +744,6 @@ TEST(Registry, RecordingWritesTheKeysToAFileAndChangesNothing)
     RunResult undo = RunProgram("/S /U sample_server.dll machine_writer.dll tl64.tlb", dir);
     EXPECT_EQ(undo.exitCode, 0u);
     CoUninitialize();
-}
-
-// /R into a folder that does not exist: nothing is called.
-TEST(Registry, RecordFileThatCannotBeWrittenStopsTheRun)
-{
-    std::string dir = MakeWorkFolder("no record");
-    PlaceComponent("ok", dir, "ok.dll");
-    const std::string callLog = dir + "\\calls.log";
-    SetEnvironmentVariableA("TOLVANE_TEST_LOG", callLog.c_str());
-    RunResult run = RunProgram("/R:\"missing folder\\out.reg\" ok.dll", dir);
-    SetEnvironmentVariableA("TOLVANE_TEST_LOG", nullptr);
-    ASSERT_TRUE(run.exited);
-    EXPECT_EQ(run.exitCode, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-    ASSERT_EQ(run.dialogs.size(), 1u);
-    EXPECT_EQ(run.dialogs[0].text, "TolVane could not write the record file 'missing folder\\out.reg', so it "
-                                   "registered nothing:\n" +
-                                       SystemText(ERROR_PATH_NOT_FOUND, "missing folder\\out.reg"));
-    EXPECT_TRUE(ReadLines(callLog).empty());
 }
 
 // /C: the classes land in the user's, none in the machine's; a machine-wide key outside the

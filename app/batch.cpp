@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/handoff.h"
+#include "app/manifest/manifest.h"
 #include "app/options.h"
 #include "app/registry/redirect.h"
 
@@ -20,6 +21,8 @@ static const char *currentFullPath;
 static uint32_t componentStart;
 static char *currentPath;
 static bool runSilent; // /S stands somewhere on the command line
+// The /M option in force, its folder made a full path from the start folder ("/M" alone: none).
+static char manifestArgument[PATH_BUFFER_SIZE + 4];
 // The arguments of the run, for the rest of the batch after an abandoned call.
 struct BatchArguments
 {
@@ -385,7 +388,9 @@ static uint16_t ForeignMachine(const unsigned char *bytes, size_t count, const P
 // Where the registry goes for the calls: recorded (/R) or the current user's (/C), else as it is.
 static RedirectMode CurrentRedirect()
 {
-    return recordOption != nullptr ? REDIRECT_RECORD : currentUserMode ? REDIRECT_CURRENT_USER : REDIRECT_NONE;
+    if (recordOption != nullptr || manifestOption != nullptr)
+        return REDIRECT_RECORD;
+    return currentUserMode ? REDIRECT_CURRENT_USER : REDIRECT_NONE;
 }
 
 // Maps the registry for the calls; false, with the row, when it cannot be.
@@ -396,6 +401,92 @@ static bool RedirectForCalls(char *path, const PlatformOps &ops)
         return true;
     AppendSystemFailure(path, error, LOAD_TEXT_SIZE, ops);
     return false;
+}
+
+// The folder /M writes into: its own, or the component's.
+static void ManifestFolder(char *out, const PlatformOps &ops)
+{
+    if (manifestArgument[2] == ':')
+    {
+        std::snprintf(out, PATH_BUFFER_SIZE, "%s", manifestArgument + 3);
+        return;
+    }
+    PathParts parts;
+    SplitPath(currentFullPath, ops.isLeadByte, &parts);
+    MakePath(out, parts.drive, parts.directory, nullptr, nullptr, ops.isLeadByte);
+}
+
+// A step that runs the component's code after its calls (the manifest's check), as MakeCall
+// runs a call: a step that another thread abandoned never comes back to the batch.
+static void EndStep(const PlatformOps &ops)
+{
+    int running = CALL_RUNNING;
+    if (!callState.compare_exchange_strong(running, CALL_IDLE))
+        ops.waitForever();
+}
+
+// /M: the recording of the component's registration becomes its side-by-side manifest, written
+// whole, then checked by the system; the row tells what was written, and what the application's
+// manifest needs. A failed check counts as the component's result.
+static void AppendManifest(char *path, const char *recorded, const PlatformOps &ops)
+{
+    ManifestSubject subject = {};
+    char fileName[PATH_BUFFER_SIZE * 3];
+    ops.describeFile(currentFullPath, fileName, sizeof fileName, subject.version);
+    subject.fileName = fileName;
+    unsigned char bytes[IMAGE_HEADER_READ_SIZE];
+    ImageHeader header;
+    subject.machine = ReadImageHeader(bytes, ops.readFileStart(currentFullPath, bytes, sizeof bytes), &header)
+                          ? header.machine
+                          : 0;
+    PathParts parts;
+    SplitPath(currentFullPath, ops.isLeadByte, &parts);
+    char folder[PATH_BUFFER_SIZE], name[PATH_BUFFER_SIZE], target[PATH_BUFFER_SIZE];
+    ManifestFolder(folder, ops);
+    MakePath(name, nullptr, nullptr, parts.fileName, parts.extension, ops.isLeadByte);
+    RegText xml = {};
+    ManifestSummary summary;
+    uint32_t error = RESULT_OUT_OF_MEMORY;
+    bool written = ComposeManifest(recorded, subject, &xml, &summary);
+    if (written && !ManifestPath(folder, name, target, sizeof target))
+    {
+        error = RESULT_FILE_NAME_TOO_LONG;
+        written = false;
+    }
+    written = written && ops.writeManifest(target, xml.data, xml.length, &error);
+    FreeText(&xml);
+    char text[LOAD_TEXT_SIZE];
+    if (!written)
+    {
+        char reason[ENTRY_TEXT_SIZE];
+        FormatSystemRowText(ops.systemText, error, nullptr, reason, sizeof reason);
+        std::snprintf(text, sizeof text, "Nothing was registered, and the manifest for it could not be written: %s",
+                      reason);
+        AppendRow(path, text, static_cast<int32_t>(error), ROW_OWN_TEXT, true, static_cast<int32_t>(error));
+        return;
+    }
+    ManifestCheck check;
+    EntryPointCrash crash = {};
+    char componentFolder[PATH_BUFFER_SIZE];
+    MakePath(componentFolder, parts.drive, parts.directory, nullptr, nullptr, ops.isLeadByte);
+    callState = CALL_RUNNING;
+    const bool beside = SameFolder(folder, componentFolder);
+    const bool returned = ops.checkManifest(target, componentFolder, beside, summary, &check, &crash);
+    EndStep(ops);
+    if (!returned)
+    {
+        processPoisoned = true;
+        ComposeCrashText(crash, text, sizeof text);
+        const int32_t code = static_cast<int32_t>(crash.exceptionCode);
+        AppendRow(path, text, code, ROW_OWN_TEXT, true, code);
+        return;
+    }
+    if (check.result != 0)
+        FormatSystemRowText(ops.systemText, static_cast<uint32_t>(check.result), nullptr, check.reason,
+                            sizeof check.reason);
+    check.loaded = beside;
+    ComposeManifestText(target, summary, check, text, sizeof text);
+    AppendRow(path, text, check.result, check.result == 0 ? ROW_DONE_TEXT : ROW_OWN_TEXT, true, check.result);
 }
 
 // Puts the registry back after the calls. After calls that succeeded, what they wrote counts, and
@@ -411,7 +502,10 @@ static void RestoreAfterCalls(char *path, bool succeeded, const PlatformOps &ops
     }
     RedirectOutcome outcome = {};
     ops.endRedirect(mode, succeeded, ReportedPath(path), &outcome);
-    if (!succeeded)
+    if (succeeded && manifestOption != nullptr)
+        AppendManifest(path, outcome.recorded != nullptr ? outcome.recorded : "", ops);
+    std::free(outcome.recorded);
+    if (!succeeded || manifestOption != nullptr)
         return;
     char text[LOAD_TEXT_SIZE];
     ComposeRedirectedText(mode, unregisterMode ? "Unregistered" : "Registered", outcome, text, sizeof text);
@@ -443,7 +537,7 @@ static void RegisterTypeLibrary(const Component &component, const PlatformOps &o
 static ChildModes CurrentModes()
 {
     return ChildModes{unregisterMode != 0, installOption, noRegisterMode != 0, runSilent,
-                      timeLimitOption,     recordOption, currentUserMode != 0};
+                      timeLimitOption,     recordOption, currentUserMode != 0, manifestOption};
 }
 
 // Takes the row that the twin reports for a component (one; any more are not the component's).
@@ -627,9 +721,10 @@ void RegisterComponent(const char *argument, const PlatformOps &ops)
         AppendNothingAsked(component.path);
         return;
     }
-    if (recordOption != nullptr && unregisterMode)
+    if ((recordOption != nullptr || manifestOption != nullptr) && unregisterMode)
     {
-        AppendRow(component.path, RECORD_ONLY_REGISTERS_TEXT, RESULT_INVALID_PARAMETER, ROW_OWN_TEXT);
+        AppendRow(component.path, manifestOption != nullptr ? MANIFEST_ONLY_REGISTERS_TEXT : RECORD_ONLY_REGISTERS_TEXT,
+                  RESULT_INVALID_PARAMETER, ROW_OWN_TEXT);
         return;
     }
     if (!TestExistence(component, ops))
@@ -651,6 +746,36 @@ void RegisterUnrepresentable(const char *argument, const PlatformOps &ops)
 static bool IsComponentArgument(int i, char **argv, const bool *unrepresentable)
 {
     return (unrepresentable != nullptr && unrepresentable[i]) || ClassifyArgument(argv[i]) == ARGUMENT_COMPONENT;
+}
+
+// The full path of a name as the run's start folder resolves it, for a component that this
+// process never prepared; the name as it is when it is absolute, or there is no start folder.
+static void FullPathFromStart(const char *path, char *out)
+{
+    if (!haveStartFolder || !DependsOnCurrentFolder(path))
+        std::snprintf(out, PATH_BUFFER_SIZE, "%s", path);
+    else if (path[0] == '\\' || path[0] == '/')
+        std::snprintf(out, PATH_BUFFER_SIZE, "%.2s%s", startFolder, path);
+    else
+        std::snprintf(out, PATH_BUFFER_SIZE, "%s%s%s", startFolder,
+                      startFolder[0] != '\0' && startFolder[std::strlen(startFolder) - 1] == '\\' ? "" : "\\",
+                      path[0] == '.' && (path[1] == '\\' || path[1] == '/') ? path + 2 : path);
+}
+
+// /M, with its folder (if any) made a full path from the start folder: a child run or the twin,
+// started elsewhere, writes into the same folder.
+static void TakeManifestOption(const char *argument)
+{
+    const char *folder = OptionValue(argument);
+    if (folder[0] == '\0')
+        std::snprintf(manifestArgument, sizeof manifestArgument, "/M");
+    else
+    {
+        char full[PATH_BUFFER_SIZE];
+        FullPathFromStart(folder, full);
+        std::snprintf(manifestArgument, sizeof manifestArgument, "/M:%s", full);
+    }
+    manifestOption = manifestArgument;
 }
 
 // Sets the run-wide flag an option names.
@@ -679,6 +804,9 @@ static void ApplyOption(const char *argument)
     case ARGUMENT_CURRENT_USER:
         currentUserMode = 1;
         break;
+    case ARGUMENT_MANIFEST:
+        TakeManifestOption(argument);
+        break;
     case ARGUMENT_LOG: // opened before the batch: it counts for the whole run
     case ARGUMENT_IGNORED_OPTION:
     case ARGUMENT_COMPONENT:
@@ -698,20 +826,6 @@ static int PassArguments(int i, int count, int argc, char **argv, const bool *un
             break;
     }
     return i;
-}
-
-// The full path of a name as the run's start folder resolves it, for a component that this
-// process never prepared; the name as it is when it is absolute, or there is no start folder.
-static void FullPathFromStart(const char *path, char *out)
-{
-    if (!haveStartFolder || !DependsOnCurrentFolder(path))
-        std::snprintf(out, PATH_BUFFER_SIZE, "%s", path);
-    else if (path[0] == '\\' || path[0] == '/')
-        std::snprintf(out, PATH_BUFFER_SIZE, "%.2s%s", startFolder, path);
-    else
-        std::snprintf(out, PATH_BUFFER_SIZE, "%s%s%s", startFolder,
-                      startFolder[0] != '\0' && startFolder[std::strlen(startFolder) - 1] == '\\' ? "" : "\\",
-                      path[0] == '.' && (path[1] == '\\' || path[1] == '/') ? path + 2 : path);
 }
 
 // Takes each row that a child run of the rest of the batch reports.

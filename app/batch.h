@@ -6,6 +6,7 @@
 
 #include "app/child/child_run.h"
 #include "app/crash_report.h"
+#include "app/manifest/manifest.h"
 #include "app/paths/long_path.h"
 #include "app/paths/path_parts.h"
 #include "app/registry/redirect.h"
@@ -17,6 +18,7 @@ constexpr int32_t RESULT_INVALID_NAME = 123;       // ERROR_INVALID_NAME
 constexpr int32_t RESULT_BAD_EXE_FORMAT = 193;     // ERROR_BAD_EXE_FORMAT: not a module this program loads
 constexpr int32_t RESULT_INVALID_PARAMETER = 87;   // ERROR_INVALID_PARAMETER: the options ask for no call
 constexpr int32_t RESULT_TIMEOUT = 1460;           // ERROR_TIMEOUT: a call abandoned after the time limit
+constexpr int32_t RESULT_OUT_OF_MEMORY = 8;        // ERROR_NOT_ENOUGH_MEMORY
 
 // What the pipeline needs of the platform.
 struct PlatformOps
@@ -69,6 +71,15 @@ struct PlatformOps
     // Puts it back; keep: the calls succeeded, and what they wrote counts (component: its full path).
     void (*endRedirect)(int mode, bool keep, const char *component, RedirectOutcome *outcome);
     uint16_t programMachine; // the machine this program is built for (its PE header's Machine)
+    // /M: the component's file name in UTF-8 and its file version (1.0.0.0 when it has none).
+    void (*describeFile)(const char *fullPath, char *utf8Name, size_t size, uint16_t version[4]);
+    // Writes a manifest whole (a temporary file renamed over it); false with the system's error.
+    bool (*writeManifest)(const char *path, const char *text, size_t length, uint32_t *error);
+    // Checks that the system takes the manifest at path, the component's files being in folder:
+    // each class's object is had through it (load: the manifest is beside the component), else
+    // each class is found in it. False with crash filled in when the component crashed.
+    bool (*checkManifest)(const char *path, const char *folder, bool load, const ManifestSummary &summary,
+                          ManifestCheck *check, EntryPointCrash *crash);
 };
 
 // Empties the table, notes the current folder and forgets the exit value.

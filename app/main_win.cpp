@@ -8,6 +8,7 @@
 #include "app/child/child_run_win.h"
 #include "app/crash_guard_win.h"
 #include "app/guard/watchdog_win.h"
+#include "app/manifest/manifest_win.h"
 #include "app/options.h"
 #include "app/platform_win.h"
 #include "app/registry/redirect_win.h"
@@ -120,6 +121,19 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     {
         if (!runWide.silent)
             ReportFileFailure("write the record file", true, runWide.recordFile, recordError);
+        OleUninitialize();
+        return static_cast<int>(recordError);
+    }
+    // And so is a folder that /M names and that cannot be written.
+    for (int i = 1; i < arguments.count && !childRun; i++)
+    {
+        const char *folder = OptionValue(arguments.values[i]);
+        if ((arguments.unrepresentable != nullptr && arguments.unrepresentable[i]) ||
+            ClassifyArgument(arguments.values[i]) != ARGUMENT_MANIFEST || folder[0] == '\0' ||
+            PrepareManifestFolder(folder, &recordError))
+            continue;
+        if (!runWide.silent)
+            ReportFileFailure("write a manifest into the folder", true, folder, recordError);
         OleUninitialize();
         return static_cast<int>(recordError);
     }

@@ -33,6 +33,9 @@ ArgumentKind ClassifyArgument(const char *argument)
     case 'C':
     case 'c':
         return ARGUMENT_CURRENT_USER;
+    case 'M':
+    case 'm':
+        return ARGUMENT_MANIFEST;
     default:
         return ARGUMENT_IGNORED_OPTION;
     }

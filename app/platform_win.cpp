@@ -8,6 +8,7 @@
 #include "app/child/child_run_win.h"
 #include "app/crash_guard_win.h"
 #include "app/guard/watchdog_win.h"
+#include "app/manifest/manifest_win.h"
 #include "app/registry/redirect_win.h"
 #include "report/log_win.h"
 #include "app/twin_win.h"
@@ -257,5 +258,5 @@ const PlatformOps winPlatformOps = {
     WinFindEntryPoint, WinCallEntryPoint, WinCallInstall, WinFreeModule,          WinSetLastError, WinLastError,
     WinSystemText,     WinIsLeadByte,     ReadFileStart,  WinRegisterTypeLibrary, RunTwin,         RunRest,
     WinRowAdded,       WinMilliseconds,   TakeWindowNote, WinWaitForever,         BeginRedirect,   EndRedirect,
-    PROGRAM_MACHINE,
+    PROGRAM_MACHINE,   DescribeManifestFile, WriteManifestFile, CheckManifest,
 };

@@ -8,4 +8,5 @@ int noRegisterMode;
 const char *timeLimitOption;
 const char *recordOption;
 int currentUserMode;
+const char *manifestOption;
 int childRun;

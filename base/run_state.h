@@ -17,6 +17,7 @@ enum RowKind
     ROW_BY_CODE = 0, // the code alone tells what happened: -2 not found, -1 no entry point, else a system code
     ROW_CALLED,      // the entry point was called and failed: whatever its code, never "not found"
     ROW_OWN_TEXT,    // the row's text is the explanation (a crash, a name that cannot be passed on)
+    ROW_DONE_TEXT,   // it succeeded, and the row's text tells what was done (a manifest written)
 };
 
 struct ResultEntry
@@ -42,4 +43,5 @@ extern int noRegisterMode;          // /N: no DllRegisterServer or DllUnregister
 extern const char *timeLimitOption; // the last /T option given so far; null: none
 extern const char *recordOption;    // the last /R option given so far: record, do not register; null: none
 extern int currentUserMode;         // /C: register for the current user
+extern const char *manifestOption;  // the last /M option given so far: record, and write a manifest; null: none
 extern int childRun;                // this run was started by another TolVane, which shows its rows

@@ -37,6 +37,11 @@ const char *ComposeOutcome(const ResultEntry &row, int unregister, SystemTextLoo
     const bool ownCode = row.kind == ROW_BY_CODE;
     if (row.kind == ROW_OWN_TEXT)
         return SystemErrorMessage(row, lookup, text, size);
+    if (row.kind == ROW_DONE_TEXT)
+    {
+        std::snprintf(text, size, "%s", row.resultText);
+        return PROGRAM_TITLE;
+    }
     switch (row.resultCode)
     {
     case 0:

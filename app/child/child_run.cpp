@@ -123,7 +123,7 @@ ChildRecord DecodeChildRecord(const unsigned char *bytes, size_t count, size_t *
     row->result = static_cast<int32_t>(ReadLittle32(at + 6));
     row->milliseconds = ReadLittle32(at + 10);
     at += ROW_FIXED;
-    if (kind > ROW_OWN_TEXT || !TakeString(&at, end, strings->path, sizeof strings->path) ||
+    if (kind > ROW_DONE_TEXT || !TakeString(&at, end, strings->path, sizeof strings->path) ||
         !TakeString(&at, end, strings->fullPath, sizeof strings->fullPath) ||
         !TakeString(&at, end, strings->call, sizeof strings->call) ||
         !TakeString(&at, end, strings->text, sizeof strings->text) || at != end)
@@ -236,6 +236,8 @@ size_t ChildOptions(const ChildModes &modes, const char *options[CHILD_OPTIONS_M
         options[count++] = modes.recordOption;
     if (modes.currentUser)
         options[count++] = "/C";
+    if (modes.manifestOption != nullptr)
+        options[count++] = modes.manifestOption;
     return count;
 }
 

@@ -92,9 +92,10 @@ struct ChildModes
     const char *timeLimitOption; // the /T option as it was given; null: none
     const char *recordOption;    // the /R option as it was given; null: none
     bool currentUser;            // /C
+    const char *manifestOption;  // the /M option, its folder a full path; null: none
 };
 
-constexpr size_t CHILD_OPTIONS_MAX = 7;
+constexpr size_t CHILD_OPTIONS_MAX = 8;
 
 // The options that start a child run in these modes: /S, /U, the /I option, /N, the /T option,
 // the /R option and /C, as they apply. Returns their count.

@@ -19,6 +19,7 @@ struct RedirectOutcome
     int notWritten;                     // /C: machine-wide keys outside the classes, not applied
     char notWrittenNames[NOT_WRITTEN_SIZE]; // "HKLM\...", separated by ", ", cut to fit
     bool elevated;                      // the run is elevated: the system ignores per-user classes
+    char *recorded;                     // /R, /M: what was recorded, as .reg text (UTF-8, freed by the caller); null: nothing
 };
 
 // The row's text after the calls succeeded: "Recorded 12 keys" (or that nothing was recorded);

@@ -351,14 +351,16 @@ static void Record(const char *component, RedirectOutcome *outcome)
     AppendText(&text, comment);
     for (int i = 0; i < 4; i++)
         outcome->keys += WriteTree(&text, parts[i], ROOT_NAMES[i], L"", i == 1);
-    if (outcome->keys > 0 && !text.failed)
+    if (outcome->keys > 0 && !text.failed && recordOption != nullptr)
     {
         if (childRun)
             ReportChildText(text.data, text.length);
         else
             AddRecordedText(text.data, text.length);
     }
-    FreeText(&text);
+    if (text.failed)
+        FreeText(&text);
+    outcome->recorded = text.data; // the caller's to free
 }
 
 void EndRedirect(int mode, bool keep, const char *component, RedirectOutcome *outcome)

@@ -587,7 +587,8 @@ TEST(Log, FileThatCannotBeWrittenStopsTheRun)
     const std::string callLog = dir + "\\calls.log";
     SetEnvironmentVariableA("TOLVANE_TEST_LOG", callLog.c_str());
     const std::string file = dir + "\\missing folder\\out";
-    for (const auto &option : {std::make_pair("/L:", "open the log file"), std::make_pair("/R:", "write the record file")})
+    for (const auto &option : {std::make_pair("/L:", "open the log file"), std::make_pair("/R:", "write the record file"),
+                               std::make_pair("/M:", "write a manifest into the folder")})
         for (const char *silent : {"/S ", ""})
         {
             RunResult run = RunProgram(std::string(silent) + option.first + "\"" + file + "\" ok.dll", dir);
@@ -638,18 +639,23 @@ std::string ReadUtf16File(const std::string &path)
     return text;
 }
 
+// Runs a program with arguments to its end; its exit code (1 when it did not run or end).
+DWORD RunToExit(const std::string &program, const std::string &arguments)
+{
+    Launched launched = {};
+    DWORD exitCode = 1;
+    if (!LaunchProgram(program, arguments, nullptr, &launched) || !WaitForExit(launched, EXIT_WAIT_MS, &exitCode))
+        exitCode = 1;
+    Dispose(launched);
+    return exitCode;
+}
+
 // Runs the system's reg.exe with arguments; its exit code.
 DWORD RunReg(const std::string &arguments)
 {
     char system[MAX_PATH];
     GetSystemDirectoryA(system, sizeof system);
-    Launched reg = {};
-    DWORD exitCode = 1;
-    if (!LaunchProgram(std::string(system) + "\\reg.exe", arguments, nullptr, &reg) ||
-        !WaitForExit(reg, EXIT_WAIT_MS, &exitCode))
-        exitCode = 1;
-    Dispose(reg);
-    return exitCode;
+    return RunToExit(std::string(system) + "\\reg.exe", arguments);
 }
 
 const char SAMPLE_KEY[] = "CLSID\\{6A1C3E52-7B0D-4F2A-9C41-2E5D7A0B9F13}";
@@ -779,6 +785,80 @@ TEST(Registry, CurrentUserRegistersTheClassesForTheUserAlone)
     EXPECT_EQ(undo.exitCode, 0u);
     EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, user));
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Classes\\CLSID\\{7B2D4F63-8C1E-4A3B-9D52-3F6E8B1C0A24}");
+}
+
+// /M: the component's registration, recorded, becomes its side-by-side manifest beside it, checked
+// by the system; the registry is left as it was; a client whose manifest names the component's
+// assembly, with the lines the row gives, then uses the component unregistered.
+TEST(Registry, ManifestLetsAnApplicationUseTheComponentUnregistered)
+{
+    std::string dir = MakeWorkFolder("side by side");
+    const std::string server = PlaceComponent("sxs_server", dir, "sxs_server.dll");
+    PlaceComponent("ok", dir, "ok.dll");
+    const std::string client = dir + "\\sxs_client.exe";
+    ASSERT_TRUE(CopyFileA((BinFolder() + "\\sxs_client.exe").c_str(), client.c_str(), FALSE));
+    EXPECT_EQ(RunToExit(client, ""), static_cast<DWORD>(REGDB_E_CLASSNOTREG)) << "unregistered, without a manifest";
+    const DWORD classesBefore = SubkeyCount(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID");
+
+    RunResult run = RunProgram("/S /L:run.log /M sxs_server.dll /U ok.dll", dir);
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.exitCode, 0u);
+    const std::string dependency = std::string("<dependency><dependentAssembly><assemblyIdentity type=\"win32\" "
+                                               "name=\"sxs_server.sxs\" version=\"2.5.0.1\" processorArchitecture=\"") +
+                                   (sizeof(void *) == 8 ? "amd64" : "x86") + "\"/></dependentAssembly></dependency>";
+    const std::vector<std::string> rows = {
+        "#",
+        "register|" + server + "|0x00000000|Wrote " + dir + "\\sxs_server.sxs.manifest: 2 classes, 1 type library, "
+        "2 interfaces; checked. The application's manifest names it with: " + dependency + " Not in the manifest (2): "
+        "HKEY_CLASSES_ROOT\\CLSID\\{8A3E5C71-2B4D-4E6F-9012-3C5E7A9B1D2F}\\Implemented Categories\\"
+        "{40FC6ED4-2438-11CF-A3DB-080036F12502}, HKEY_LOCAL_MACHINE\\Software\\TolVaneSxsVendor",
+        "unregister|" + dir + "\\ok.dll|0x00000057|Nothing was called: a side-by-side manifest (/M) describes what "
+        "registering writes, not unregistering.",
+    };
+    EXPECT_EQ(LogLines(dir + "\\run.log"), rows);
+    EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, "CLSID\\{8A3E5C71-2B4D-4E6F-9012-3C5E7A9B1D2F}"));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, "TypeLib\\{7D2E4F83-5C79-4EAF-9043-9B2C7F8D5E3A}"));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, "Software\\TolVaneSxsVendor"));
+    EXPECT_EQ(SubkeyCount(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID"), classesBefore);
+    const std::vector<std::string> manifest = ReadLines(dir + "\\sxs_server.sxs.manifest");
+    for (const char *line :
+         {"    <typelib tlbid=\"{7D2E4F83-5C79-4EAF-9043-9B2C7F8D5E3A}\" version=\"1.10\" helpdir=\"\" flags=\"HASDISKIMAGE\"/>",
+          "  <comInterfaceExternalProxyStub iid=\"{B15C8328-90BD-4E23-D487-DF60B3C19C7E}\" name=\"ISxsAutomation\" "
+          "tlbid=\"{7D2E4F83-5C79-4EAF-9043-9B2C7F8D5E3A}\" proxyStubClsid32=\"{00020424-0000-0000-C000-000000000046}\"/>"})
+        EXPECT_NE(std::find(manifest.begin(), manifest.end(), line), manifest.end()) << line;
+
+    // The application's manifest, with the row's lines: the client creates the class by CLSID and
+    // ProgID and loads the type library, the component never registered.
+    const std::string lines = LogLines(dir + "\\run.log")[1];
+    const size_t at = lines.find("<dependency>");
+    ASSERT_NE(at, std::string::npos);
+    const std::string application =
+        std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n<assembly xmlns=\""
+                    "urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n") +
+        lines.substr(at, lines.find("</dependency>") + 13 - at) + "\r\n</assembly>\r\n";
+    ASSERT_TRUE(WriteTextFile(client + ".manifest", application.c_str()));
+    EXPECT_EQ(RunToExit(client, ""), 0u);
+    EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, "CLSID\\{8A3E5C71-2B4D-4E6F-9012-3C5E7A9B1D2F}"));
+
+    // The check: a class that the component registers but does not serve fails it, and its code is
+    // the run's; a manifest in another folder is checked without the component's code.
+    PlaceComponent("sxs_broken", dir, "sxs_broken.dll");
+    CreateDirectoryA((dir + "\\out").c_str(), nullptr);
+    run = RunProgram("/S /L:run.log /M:out sxs_server.dll /M sxs_broken.dll", dir);
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.exitCode, static_cast<DWORD>(CLASS_E_CLASSNOTAVAILABLE));
+    const std::vector<std::string> checked = LogLines(dir + "\\run.log");
+    ASSERT_EQ(checked.size(), 6u);
+    EXPECT_NE(checked[5].find("|0x80040111|Wrote " + dir + "\\sxs_broken.sxs.manifest: 2 classes, 1 type library, 2 "
+                              "interfaces, but the check failed: class {9F4A6105-7E9B-4C01-B265-BD4E91AF7A5C} could "
+                              "not be had through the manifest: " + SystemRowText(CLASS_E_CLASSNOTAVAILABLE) +
+                              " (0x80040111). The application's manifest names it with: "),
+              std::string::npos)
+        << checked[5];
+    EXPECT_NE(checked[4].find("|0x00000000|Wrote " + dir + "\\out\\sxs_server.sxs.manifest: 2 classes, 1 type "
+                              "library, 2 interfaces; checked: the system reads it and finds every class in it"),
+              std::string::npos)
+        << checked[4];
 }
 
 TEST(SampleServer, RegisteringMakesItsClassCreatableAndUnregisteringUndoesIt)

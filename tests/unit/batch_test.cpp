@@ -40,7 +40,8 @@ std::string ModesText(const ChildModes &modes)
            (modes.noRegister ? " /N" : "") +
            (modes.timeLimitOption != nullptr ? std::string(" ") + modes.timeLimitOption : "") +
            (modes.recordOption != nullptr ? std::string(" ") + modes.recordOption : "") +
-           (modes.currentUser ? " /C" : "");
+           (modes.currentUser ? " /C" : "") +
+           (modes.manifestOption != nullptr ? std::string(" ") + modes.manifestOption : "");
 }
 
 struct FakeSystem
@@ -391,6 +392,7 @@ class BatchTest : public ::testing::Test
         timeLimitOption = nullptr;
         recordOption = nullptr;
         currentUserMode = 0;
+        manifestOption = nullptr;
     }
     void TearDown() override
     {

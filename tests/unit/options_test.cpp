@@ -31,6 +31,8 @@ TEST(Options, OnlyTheSecondCharacterCounts)
         {"-log", ARGUMENT_LOG},
         {"/T:30", ARGUMENT_TIME_LIMIT},
         {"-time", ARGUMENT_TIME_LIMIT},
+        {"/M:C:\\out", ARGUMENT_MANIFEST},
+        {"-manifest", ARGUMENT_MANIFEST},
         {"/X", ARGUMENT_IGNORED_OPTION},
         {"/", ARGUMENT_IGNORED_OPTION},
         {"-", ARGUMENT_IGNORED_OPTION},

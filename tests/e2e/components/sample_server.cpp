@@ -1,6 +1,12 @@
 // The sample component: a minimal in-process COM server. Registering writes its class under
 // HKEY_CLASSES_ROOT\CLSID, so that CoCreateInstance can create its object; unregistering
 // removes the keys again.
+// Built with SIDE_BY_SIDE (sxs_server.dll), it is the component for registration-free COM: two
+// classes of its own with ProgIDs, an embedded type library (version 1.10), an automation
+// interface that the system's proxy serves, an interface whose proxy/stub is its second class, and
+// keys that no manifest can hold (a category, a vendor key under HKLM). Its objects answer to
+// nothing but IUnknown. With SIDE_BY_SIDE=2 (sxs_broken.dll) it registers the second class but
+// never serves it.
 // The interfaces in their C form: plain structs with a table of functions.
 #define CINTERFACE
 #include <windows.h>
@@ -10,6 +16,16 @@
 // {6A1C3E52-7B0D-4F2A-9C41-2E5D7A0B9F13}
 static const CLSID CLSID_TolVaneSample = {0x6a1c3e52, 0x7b0d, 0x4f2a, {0x9c, 0x41, 0x2e, 0x5d, 0x7a, 0x0b, 0x9f, 0x13}};
 static const char CLSID_KEY[] = "CLSID\\{6A1C3E52-7B0D-4F2A-9C41-2E5D7A0B9F13}";
+#if SIDE_BY_SIDE
+// {9F4A6105-7E9B-4C01-B265-BD4E91AF7A5C}: served by the second class, which is also the proxy/stub
+static const CLSID CLSID_TolVaneOther = {0x9f4a6105, 0x7e9b, 0x4c01, {0xb2, 0x65, 0xbd, 0x4e, 0x91, 0xaf, 0x7a, 0x5c}};
+// In the side-by-side build, the first class is {8A3E5C71-...}: never the plain sample's.
+static const CLSID CLSID_TolVaneSxs = {0x8a3e5c71, 0x2b4d, 0x4e6f, {0x90, 0x12, 0x3c, 0x5e, 0x7a, 0x9b, 0x1d, 0x2f}};
+#define CLSID_TolVaneSample CLSID_TolVaneSxs
+#define CLSID_KEY SXS_CLASS_KEY
+static const char SXS_CLASS_KEY[] = "CLSID\\{8A3E5C71-2B4D-4E6F-9012-3C5E7A9B1D2F}";
+static const char OTHER_KEY[] = "CLSID\\{9F4A6105-7E9B-4C01-B265-BD4E91AF7A5C}";
+#endif
 
 static HMODULE thisModule;
 static LONG liveObjects;
@@ -119,7 +135,11 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 
 extern "C" __declspec(dllexport) HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void **out)
 {
-    if (!IsEqualCLSID(clsid, CLSID_TolVaneSample))
+    bool served = IsEqualCLSID(clsid, CLSID_TolVaneSample);
+#if SIDE_BY_SIDE == 1
+    served = served || IsEqualCLSID(clsid, CLSID_TolVaneOther);
+#endif
+    if (!served)
     {
         *out = nullptr;
         return CLASS_E_CLASSNOTAVAILABLE;
@@ -152,6 +172,68 @@ static HRESULT SetKeyValue(HKEY parent, const char *subKey, const char *name, co
     return S_OK;
 }
 
+#if SIDE_BY_SIDE
+static HRESULT RegisterSideBySide(const char *modulePath)
+{
+    char key[200];
+    static const char *const values[][3] = {
+        {"", "ProgID", "TolVane.SxsSample.1"},
+        {"", "VersionIndependentProgID", "TolVane.SxsSample"},
+        {"", "TypeLib", "{7D2E4F83-5C79-4EAF-9043-9B2C7F8D5E3A}"},
+        {"", "Implemented Categories\\{40FC6ED4-2438-11CF-A3DB-080036F12502}", ""},
+        {"-", "", "TolVane <other> & \"quoted\" class"},
+        {"-", "ProgID", "TolVane.SxsOther.1"},
+        {"-", "InprocServer32", nullptr},
+    };
+    HRESULT result = S_OK;
+    for (const auto &value : values)
+    {
+        std::snprintf(key, sizeof key, "%s%s%s", value[0][0] == '-' ? OTHER_KEY : SXS_CLASS_KEY,
+                      value[1][0] != '\0' ? "\\" : "", value[1]);
+        if (SUCCEEDED(result))
+            result = SetKeyValue(HKEY_CLASSES_ROOT, key, nullptr, value[2] != nullptr ? value[2] : modulePath);
+    }
+    std::snprintf(key, sizeof key, "%s\\InprocServer32", OTHER_KEY);
+    const char *const keys[][3] = {
+        {key, "ThreadingModel", "Both"},
+        {"TolVane.SxsSample\\CLSID", nullptr, "{8A3E5C71-2B4D-4E6F-9012-3C5E7A9B1D2F}"},
+        {"TolVane.SxsSample\\CurVer", nullptr, "TolVane.SxsSample.1"},
+        {"TolVane.SxsSample.1\\CLSID", nullptr, "{8A3E5C71-2B4D-4E6F-9012-3C5E7A9B1D2F}"},
+        {"Interface\\{A04B7216-8FAC-4D12-C376-CE5FA2B08B6D}", nullptr, "ISxsOwnProxy"},
+        {"Interface\\{B15C8328-90BD-4E23-D487-DF60B3C19C7E}", nullptr, "ISxsAutomation"},
+        {"Interface\\{B15C8328-90BD-4E23-D487-DF60B3C19C7E}\\ProxyStubClsid32", nullptr,
+         "{00020424-0000-0000-C000-000000000046}"},
+        {"Interface\\{B15C8328-90BD-4E23-D487-DF60B3C19C7E}\\TypeLib", nullptr,
+         "{7D2E4F83-5C79-4EAF-9043-9B2C7F8D5E3A}"},
+        {"Interface\\{A04B7216-8FAC-4D12-C376-CE5FA2B08B6D}\\ProxyStubClsid32", nullptr,
+         "{9F4A6105-7E9B-4C01-B265-BD4E91AF7A5C}"},
+    };
+    for (const auto &value : keys)
+        if (SUCCEEDED(result))
+            result = SetKeyValue(HKEY_CLASSES_ROOT, value[0], value[1], value[2]);
+    HKEY vendor = nullptr;
+    if (SUCCEEDED(result) && RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\TolVaneSxsVendor", 0, nullptr, 0, KEY_WRITE,
+                                             nullptr, &vendor, nullptr) == ERROR_SUCCESS)
+    {
+        const DWORD one = 1;
+        RegSetValueExA(vendor, "Licensed", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&one), sizeof one);
+        RegCloseKey(vendor);
+    }
+    // The embedded type library.
+    wchar_t widePath[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, modulePath, -1, widePath, MAX_PATH);
+    ITypeLib *library = nullptr;
+    if (SUCCEEDED(result))
+        result = LoadTypeLibEx(widePath, REGKIND_NONE, &library);
+    if (SUCCEEDED(result))
+    {
+        result = RegisterTypeLib(library, widePath, nullptr);
+        library->lpVtbl->Release(library);
+    }
+    return result;
+}
+#endif
+
 extern "C" __declspec(dllexport) HRESULT WINAPI DllRegisterServer()
 {
     char modulePath[MAX_PATH];
@@ -163,6 +245,10 @@ extern "C" __declspec(dllexport) HRESULT WINAPI DllRegisterServer()
         result = SetKeyValue(HKEY_CLASSES_ROOT, serverKey, nullptr, modulePath);
     if (SUCCEEDED(result))
         result = SetKeyValue(HKEY_CLASSES_ROOT, serverKey, "ThreadingModel", "Apartment");
+#if SIDE_BY_SIDE
+    if (SUCCEEDED(result))
+        result = RegisterSideBySide(modulePath);
+#endif
     return result;
 }
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <cstdlib>
 
-#include "app/command_line.h"
+#include "app/arguments.h"
 
 // An argument in the ANSI code page; false in *lossy when a character had no exact match there.
 static char *ToAnsi(const wchar_t *wide, bool *lossy)

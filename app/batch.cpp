@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/handoff.h"
+#include "app/child/twin.h"
 #include "app/manifest/manifest.h"
 #include "app/options.h"
 #include "app/registry/redirect.h"

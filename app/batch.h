@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "app/child/child_run.h"
-#include "app/crash_report.h"
+#include "app/guard/crash_guard.h"
 #include "app/manifest/manifest.h"
 #include "app/paths/long_path.h"
 #include "app/paths/path_parts.h"

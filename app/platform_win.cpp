@@ -6,12 +6,12 @@
 #include <cstdlib>
 
 #include "app/child/child_run_win.h"
-#include "app/crash_guard_win.h"
+#include "app/guard/crash_guard_win.h"
 #include "app/guard/watchdog_win.h"
 #include "app/manifest/manifest_win.h"
 #include "app/registry/redirect_win.h"
 #include "report/log_win.h"
-#include "app/twin_win.h"
+#include "app/child/twin_win.h"
 #include "base/system_win.h"
 
 static bool WinFindEntryName(const char *pattern, char *name, void *)

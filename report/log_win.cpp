@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "report/log_lines.h"
+#include "report/log.h"
 #include "version.h"
 
 static HANDLE logFile = INVALID_HANDLE_VALUE;

@@ -4,7 +4,7 @@
 #include <ole2.h>
 #include <cstdio>
 
-#include "app/crash_guard_win.h"
+#include "app/guard/crash_guard_win.h"
 
 void DescribeManifestFile(const char *fullPath, char *utf8Name, size_t size, uint16_t version[4])
 {

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/crash_report.h"
+#include "app/guard/crash_guard.h"
 #include "app/manifest/manifest.h"
 
 // The component's file name without its folder, in UTF-8, and its file version (1.0.0.0 when it

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/batch.h"
-#include "app/handoff.h"
+#include "app/child/twin.h"
 
 namespace
 {

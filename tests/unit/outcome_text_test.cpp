@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/crash_report.h"
+#include "app/guard/crash_guard.h"
 #include "base/system_text.h"
 #include "report/outcome_text.h"
 

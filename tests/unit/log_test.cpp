@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "report/log_lines.h"
+#include "report/log.h"
 
 namespace
 {

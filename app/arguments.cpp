@@ -1,4 +1,4 @@
-#include "app/command_line.h"
+#include "app/arguments.h"
 
 static bool IsBlank(wchar_t c)
 {

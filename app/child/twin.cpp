@@ -1,4 +1,4 @@
-#include "app/handoff.h"
+#include "app/child/twin.h"
 
 #include <cstdio>
 #include <cstring>

@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <cstdint>
 
-#include "app/crash_report.h"
+#include "app/guard/crash_guard.h"
 
 typedef HRESULT(WINAPI *DLLREGISTER)(void);
 typedef HRESULT(WINAPI *DLLINSTALL)(BOOL install, LPCWSTR text);

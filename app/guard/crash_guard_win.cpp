@@ -1,4 +1,4 @@
-#include "app/crash_guard_win.h"
+#include "app/guard/crash_guard_win.h"
 
 static volatile DWORD caughtCode;
 static void *volatile caughtAddress;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/handoff.h"
+#include "app/child/twin.h"
 
 namespace
 {

@@ -1,4 +1,4 @@
-#include "app/twin_win.h"
+#include "app/child/twin_win.h"
 
 #include <windows.h>
 

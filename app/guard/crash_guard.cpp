@@ -1,4 +1,4 @@
-#include "app/crash_report.h"
+#include "app/guard/crash_guard.h"
 
 #include <cstdio>
 

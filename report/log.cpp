@@ -1,4 +1,4 @@
-#include "report/log_lines.h"
+#include "report/log.h"
 
 #include <cstdio>
 #include <cstring>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
+#include "app/arguments.h"
 
 namespace
 {

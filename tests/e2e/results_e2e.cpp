@@ -302,9 +302,7 @@ TEST(ResultsDialog, OkAndTheCloseBoxEndTheRunWithTheLastEntryPointResult)
         PlaceComponent(name, dir, (std::string(name) + ".dll").c_str());
     for (const EndingCase &c : ENDING_CASES)
     {
-        std::string arguments = c.arguments;
-        for (size_t at = arguments.find("{dir}"); at != std::string::npos; at = arguments.find("{dir}", at))
-            arguments.replace(at, 5, dir);
+        const std::string arguments = ReplaceAll(c.arguments, "{dir}", dir);
         SCOPED_TRACE(std::string(c.ending == Ending::OK_BUTTON ? "OK: " : "close box: ") + arguments);
 
         ProgramRun run;

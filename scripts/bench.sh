@@ -19,11 +19,11 @@ SMALL=10
 # shellcheck source=scripts/build-runnable.sh
 source scripts/build-runnable.sh
 state=$PWD/build/$preset/speed-bench
-bash tests/e2e/bench.sh start "$state" "$wine" >/dev/null
-trap 'bash tests/e2e/bench.sh stop "$state"' EXIT
+bash tests/e2e/wine_session.sh start "$state" "$wine" >/dev/null
+trap 'bash tests/e2e/wine_session.sh stop "$state"' EXIT
 # shellcheck disable=SC1091
 source "$state/env"
-run() { bash tests/e2e/bench.sh run "$state" "$@" </dev/null | tr -d '\r'; }
+run() { bash tests/e2e/wine_session.sh run "$state" "$@" </dev/null | tr -d '\r'; }
 
 # The components and the programs, in one folder of the prefix's C: drive.
 dir=$WINEPREFIX/drive_c/tvbench

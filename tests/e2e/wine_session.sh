@@ -11,11 +11,14 @@ command=$1
 state=$2
 shift 2
 
+# The wineserver beside the loader (wineserver64 beside wine64, wineserver32 beside wine), else
+# the one on the PATH.
 wineserver_for() {
-    case "$1" in
-        *wine64) [ -x /usr/lib/wine/wineserver64 ] && echo /usr/lib/wine/wineserver64 || echo wineserver ;;
-        *) [ -x /usr/lib/wine/wineserver32 ] && echo /usr/lib/wine/wineserver32 || echo wineserver ;;
-    esac
+    local bits=32
+    case "$1" in *64) bits=64 ;; esac
+    local server
+    server="$(dirname "$1")/wineserver$bits"
+    [ -x "$server" ] && echo "$server" || echo wineserver
 }
 
 case "$command" in

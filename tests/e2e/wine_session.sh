@@ -27,6 +27,12 @@ start)
     mkdir -p "$state"
     # Leave nothing of an earlier run behind.
     if [ -f "$state/env" ]; then bash "$0" stop "$state" || true; fi
+    # Xvfb and the wineserver outlive this script: they must not inherit what the caller holds
+    # open beyond the standard streams (a lock taken with flock would stay taken while they run).
+    for fd in /proc/$$/fd/*; do
+        fd=${fd##*/}
+        case $fd in 0 | 1 | 2 | 255) ;; *) eval "exec $fd>&-" ;; esac
+    done
     export WINEPREFIX="$state/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     case "$wine" in *wine64) export WINEARCH=win64 ;; *) export WINEARCH=win32 ;; esac
     server=$(wineserver_for "$wine")

@@ -3,6 +3,14 @@
 enable_language(RC)
 
 set(TOLVANE_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest source tree for the Windows build")
+# The Wine loader that runs this build's programs: the tests under Wine, and the scripts that run
+# the program (they read it from this cache).
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(TOLVANE_WINE /usr/lib/wine/wine64 CACHE FILEPATH "Wine loader for 64-bit Windows programs")
+else()
+    set(TOLVANE_WINE /usr/lib/wine/wine CACHE FILEPATH "Wine loader for 32-bit Windows programs")
+endif()
+set(CMAKE_CROSSCOMPILING_EMULATOR ${TOLVANE_WINE})
 
 # Static runtime: the program and the tests import only system DLLs.
 if(MSVC)

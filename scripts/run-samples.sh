@@ -15,15 +15,15 @@ mkdir -p "$out"
 mode=close
 if [ -n "${DISPLAY:-}" ] && [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ]; then
     mode=wait
-    export BENCH_USE_DISPLAY=1
+    export WINE_SESSION_USE_DISPLAY=1
     echo "Showing TolVane on your display $DISPLAY: press OK in each message to go on."
 else
     echo "No X display: TolVane runs on a virtual display, and its messages are answered for you."
 fi
 
-state=$build/samples-bench
-bash tests/e2e/bench.sh start "$state" "$wine" >/dev/null
-trap 'bash tests/e2e/bench.sh stop "$state"' EXIT
+state=$build/samples-wine
+bash tests/e2e/wine_session.sh start "$state" "$wine" >/dev/null
+trap 'bash tests/e2e/wine_session.sh stop "$state"' EXIT
 
 cp "$bin/sample_server.dll" "$out/sample_server.dll"
 component="$out/sample_server.dll"
@@ -32,11 +32,11 @@ for step in register unregister; do
     echo
     if [ "$step" = register ]; then
         echo "== $program $winpath"
-        bash tests/e2e/bench.sh run "$state" "$bin/uidriver.exe" report "Z:${out//\//\\}\\$step.bmp" "$mode" \
+        bash tests/e2e/wine_session.sh run "$state" "$bin/uidriver.exe" report "Z:${out//\//\\}\\$step.bmp" "$mode" \
             "$bin/$program" "$winpath" | tr -d '\r'
     else
         echo "== $program /U $winpath"
-        bash tests/e2e/bench.sh run "$state" "$bin/uidriver.exe" report "Z:${out//\//\\}\\$step.bmp" "$mode" \
+        bash tests/e2e/wine_session.sh run "$state" "$bin/uidriver.exe" report "Z:${out//\//\\}\\$step.bmp" "$mode" \
             "$bin/$program" /U "$winpath" | tr -d '\r'
     fi
     if [ -f "$out/$step.bmp" ] && convert "$out/$step.bmp" "$out/$step.png" 2>/dev/null; then

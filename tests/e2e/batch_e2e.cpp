@@ -50,13 +50,6 @@ struct BatchCase
     std::vector<LoggedCall> calls;
 };
 
-std::string Fill(std::string text, const std::string &dir)
-{
-    for (size_t at = text.find("{dir}"); at != std::string::npos; at = text.find("{dir}", at + dir.size()))
-        text.replace(at, 5, dir);
-    return text;
-}
-
 TEST(Batch, CallsEachComponentInOrderFromItsOwnFolder)
 {
     std::string dir = MakeWorkFolder("batch");
@@ -126,7 +119,7 @@ TEST(Batch, CallsEachComponentInOrderFromItsOwnFolder)
     };
     for (const BatchCase &c : cases)
     {
-        std::string arguments = Fill(c.arguments, dir);
+        std::string arguments = ReplaceAll(c.arguments, "{dir}", dir);
         SCOPED_TRACE(arguments);
         DWORD exitCode = 1;
         std::vector<LoggedCall> calls = RunLogged(arguments, dir, &exitCode);
@@ -134,8 +127,8 @@ TEST(Batch, CallsEachComponentInOrderFromItsOwnFolder)
         for (size_t i = 0; i < calls.size(); i++)
         {
             EXPECT_EQ(calls[i].mode, c.calls[i].mode) << "call " << i;
-            EXPECT_EQ(calls[i].module, Fill(c.calls[i].module, dir)) << "call " << i;
-            EXPECT_EQ(calls[i].folder, Fill(c.calls[i].folder, dir)) << "call " << i;
+            EXPECT_EQ(calls[i].module, ReplaceAll(c.calls[i].module, "{dir}", dir)) << "call " << i;
+            EXPECT_EQ(calls[i].folder, ReplaceAll(c.calls[i].folder, "{dir}", dir)) << "call " << i;
         }
         EXPECT_EQ(exitCode, 0u);
     }

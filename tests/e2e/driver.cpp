@@ -95,6 +95,9 @@ std::vector<HWND> DialogsOf(DWORD processId)
     return search.found;
 }
 
+// How long a dialog that was found may take to finish its set-up and first paint.
+static const DWORD DIALOG_READY_MS = 3000;
+
 static HWND FindDialog(DWORD processId, const std::function<bool(HWND)> &accept)
 {
     for (HWND dialog : DialogsOf(processId))
@@ -108,6 +111,23 @@ static std::function<bool(HWND)> TitleIs(const char *title)
     return [title](HWND dialog) { return title == nullptr || WindowText(dialog) == title; };
 }
 
+// A dialog has finished its set-up and first paint once its thread answers messages (it is past
+// WM_INITDIALOG, in its message loop), its controls exist, and neither it nor a visible control of
+// it has anything left to paint.
+static bool DialogReady(HWND dialog)
+{
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 200, &answer))
+        return false;
+    HWND control = GetWindow(dialog, GW_CHILD);
+    if (control == nullptr || GetUpdateRect(dialog, nullptr, FALSE))
+        return false;
+    for (; control != nullptr; control = GetWindow(control, GW_HWNDNEXT))
+        if (IsWindowVisible(control) && GetUpdateRect(control, nullptr, FALSE))
+            return false;
+    return true;
+}
+
 HWND WaitForDialogWhere(DWORD processId, const std::function<bool(HWND)> &accept, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
@@ -116,7 +136,10 @@ HWND WaitForDialogWhere(DWORD processId, const std::function<bool(HWND)> &accept
         HWND dialog = FindDialog(processId, accept);
         if (dialog != nullptr)
         {
-            Sleep(100); // let the dialog finish its set-up and first paint
+            // A dialog that is not ready in time is handed on as it is: the test then sees what it shows.
+            const DWORD found = GetTickCount();
+            while (!DialogReady(dialog) && IsWindow(dialog) && GetTickCount() - found < DIALOG_READY_MS)
+                Sleep(10);
             return dialog;
         }
         if (GetTickCount() - start > timeoutMs)

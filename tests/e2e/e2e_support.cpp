@@ -107,17 +107,17 @@ static std::string NoSystemText(uint32_t code)
     return sentence;
 }
 
-static std::string FillPath(std::string text, const std::string &path)
+std::string ReplaceAll(std::string text, const std::string &placeholder, const std::string &value)
 {
-    for (size_t at = text.find("%1"); at != std::string::npos; at = text.find("%1", at + path.size()))
-        text.replace(at, 2, path);
+    for (size_t at = text.find(placeholder); at != std::string::npos; at = text.find(placeholder, at + value.size()))
+        text.replace(at, placeholder.size(), value);
     return text;
 }
 
 std::string SystemText(uint32_t code, const std::string &path)
 {
     std::string text;
-    return LookUpSystemText(code, &text) ? FillPath(text, path) : NoSystemText(code);
+    return LookUpSystemText(code, &text) ? ReplaceAll(text, "%1", path) : NoSystemText(code);
 }
 
 std::string SystemRowText(uint32_t code, const std::string &path)
@@ -125,7 +125,7 @@ std::string SystemRowText(uint32_t code, const std::string &path)
     std::string text;
     if (!LookUpSystemText(code, &text))
         return NoSystemText(code);
-    return FillPath(text.size() >= 2 ? text.substr(0, text.size() - 2) : text, path);
+    return ReplaceAll(text.size() >= 2 ? text.substr(0, text.size() - 2) : text, "%1", path);
 }
 
 DWORD LoadError(const std::string &path)

@@ -26,6 +26,9 @@ std::string PlaceComponent(const char *component, const std::string &folder, con
 bool WriteTextFile(const std::string &path, const char *text);
 std::vector<std::string> ReadLines(const std::string &path);
 
+// text with every placeholder in it replaced by value.
+std::string ReplaceAll(std::string text, const std::string &placeholder, const std::string &value);
+
 // The system's one-line text for code, as a user sees it in this prefix, with path in place of
 // its "%1", or the program's "no message" sentence when the system has none.
 std::string SystemText(uint32_t code, const std::string &path = "");

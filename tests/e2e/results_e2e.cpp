@@ -162,6 +162,26 @@ std::string Arguments(const std::vector<RowCase> &batch)
     return arguments;
 }
 
+// The results dialog of the mixed batch, open: the rows it must list and its list.
+struct MixedResults
+{
+    std::string dir;
+    std::vector<RowCase> rows;
+    ProgramRun run;
+    HWND list = nullptr;
+
+    // Runs the mixed batch in a new work folder named name; false when no results list opens.
+    bool Open(const char *name)
+    {
+        dir = MakeWorkFolder(name);
+        const std::vector<RowCase> batch = MixedBatch(dir);
+        rows = Rows(batch);
+        if (run.Open(Arguments(batch), dir, RESULTS_TITLE))
+            list = GetDlgItem(run.dialog, LIST_ID);
+        return list != nullptr;
+    }
+};
+
 int SelectedRow(HWND list)
 {
     return static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_SELECTED, 0)));
@@ -232,13 +252,8 @@ Capture ChangedCapture(HWND list, const Capture &before)
 
 TEST(ResultsDialog, ListsEveryComponentInCommandLineOrder)
 {
-    std::string dir = MakeWorkFolder("results rows");
-    std::vector<RowCase> batch = MixedBatch(dir);
-    std::vector<RowCase> rows = Rows(batch);
-    ProgramRun run;
-    ASSERT_TRUE(run.Open(Arguments(batch), dir, RESULTS_TITLE)) << "no results dialog";
-    HWND list = GetDlgItem(run.dialog, LIST_ID);
-    ASSERT_NE(list, nullptr);
+    MixedResults shown;
+    ASSERT_TRUE(shown.Open("results rows")) << "no results dialog";
 
     const struct
     {
@@ -247,26 +262,26 @@ TEST(ResultsDialog, ListsEveryComponentInCommandLineOrder)
     } columns[] = {{"Component", COMPONENT_WIDTH}, {"Code", CODE_WIDTH}, {"Results", RESULTS_WIDTH}};
     for (int column = 0; column < 3; column++)
     {
-        EXPECT_EQ(ListColumnTitle(list, column), columns[column].title);
-        EXPECT_EQ(ListColumnWidth(list, column), columns[column].width) << columns[column].title;
+        EXPECT_EQ(ListColumnTitle(shown.list, column), columns[column].title);
+        EXPECT_EQ(ListColumnWidth(shown.list, column), columns[column].width) << columns[column].title;
     }
-    EXPECT_EQ(ListColumnTitle(list, 3), "<no column>") << "three columns only";
+    EXPECT_EQ(ListColumnTitle(shown.list, 3), "<no column>") << "three columns only";
 
-    ASSERT_EQ(ListItemCount(list), static_cast<int>(rows.size()));
-    for (size_t row = 0; row < rows.size(); row++)
+    ASSERT_EQ(ListItemCount(shown.list), static_cast<int>(shown.rows.size()));
+    for (size_t row = 0; row < shown.rows.size(); row++)
     {
-        SCOPED_TRACE(rows[row].argument);
+        SCOPED_TRACE(shown.rows[row].argument);
         int item = static_cast<int>(row);
-        EXPECT_EQ(ListItemText(list, item, 0), rows[row].name);
-        EXPECT_EQ(ListItemText(list, item, 1), rows[row].code);
-        EXPECT_EQ(ListItemText(list, item, 2), rows[row].result);
+        EXPECT_EQ(ListItemText(shown.list, item, 0), shown.rows[row].name);
+        EXPECT_EQ(ListItemText(shown.list, item, 1), shown.rows[row].code);
+        EXPECT_EQ(ListItemText(shown.list, item, 2), shown.rows[row].result);
     }
-    EXPECT_EQ(SelectedRow(list), -1) << "no row is selected when the dialog opens";
+    EXPECT_EQ(SelectedRow(shown.list), -1) << "no row is selected when the dialog opens";
 
-    PressButton(run.dialog, IDOK);
+    PressButton(shown.run.dialog, IDOK);
     DWORD exitCode = 0;
     std::vector<SeenDialog> seen;
-    ASSERT_TRUE(run.RunToEnd(&seen, &exitCode));
+    ASSERT_TRUE(shown.run.RunToEnd(&seen, &exitCode));
     EXPECT_TRUE(seen.empty()) << "after OK: " << (seen.empty() ? "" : seen[0].title);
     EXPECT_EQ(exitCode, MIXED_BATCH_EXIT_CODE);
 }
@@ -302,9 +317,7 @@ TEST(ResultsDialog, OkAndTheCloseBoxEndTheRunWithTheLastEntryPointResult)
         PlaceComponent(name, dir, (std::string(name) + ".dll").c_str());
     for (const EndingCase &c : ENDING_CASES)
     {
-        std::string arguments = c.arguments;
-        for (size_t at = arguments.find("{dir}"); at != std::string::npos; at = arguments.find("{dir}", at))
-            arguments.replace(at, 5, dir);
+        const std::string arguments = ReplaceAll(c.arguments, "{dir}", dir);
         SCOPED_TRACE(std::string(c.ending == Ending::OK_BUTTON ? "OK: " : "close box: ") + arguments);
 
         ProgramRun run;
@@ -326,25 +339,20 @@ TEST(ResultsDialog, OkAndTheCloseBoxEndTheRunWithTheLastEntryPointResult)
 
 TEST(ResultsDialog, ResultsCellIsGreenForSuccessAndRedOtherwise)
 {
-    std::string dir = MakeWorkFolder("results colours");
-    std::vector<RowCase> batch = MixedBatch(dir);
-    std::vector<RowCase> rows = Rows(batch);
-    ProgramRun run;
-    ASSERT_TRUE(run.Open(Arguments(batch), dir, RESULTS_TITLE)) << "no results dialog";
-    HWND list = GetDlgItem(run.dialog, LIST_ID);
-    ASSERT_NE(list, nullptr);
-    ASSERT_EQ(ListItemCount(list), static_cast<int>(rows.size()));
+    MixedResults shown;
+    ASSERT_TRUE(shown.Open("results colours")) << "no results dialog";
+    ASSERT_EQ(ListItemCount(shown.list), static_cast<int>(shown.rows.size()));
 
-    Capture capture = RowsCapture(list);
+    Capture capture = RowsCapture(shown.list);
     ASSERT_GT(capture.width, COMPONENT_WIDTH + CODE_WIDTH + 40);
     SaveForInspection(capture, "colours");
-    for (size_t row = 0; row < rows.size(); row++)
+    for (size_t row = 0; row < shown.rows.size(); row++)
     {
-        SCOPED_TRACE(rows[row].argument);
-        RECT rect = ListItemRect(list, static_cast<int>(row));
+        SCOPED_TRACE(shown.rows[row].argument);
+        RECT rect = ListItemRect(shown.list, static_cast<int>(row));
         ASSERT_LE(rect.bottom, capture.height) << "the row is on screen";
         int resultsLeft = rect.left + COMPONENT_WIDTH + CODE_WIDTH;
-        bool success = rows[row].code == CodeText(0);
+        bool success = shown.rows[row].code == CodeText(0);
         int green = CountColour(capture, GREEN, resultsLeft, rect.right, rect.top, rect.bottom);
         int red = CountColour(capture, RED, resultsLeft, rect.right, rect.top, rect.bottom);
         EXPECT_GE(success ? green : red, 10) << "text pixels of the expected colour in the Results cell";
@@ -353,10 +361,10 @@ TEST(ResultsDialog, ResultsCellIsGreenForSuccessAndRedOtherwise)
         EXPECT_EQ(CountColour(capture, GREEN, rect.left, resultsLeft, rect.top, rect.bottom), 0);
         EXPECT_EQ(CountColour(capture, RED, rect.left, resultsLeft, rect.top, rect.bottom), 0);
     }
-    PressButton(run.dialog, IDOK);
+    PressButton(shown.run.dialog, IDOK);
     DWORD exitCode = 0;
     std::vector<SeenDialog> seen;
-    EXPECT_TRUE(run.RunToEnd(&seen, &exitCode));
+    EXPECT_TRUE(shown.run.RunToEnd(&seen, &exitCode));
 }
 
 // A real double-click: the button message the list gets at the row's position.
@@ -369,19 +377,14 @@ void DoubleClickRow(HWND list, int row)
 
 TEST(ResultsDialog, DoubleClickShowsTheSelectedRowsDetailMessage)
 {
-    std::string dir = MakeWorkFolder("results double-click");
-    std::vector<RowCase> batch = MixedBatch(dir);
-    std::vector<RowCase> rows = Rows(batch);
-    ProgramRun run;
-    ASSERT_TRUE(run.Open(Arguments(batch), dir, RESULTS_TITLE)) << "no results dialog";
-    HWND list = GetDlgItem(run.dialog, LIST_ID);
-    ASSERT_NE(list, nullptr);
-    const std::vector<std::string> cells = ListCells(list);
-    ASSERT_EQ(cells, ExpectedCells(rows));
+    MixedResults shown;
+    ASSERT_TRUE(shown.Open("results double-click")) << "no results dialog";
+    const std::vector<std::string> cells = ListCells(shown.list);
+    ASSERT_EQ(cells, ExpectedCells(shown.rows));
 
     // With no row selected a double-click shows nothing.
-    DoubleClickRow(list, 0);
-    HWND unexpected = run.WaitForOther(1500);
+    DoubleClickRow(shown.list, 0);
+    HWND unexpected = shown.run.WaitForOther(1500);
     EXPECT_EQ(unexpected, nullptr) << "opened: " << WindowText(unexpected);
     if (unexpected != nullptr)
     {
@@ -390,29 +393,29 @@ TEST(ResultsDialog, DoubleClickShowsTheSelectedRowsDetailMessage)
     }
 
     // Rows in an order that differs from the list's.
-    for (size_t n = 0; n < rows.size(); n++)
+    for (size_t n = 0; n < shown.rows.size(); n++)
     {
-        int row = static_cast<int>((n * 3 + 2) % rows.size());
-        SCOPED_TRACE(rows[row].argument);
-        ASSERT_TRUE(SelectListItem(list, row));
-        DoubleClickRow(list, row);
-        HWND box = run.WaitForOther(DIALOG_WAIT_MS);
+        int row = static_cast<int>((n * 3 + 2) % shown.rows.size());
+        SCOPED_TRACE(shown.rows[row].argument);
+        ASSERT_TRUE(SelectListItem(shown.list, row));
+        DoubleClickRow(shown.list, row);
+        HWND box = shown.run.WaitForOther(DIALOG_WAIT_MS);
         ASSERT_NE(box, nullptr) << "no detail message";
-        EXPECT_EQ(WindowText(box), rows[row].detailTitle);
-        EXPECT_EQ(MessageBoxText(box), rows[row].detailText);
+        EXPECT_EQ(WindowText(box), shown.rows[row].detailTitle);
+        EXPECT_EQ(MessageBoxText(box), shown.rows[row].detailText);
         PressButton(box, IDOK);
         ASSERT_TRUE(WaitForWindowGone(box, DIALOG_WAIT_MS));
         // The results dialog carries on as it was.
-        EXPECT_TRUE(IsWindowVisible(run.dialog));
-        EXPECT_EQ(ListCells(list), cells);
-        EXPECT_EQ(SelectedRow(list), row);
+        EXPECT_TRUE(IsWindowVisible(shown.run.dialog));
+        EXPECT_EQ(ListCells(shown.list), cells);
+        EXPECT_EQ(SelectedRow(shown.list), row);
     }
-    EXPECT_TRUE(run.Running()) << "the program still runs";
+    EXPECT_TRUE(shown.run.Running()) << "the program still runs";
 
-    PressButton(run.dialog, IDOK);
+    PressButton(shown.run.dialog, IDOK);
     DWORD exitCode = 0;
     std::vector<SeenDialog> seen;
-    ASSERT_TRUE(run.RunToEnd(&seen, &exitCode));
+    ASSERT_TRUE(shown.run.RunToEnd(&seen, &exitCode));
     EXPECT_TRUE(seen.empty());
     EXPECT_EQ(exitCode, MIXED_BATCH_EXIT_CODE);
 }
@@ -461,27 +464,24 @@ std::string WaitForClipboardText(DWORD timeoutMs)
 
 TEST(ResultsDialog, CtrlCInTheListCopiesTheWholeTable)
 {
-    std::string dir = MakeWorkFolder("results copy");
-    std::vector<RowCase> batch = MixedBatch(dir);
-    std::vector<RowCase> rows = Rows(batch);
     ASSERT_TRUE(OpenClipboard(nullptr));
     EmptyClipboard();
     CloseClipboard();
-    ProgramRun run;
-    ASSERT_TRUE(run.Open(Arguments(batch), dir, RESULTS_TITLE)) << "no results dialog";
-    HWND list = GetDlgItem(run.dialog, LIST_ID);
-    ASSERT_NE(list, nullptr);
+    MixedResults shown;
+    ASSERT_TRUE(shown.Open("results copy")) << "no results dialog";
 
     // A click gives the list the focus; then Ctrl+C on the keyboard.
-    RECT rect = ListItemRect(list, 1);
+    RECT rect = ListItemRect(shown.list, 1);
     LPARAM at = MAKELPARAM(rect.left + 30, (rect.top + rect.bottom) / 2);
-    PostMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    PostMessageA(list, WM_LBUTTONUP, 0, at);
-    ASSERT_TRUE(WaitUntil([&] { return FocusOf(run.dialog) == list; }, DIALOG_WAIT_MS)) << "the list has no focus";
-    SetForegroundWindow(run.dialog);
+    PostMessageA(shown.list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageA(shown.list, WM_LBUTTONUP, 0, at);
+    ASSERT_TRUE(WaitUntil([&] { return FocusOf(shown.run.dialog) == shown.list; }, DIALOG_WAIT_MS))
+        << "the list has no focus";
+    SetForegroundWindow(shown.run.dialog);
     // The keys go to the foreground thread's control with the focus.
     ASSERT_TRUE(
-        WaitUntil([&] { return GetForegroundWindow() == run.dialog && FocusOf(run.dialog) == list; }, DIALOG_WAIT_MS))
+        WaitUntil([&] { return GetForegroundWindow() == shown.run.dialog && FocusOf(shown.run.dialog) == shown.list; },
+                  DIALOG_WAIT_MS))
         << "the results dialog did not come to the foreground";
     keybd_event(VK_CONTROL, 0, 0, 0);
     keybd_event('C', 0, 0, 0);
@@ -489,15 +489,15 @@ TEST(ResultsDialog, CtrlCInTheListCopiesTheWholeTable)
     keybd_event(VK_CONTROL, 0, KEYEVENTF_KEYUP, 0);
 
     std::string expected = "Component\tCode\tResults\r\n";
-    for (const RowCase &row : rows)
+    for (const RowCase &row : shown.rows)
         expected += row.argument.substr(1, row.argument.size() - 2) + "\t" + row.code + "\t" + row.result + "\r\n";
     EXPECT_EQ(WaitForClipboardText(DIALOG_WAIT_MS), expected);
     EXPECT_TRUE(ClipboardWideText() == Widen(expected)) << "the wide text is the same, from the ANSI code page";
 
-    PressButton(run.dialog, IDOK);
+    PressButton(shown.run.dialog, IDOK);
     DWORD exitCode = 0;
     std::vector<SeenDialog> seen;
-    EXPECT_TRUE(run.RunToEnd(&seen, &exitCode));
+    EXPECT_TRUE(shown.run.RunToEnd(&seen, &exitCode));
 }
 
 enum class AboutRequest

@@ -106,17 +106,21 @@ std::string Resolve(const char *path)
     return sys.folder + "\\" + p;
 }
 
-const PlatformOps FAKE_OPS = {
-    [](const char *pattern, char *name, void *) {
+// The simulated platform, each operation set by name: an operation added to PlatformOps later
+// stays null here until a test needs it.
+PlatformOps MakeFakeOps()
+{
+    PlatformOps ops = {};
+    ops.findEntryName = [](const char *pattern, char *name, void *) {
         sys.lookups.push_back(std::string(pattern) + " in " + sys.folder);
         auto found = sys.longNames.find(Resolve(pattern));
         if (found == sys.longNames.end())
             return false;
         std::strcpy(name, found->second.c_str());
         return true;
-    },
-    [](const char *path) { return sys.files.count(path) != 0; },
-    [](const char *path, char *out, size_t size) {
+    };
+    ops.fileExists = [](const char *path) { return sys.files.count(path) != 0; };
+    ops.fullPath = [](const char *path, char *out, size_t size) {
         std::string full = Resolve(path);
         if (full.find('|') != std::string::npos)
         {
@@ -127,21 +131,21 @@ const PlatformOps FAKE_OPS = {
             return false;
         std::strcpy(out, full.c_str());
         return true;
-    },
-    [](char *out, size_t size) {
+    };
+    ops.currentFolder = [](char *out, size_t size) {
         if (sys.folder.size() + 1 > size)
             return false;
         std::strcpy(out, sys.folder.c_str());
         return true;
-    },
-    [](const char *folder) {
+    };
+    ops.changeFolder = [](const char *folder) {
         std::string f = folder;
         if (f.size() > 3 && f.back() == '\\')
             f.pop_back();
         sys.folder = f;
         sys.events.push_back("chdir " + f);
-    },
-    [](const char *path) -> void * {
+    };
+    ops.loadModule = [](const char *path) -> void * {
         sys.events.push_back(std::string("load ") + path);
         // As the system's loader: a trailing dot is dropped, and a name without one gets ".dll".
         std::string name = path;
@@ -164,15 +168,15 @@ const PlatformOps FAKE_OPS = {
         sys.loaded++;
         modules.push_back(new FakeModule{name, &found->second});
         return modules.back();
-    },
-    [](void *module, const char *name) -> void * {
+    };
+    ops.findEntryPoint = [](void *module, const char *name) -> void * {
         FakeModule *m = static_cast<FakeModule *>(module);
         if (!m->file->hasEntryPoints || (std::strcmp(name, "DllInstall") == 0 && !m->file->hasInstall))
             return nullptr;
         entries.push_back(new FakeEntry{m->path, name, m->file});
         return entries.back();
-    },
-    [](void *entryPoint, int32_t *result, EntryPointCrash *crash) {
+    };
+    ops.callEntryPoint = [](void *entryPoint, int32_t *result, EntryPointCrash *crash) {
         FakeEntry *e = static_cast<FakeEntry *>(entryPoint);
         sys.events.push_back("call " + e->path + " " + e->name);
         if (Crashes(*e->file, crash))
@@ -193,30 +197,30 @@ const PlatformOps FAKE_OPS = {
             sys.folder = "C:\\elsewhere";
         *result = e->file->result;
         return true;
-    },
-    [](void *entryPoint, bool install, const char *text, int32_t *result, EntryPointCrash *crash) {
+    };
+    ops.callInstall = [](void *entryPoint, bool install, const char *text, int32_t *result, EntryPointCrash *crash) {
         FakeEntry *e = static_cast<FakeEntry *>(entryPoint);
         sys.events.push_back("call " + e->path + " DllInstall(" + (install ? "TRUE" : "FALSE") + ", \"" + text + "\")");
         if (Crashes(*e->file, crash))
             return false;
         *result = e->file->installResult;
         return true;
-    },
-    [](void *module) {
+    };
+    ops.freeModule = [](void *module) {
         sys.events.push_back("free " + static_cast<FakeModule *>(module)->path);
         sys.loaded--;
-    },
-    [](uint32_t value) { sys.lastError = value; },
-    []() { return sys.lastError; },
-    [](uint32_t code, char *text, size_t size) {
+    };
+    ops.setLastError = [](uint32_t value) { sys.lastError = value; };
+    ops.lastError = []() { return sys.lastError; };
+    ops.systemText = [](uint32_t code, char *text, size_t size) {
         auto found = sys.systemTexts.find(std::to_string(code));
         if (found == sys.systemTexts.end() || found->second.size() + 1 > size)
             return false;
         std::strcpy(text, found->second.c_str());
         return true;
-    },
-    [](unsigned char) { return false; },
-    [](const char *path, unsigned char *bytes, size_t size) -> size_t {
+    };
+    ops.isLeadByte = [](unsigned char) { return false; };
+    ops.readFileStart = [](const char *path, unsigned char *bytes, size_t size) -> size_t {
         auto found = sys.files.find(path);
         if (found != sys.files.end() && found->second.typeLibrary && size >= 8)
         {
@@ -239,13 +243,13 @@ const PlatformOps FAKE_OPS = {
         bytes[0x58] = 0x0B;
         bytes[0x59] = 0x01;
         return 0x100;
-    },
-    [](const char *path, bool unregister, int32_t *result) {
+    };
+    ops.registerTypeLibrary = [](const char *path, bool unregister, int32_t *result) {
         sys.events.push_back(std::string("typelib ") + path + (unregister ? " /U" : ""));
         *result = sys.files.at(path).result;
         return true;
-    },
-    [](const char *path, const ChildModes &modes, ChildRowSink sink, void *context, ChildEnd *end) {
+    };
+    ops.runTwin = [](const char *path, const ChildModes &modes, ChildRowSink sink, void *context, ChildEnd *end) {
         const bool unregister = modes.unregister;
         sys.events.push_back(std::string("twin ") + path + ModesText(modes));
         const FakeFile &file = sys.files.at(path);
@@ -266,10 +270,11 @@ const PlatformOps FAKE_OPS = {
              context);
         end->reported = true;
         return true;
-    },
+    };
     // A child run of the rest: each component gets a row "child" with its file's result, until one
     // crashes (its row, then the end record) or ends the process (no row, no end record).
-    [](int first, const ChildModes &modes, const char *folder, ChildRowSink sink, void *context, ChildEnd *end) {
+    ops.runRest = [](int first, const ChildModes &modes, const char *folder, ChildRowSink sink, void *context,
+                     ChildEnd *end) {
         sys.events.push_back("rest " + std::to_string(first) + ModesText(modes) + " from " + folder);
         if (!sys.restStarts)
         {
@@ -299,26 +304,26 @@ const PlatformOps FAKE_OPS = {
         }
         end->reported = true;
         return true;
-    },
-    [](const ChildRow &row) {
+    };
+    ops.rowAdded = [](const ChildRow &row) {
         sys.rowsAdded.push_back(std::string(row.path) + " " + std::to_string(row.code));
         sys.reports.push_back(std::string(row.call) + "|" + row.fullPath + "|" + std::to_string(row.milliseconds));
-    },
-    []() -> uint32_t { return sys.clock += 5; },
-    [](char *text, size_t size) {
+    };
+    ops.milliseconds = []() -> uint32_t { return sys.clock += 5; };
+    ops.takeWindowNote = [](char *text, size_t size) {
         if (sys.windowNote.empty())
             return false;
         std::snprintf(text, size, "%s", sys.windowNote.c_str());
         sys.windowNote.clear();
         return true;
-    },
-    []() { sys.events.push_back("waiting for ever"); },
-    [](int mode, uint32_t *error) {
+    };
+    ops.waitForever = []() { sys.events.push_back("waiting for ever"); };
+    ops.beginRedirect = [](int mode, uint32_t *error) {
         sys.events.push_back(std::string("redirect ") + (mode == REDIRECT_RECORD ? "record" : "user"));
         *error = sys.redirectError;
         return sys.redirectError == 0;
-    },
-    [](int mode, bool keep, const char *component, RedirectOutcome *outcome) {
+    };
+    ops.endRedirect = [](int mode, bool keep, const char *component, RedirectOutcome *outcome) {
         sys.events.push_back(std::string("restore ") + (keep ? "keep " : "drop ") + component);
         *outcome = RedirectOutcome{};
         outcome->keys = keep ? sys.recordedKeys : 0;
@@ -328,9 +333,12 @@ const PlatformOps FAKE_OPS = {
             std::strcpy(outcome->notWrittenNames, "HKLM\\Software\\Vendor");
         }
         outcome->elevated = sys.elevated;
-    },
-    MACHINE_I386,
-};
+    };
+    ops.programMachine = MACHINE_I386;
+    return ops;
+}
+
+const PlatformOps FAKE_OPS = MakeFakeOps();
 
 class BatchTest : public ::testing::Test
 {

@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
-# The end-to-end test bench: a Wine prefix of the tests' own and a virtual X display.
-#   bench.sh start <state folder> <wine loader>   make the prefix (once), start Xvfb and a wineserver
-#                                                 (BENCH_USE_DISPLAY=1: use $DISPLAY instead of Xvfb)
-#   bench.sh run <state folder> <program> [args]  run a Windows program there
-#   bench.sh stop <state folder>                  stop the wineserver and Xvfb
+# A Wine session for the end-to-end tests and the scripts: a Wine prefix of their own, a virtual X
+# display and a wineserver kept alive.
+#   wine_session.sh start <state folder> <wine loader>   make the prefix (once), start Xvfb and a
+#                                                        wineserver (WINE_SESSION_USE_DISPLAY=1: use
+#                                                        $DISPLAY instead of Xvfb)
+#   wine_session.sh run <state folder> <program> [args]  run a Windows program there
+#   wine_session.sh stop <state folder>                  stop the wineserver and Xvfb
 set -euo pipefail
 command=$1
 state=$2
 shift 2
 
+# The wineserver beside the loader (wineserver64 beside wine64, wineserver32 beside wine), else
+# the one on the PATH.
 wineserver_for() {
-    case "$1" in
-        *wine64) [ -x /usr/lib/wine/wineserver64 ] && echo /usr/lib/wine/wineserver64 || echo wineserver ;;
-        *) [ -x /usr/lib/wine/wineserver32 ] && echo /usr/lib/wine/wineserver32 || echo wineserver ;;
-    esac
+    local bits=32
+    case "$1" in *64) bits=64 ;; esac
+    local server
+    server="$(dirname "$1")/wineserver$bits"
+    [ -x "$server" ] && echo "$server" || echo wineserver
 }
 
 case "$command" in
@@ -22,12 +27,18 @@ start)
     mkdir -p "$state"
     # Leave nothing of an earlier run behind.
     if [ -f "$state/env" ]; then bash "$0" stop "$state" || true; fi
+    # Xvfb and the wineserver outlive this script: they must not inherit what the caller holds
+    # open beyond the standard streams (a lock taken with flock would stay taken while they run).
+    for fd in /proc/$$/fd/*; do
+        fd=${fd##*/}
+        case $fd in 0 | 1 | 2 | 255) ;; *) eval "exec $fd>&-" ;; esac
+    done
     export WINEPREFIX="$state/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     case "$wine" in *wine64) export WINEARCH=win64 ;; *) export WINEARCH=win32 ;; esac
     server=$(wineserver_for "$wine")
 
     xvfb=
-    if [ -n "${BENCH_USE_DISPLAY:-}" ] && [ -n "${DISPLAY:-}" ]; then
+    if [ -n "${WINE_SESSION_USE_DISPLAY:-}" ] && [ -n "${DISPLAY:-}" ]; then
         # Show the windows on the display of the person who runs this.
         display=${DISPLAY#:}
     else
@@ -35,16 +46,16 @@ start)
         for n in $(seq 91 140); do
             if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=$n; break; fi
         done
-        [ -n "$display" ] || { echo "bench: no free X display number" >&2; exit 1; }
+        [ -n "$display" ] || { echo "wine_session: no free X display number" >&2; exit 1; }
         setsid Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp </dev/null >"$state/xvfb.log" 2>&1 &
         xvfb=$!
         for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
-        [ -e "/tmp/.X11-unix/X$display" ] || { echo "bench: Xvfb did not start" >&2; cat "$state/xvfb.log" >&2; exit 1; }
+        [ -e "/tmp/.X11-unix/X$display" ] || { echo "wine_session: Xvfb did not start" >&2; cat "$state/xvfb.log" >&2; exit 1; }
     fi
     export DISPLAY=":$display"
 
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        echo "bench: making the Wine prefix $WINEPREFIX"
+        echo "wine_session: making the Wine prefix $WINEPREFIX"
         "$wine" wineboot -i </dev/null >/dev/null 2>&1 || true
         "$server" -w
         # A crash must end the process, not wait in winedbg's dialog.
@@ -63,7 +74,7 @@ WINE='$wine'
 SERVER='$server'
 XVFB_PID='$xvfb'
 ENV
-    echo "bench: display :$display, prefix $WINEPREFIX"
+    echo "wine_session: display :$display, prefix $WINEPREFIX"
     ;;
 run)
     # shellcheck disable=SC1091
@@ -79,7 +90,7 @@ stop)
     rm -f "$state/env"
     ;;
 *)
-    echo "usage: bench.sh start|run|stop <state folder> ..." >&2
+    echo "usage: wine_session.sh start|run|stop <state folder> ..." >&2
     exit 2
     ;;
 esac

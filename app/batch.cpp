@@ -50,7 +50,8 @@ static const char UNREPRESENTABLE_TEXT[] =
     "The name of this component holds characters that the system's ANSI code page cannot hold, so TolVane cannot "
     "pass it on; it was not loaded.";
 
-void BeginBatch(const PlatformOps &ops)
+// Empties the table, notes the current folder and forgets the exit value.
+static void BeginBatch(const PlatformOps &ops)
 {
     // Rows live until the process ends; only a table that is filled again gives back its rows.
     for (int i = 0; i < resultsTable.rowCount; i++)
@@ -214,10 +215,8 @@ static bool IsBlank(const char *path)
 // A path that is not a drive-root or network path is resolved against the current folder.
 static bool DependsOnCurrentFolder(const char *path)
 {
-    auto separator = [](char c) { return c == '\\' || c == '/'; };
-    if (path[0] != '\0' && path[1] == ':' && separator(path[2]))
-        return false;
-    return !(separator(path[0]) && separator(path[1]));
+    size_t root = 0;
+    return PathRoot(path, std::strlen(path), &root) && root < 3;
 }
 
 // The plain form of a "\\?\" path to a drive or a share ("C:\x", "\\server\share\x") when it names
@@ -363,10 +362,8 @@ static bool SameFolder(const char *current, const char *folder)
 // have changed it.
 static void EnterFolder(const Component &component, const PlatformOps &ops)
 {
-    PathParts parts;
     char folder[PATH_BUFFER_SIZE];
-    SplitPath(component.fullPath, ops.isLeadByte, &parts);
-    MakePath(folder, parts.drive, parts.directory, nullptr, nullptr, ops.isLeadByte);
+    FolderOf(component.fullPath, ops.isLeadByte, folder);
     if (folder[0] == '\0')
         return;
     char current[PATH_BUFFER_SIZE];
@@ -411,9 +408,7 @@ static void ManifestFolder(char *out, const PlatformOps &ops)
         std::snprintf(out, PATH_BUFFER_SIZE, "%s", manifestArgument + 3);
         return;
     }
-    PathParts parts;
-    SplitPath(currentFullPath, ops.isLeadByte, &parts);
-    MakePath(out, parts.drive, parts.directory, nullptr, nullptr, ops.isLeadByte);
+    FolderOf(currentFullPath, ops.isLeadByte, out);
 }
 
 // A step that runs the component's code after its calls (the manifest's check), as MakeCall
@@ -439,11 +434,9 @@ static void AppendManifest(char *path, const char *recorded, const PlatformOps &
     subject.machine = ReadImageHeader(bytes, ops.readFileStart(currentFullPath, bytes, sizeof bytes), &header)
                           ? header.machine
                           : 0;
-    PathParts parts;
-    SplitPath(currentFullPath, ops.isLeadByte, &parts);
-    char folder[PATH_BUFFER_SIZE], name[PATH_BUFFER_SIZE], target[PATH_BUFFER_SIZE];
+    char folder[PATH_BUFFER_SIZE], target[PATH_BUFFER_SIZE];
     ManifestFolder(folder, ops);
-    MakePath(name, nullptr, nullptr, parts.fileName, parts.extension, ops.isLeadByte);
+    const char *name = FileNamePart(currentFullPath, ops.isLeadByte);
     RegText xml = {};
     ManifestSummary summary;
     uint32_t error = RESULT_OUT_OF_MEMORY;
@@ -468,7 +461,7 @@ static void AppendManifest(char *path, const char *recorded, const PlatformOps &
     ManifestCheck check;
     EntryPointCrash crash = {};
     char componentFolder[PATH_BUFFER_SIZE];
-    MakePath(componentFolder, parts.drive, parts.directory, nullptr, nullptr, ops.isLeadByte);
+    FolderOf(currentFullPath, ops.isLeadByte, componentFolder);
     callState = CALL_RUNNING;
     const bool beside = SameFolder(folder, componentFolder);
     const bool returned = ops.checkManifest(target, componentFolder, beside, summary, &check, &crash);
@@ -710,7 +703,9 @@ static void CallEntryPoint(Component &component, const PlatformOps &ops)
     ops.freeModule(component.module);
 }
 
-void RegisterComponent(const char *argument, const PlatformOps &ops)
+// Runs one component argument through the pipeline in the current modes (unregisterMode,
+// installOption, noRegisterMode) and appends its row. A type library is registered as such.
+static void RegisterComponent(const char *argument, const PlatformOps &ops)
 {
     Component component = {};
     BeginComponent(component.fullPath);
@@ -735,7 +730,9 @@ void RegisterComponent(const char *argument, const PlatformOps &ops)
     CallEntryPoint(component, ops);
 }
 
-void RegisterUnrepresentable(const char *argument, const PlatformOps &ops)
+// Appends the row of an argument whose name the ANSI code page cannot hold (argument: its
+// lossy form); it is never loaded.
+static void RegisterUnrepresentable(const char *argument, const PlatformOps &ops)
 {
     Component component = {};
     BeginComponent(nullptr);

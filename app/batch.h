@@ -82,17 +82,6 @@ struct PlatformOps
                           ManifestCheck *check, EntryPointCrash *crash);
 };
 
-// Empties the table, notes the current folder and forgets the exit value.
-void BeginBatch(const PlatformOps &ops);
-
-// Runs one component argument through the pipeline in the current modes (unregisterMode,
-// installOption, noRegisterMode) and appends its row. A type library is registered as such.
-void RegisterComponent(const char *argument, const PlatformOps &ops);
-
-// Appends the row of an argument whose name the ANSI code page cannot hold (argument: its
-// lossy form); it is never loaded.
-void RegisterUnrepresentable(const char *argument, const PlatformOps &ops);
-
 // Walks argv[1..argc-1]: options set the run-wide flags, every other argument is registered.
 // unrepresentable (null: none) marks the arguments that the ANSI code page cannot hold: they are
 // never options and never loaded. After a component crashed, this process's state is unknown: the

@@ -78,7 +78,8 @@ uint32_t TimeLimitSeconds(const char *argument)
     return seconds <= 86400 ? seconds : 0;
 }
 
-const char *OleFailureReason(int32_t result)
+// The reason shown when OleInitialize does not answer 0.
+static const char *OleFailureReason(int32_t result)
 {
     switch (static_cast<uint32_t>(result))
     {

@@ -40,8 +40,5 @@ RunWideOptions ScanRunWideOptions(int argc, char **argv, const bool *unrepresent
 // seconds from 1 to 86400.
 uint32_t TimeLimitSeconds(const char *argument);
 
-// The reason shown when OleInitialize does not answer 0.
-const char *OleFailureReason(int32_t result);
-
 // "OLE Could not be initialized for the following reason:\n<reason>"
 void ComposeOleFailureMessage(int32_t result, char *text, size_t size);

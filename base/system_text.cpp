@@ -8,7 +8,9 @@ static void NoSystemText(uint32_t code, char *text, size_t size)
     std::snprintf(text, size, "The system has no message for error code 0x%08X.", static_cast<unsigned>(code));
 }
 
-void FillFirstInsert(char *text, size_t size, const char *insert)
+// Puts insert in place of every "%1" of text (size bytes), e.g. error 193's "%1 is not a valid
+// Win32 application."; other inserts and "%%" stay as they are. What does not fit is cut.
+static void FillFirstInsert(char *text, size_t size, const char *insert)
 {
     if (size == 0 || insert == nullptr || std::strstr(text, "%1") == nullptr)
         return;

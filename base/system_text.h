@@ -8,10 +8,6 @@
 // they are; false when it has none.
 typedef bool (*SystemTextLookup)(uint32_t code, char *text, size_t size);
 
-// Puts insert in place of every "%1" of text (size bytes), e.g. error 193's "%1 is not a valid
-// Win32 application."; other inserts and "%%" stay as they are. What does not fit is cut.
-void FillFirstInsert(char *text, size_t size, const char *insert);
-
 // The system's text for code with insert (the component's path; null: none) in place of "%1",
 // or, when the system has no text for it, a sentence that says so with the code in hexadecimal.
 // Never empty.

@@ -1,7 +1,6 @@
 #include "report/log.h"
 
 #include <cstdio>
-#include <cstring>
 
 // Appends text at *length, each tab, carriage return or line feed as a blank, keeping room for the
 // line end and the terminator.

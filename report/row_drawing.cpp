@@ -37,7 +37,17 @@ void FitCellText(char *text, int limit, TextWidthMeasure measure, void *context,
     }
 }
 
-CellBox LayOutCell(int left, int columnWidth)
+// One cell of a row: it begins at left and is as wide as its column; its text is drawn from two
+// pixels in and fitted to the width less four, so it keeps two pixels free on either side.
+struct CellBox
+{
+    int left;
+    int right;
+    int textLeft;
+    int fitLimit;
+};
+
+static CellBox LayOutCell(int left, int columnWidth)
 {
     CellBox box;
     box.left = left;

@@ -29,17 +29,6 @@ typedef int (*TextWidthMeasure)(const char *text, void *context);
 // A double-byte character is removed whole, never cut in half.
 void FitCellText(char *text, int limit, TextWidthMeasure measure, void *context, LeadByteTest isLeadByte);
 
-// One cell of a row: it begins at left and is as wide as its column; its text is drawn from two
-// pixels in and fitted to the width less four, so it keeps two pixels free on either side.
-struct CellBox
-{
-    int left;
-    int right;
-    int textLeft;
-    int fitLimit;
-};
-CellBox LayOutCell(int left, int columnWidth);
-
 // The Results cell's colour: green for success (code 0), red for anything else.
 uint32_t ResultTextColor(int32_t resultCode);
 

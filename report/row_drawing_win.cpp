@@ -4,6 +4,7 @@
 
 #include "base/run_state.h"
 #include "base/system_win.h"
+#include "report/results_dialog_win.h"
 #include "report/row_drawing.h"
 
 // The surface of the row being drawn.

@@ -1,7 +1,6 @@
 #include "app/child/child_run.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "base/bytes.h"
@@ -221,23 +220,15 @@ static void PutAscii(wchar_t *out, size_t size, size_t *length, const char *text
 
 size_t ChildOptions(const ChildModes &modes, const char *options[CHILD_OPTIONS_MAX])
 {
+    // In the order a user would write them: each is given, or null.
+    const char *const given[CHILD_OPTIONS_MAX] = {
+        modes.silent ? "/S" : nullptr,  modes.unregister ? "/U" : nullptr, modes.installOption,
+        modes.noRegister ? "/N" : nullptr, modes.timeLimitOption,        modes.recordOption,
+        modes.currentUser ? "/C" : nullptr, modes.manifestOption};
     size_t count = 0;
-    if (modes.silent)
-        options[count++] = "/S";
-    if (modes.unregister)
-        options[count++] = "/U";
-    if (modes.installOption != nullptr)
-        options[count++] = modes.installOption;
-    if (modes.noRegister)
-        options[count++] = "/N";
-    if (modes.timeLimitOption != nullptr)
-        options[count++] = modes.timeLimitOption;
-    if (modes.recordOption != nullptr)
-        options[count++] = modes.recordOption;
-    if (modes.currentUser)
-        options[count++] = "/C";
-    if (modes.manifestOption != nullptr)
-        options[count++] = modes.manifestOption;
+    for (const char *option : given)
+        if (option != nullptr)
+            options[count++] = option;
     return count;
 }
 

@@ -50,11 +50,10 @@ static bool FindTwin(char *twin, size_t size)
     DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
     if (length == 0 || length >= sizeof self)
         return false;
-    PathParts parts;
-    SplitPath(self, WinIsLeadByte, &parts);
     const char *name = TwinProgramName(PROGRAM_MACHINE == MACHINE_AMD64 ? MACHINE_I386 : MACHINE_AMD64);
-    char joined[PATH_BUFFER_SIZE];
-    if (!MakePath(joined, parts.drive, parts.directory, name, nullptr, WinIsLeadByte))
+    char folder[PATH_BUFFER_SIZE], joined[PATH_BUFFER_SIZE];
+    FolderOf(self, WinIsLeadByte, folder);
+    if (!MakePath(joined, nullptr, folder, name, nullptr, WinIsLeadByte))
         return false;
     DWORD full = GetFullPathNameA(joined, static_cast<DWORD>(size), twin, nullptr);
     if (full == 0 || full >= size)
@@ -78,9 +77,7 @@ bool RunTwin(const char *fullPath, const ChildModes &modes, ChildRowSink sink, v
         MultiByteToWideChar(CP_ACP, 0, fullPath, -1, widePath, MAX_PATH) == 0)
         return false;
     char folder[PATH_BUFFER_SIZE];
-    PathParts parts;
-    SplitPath(fullPath, WinIsLeadByte, &parts);
-    MakePath(folder, parts.drive, parts.directory, nullptr, nullptr, WinIsLeadByte);
+    FolderOf(fullPath, WinIsLeadByte, folder);
     const wchar_t *arguments[1] = {widePath};
     return RunChildProcess(wideTwin, true, modes, arguments, 1, folder[0] != '\0' ? folder : nullptr, sink, context,
                            end);

@@ -35,7 +35,8 @@ static const ExceptionNameEntry EXCEPTION_NAMES[] = {
     {0x20474343, "unhandled C++ exception"}, // GCC's
 };
 
-const char *ExceptionName(uint32_t code)
+// Plain name of an exception code ("access violation"), or null when it has none.
+static const char *ExceptionName(uint32_t code)
 {
     for (const ExceptionNameEntry &entry : EXCEPTION_NAMES)
         if (entry.code == code)

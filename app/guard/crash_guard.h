@@ -12,9 +12,6 @@ struct EntryPointCrash
     bool otherThread;     // it happened on a thread the component started, not in the call itself
 };
 
-// Plain name of an exception code ("access violation"), or null when it has none.
-const char *ExceptionName(uint32_t code);
-
 // "The component crashed: access violation (0xC0000005) at crash.dll+0x1a2b"; on another thread,
 // "The component crashed on another thread: ..."
 void ComposeCrashText(const EntryPointCrash &crash, char *text, size_t size);

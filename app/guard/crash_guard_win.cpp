@@ -1,5 +1,8 @@
 #include "app/guard/crash_guard_win.h"
 
+#include "app/paths/path_parts.h"
+#include "base/system_win.h"
+
 static volatile DWORD caughtCode;
 static void *volatile caughtAddress;
 static DWORD guardThread;
@@ -187,11 +190,7 @@ static void DescribeCrash(EntryPointCrash *crash)
     DWORD length = GetModuleFileNameA(module, path, sizeof path);
     if (length == 0 || length >= sizeof path)
         return;
-    const char *name = path;
-    for (const char *at = path; *at != '\0'; at = CharNextA(at))
-        if (*at == '\\' || *at == '/')
-            name = at + 1;
-    lstrcpynA(crash->moduleName, name, sizeof crash->moduleName);
+    lstrcpynA(crash->moduleName, FileNamePart(path, WinIsLeadByte), sizeof crash->moduleName);
     crash->offset = reinterpret_cast<uintptr_t>(caughtAddress) - reinterpret_cast<uintptr_t>(module);
 }
 

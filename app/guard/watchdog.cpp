@@ -1,7 +1,6 @@
 #include "app/guard/watchdog.h"
 
 #include <cstdio>
-#include <cstring>
 
 size_t WatchWindows(WindowWatch *watch, const uintptr_t *shown, size_t count, uint32_t now, uintptr_t *due)
 {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/paths/path_parts.h"
 #include "base/bytes.h"
 
 const char MANIFEST_ONLY_REGISTERS_TEXT[] =
@@ -231,16 +232,10 @@ static void UseTree(Recording &recording, const char *classPath)
     }
 }
 
-// The file name part of a path, without quotes around the path.
+// The file name part of a path (UTF-8), without quotes around the path.
 static void FileNameOf(const char *path, char *out, size_t size)
 {
-    if (*path == '"')
-        path++;
-    const char *name = path;
-    for (const char *at = path; *at != '\0'; at++)
-        if (*at == '\\' || *at == '/')
-            name = at + 1;
-    std::snprintf(out, size, "%s", name);
+    std::snprintf(out, size, "%s", FileNamePart(*path == '"' ? path + 1 : path, NoLeadBytes));
     const size_t length = std::strlen(out);
     if (length > 0 && out[length - 1] == '"')
         out[length - 1] = '\0';
@@ -458,11 +453,8 @@ static const char *RelativeHelpFolder(const char *help, const char *libraryPath)
         return "";
     if (*libraryPath == '"')
         libraryPath++;
-    const char *name = libraryPath;
-    for (const char *at = libraryPath; *at != '\0'; at++)
-        if (*at == '\\' || *at == '/')
-            name = at;
-    const size_t length = static_cast<size_t>(name - libraryPath);
+    const char *name = FileNamePart(libraryPath, NoLeadBytes);
+    const size_t length = name > libraryPath ? static_cast<size_t>(name - libraryPath) - 1 : 0;
     if (length == 0 || std::strlen(help) < length)
         return help;
     for (size_t i = 0; i < length; i++)

@@ -5,13 +5,12 @@
 #include <cstdio>
 
 #include "app/guard/crash_guard_win.h"
+#include "app/paths/path_parts.h"
+#include "base/system_win.h"
 
 void DescribeManifestFile(const char *fullPath, char *utf8Name, size_t size, uint16_t version[4])
 {
-    const char *name = fullPath;
-    for (const char *at = fullPath; *at != '\0'; at = CharNextA(at))
-        if (*at == '\\' || *at == '/')
-            name = at + 1;
+    const char *name = FileNamePart(fullPath, WinIsLeadByte);
     wchar_t wide[MAX_PATH];
     utf8Name[0] = '\0';
     if (MultiByteToWideChar(CP_ACP, 0, name, -1, wide, MAX_PATH) > 0)

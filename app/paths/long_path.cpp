@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "app/paths/path_parts.h"
+
 static const size_t LONG_PATH_BUFFER_SIZE = 260; // the caller's buffer: 259 characters and a terminator
 
 // Length of the text at s, or limit when no terminator comes within limit bytes.
@@ -28,34 +30,6 @@ static bool IsDotName(const char *name, size_t length)
     for (size_t i = 0; i < length; ++i)
         if (name[i] != '.' && name[i] != ' ')
             return false;
-    return true;
-}
-
-// Length of the part of path that is kept as written: "C:\", "C:", "\", "\\server\share\" or
-// nothing for a relative path. False for a network path without a server, a share or a backslash
-// after the share.
-static bool FindRoot(const char *path, size_t length, size_t *rootLength)
-{
-    if (length >= 2 && path[0] == '\\' && path[1] == '\\')
-    {
-        size_t serverEnd = 2;
-        while (serverEnd < length && path[serverEnd] != '\\')
-            ++serverEnd;
-        if (serverEnd == 2 || serverEnd == length)
-            return false;
-        size_t shareEnd = serverEnd + 1;
-        while (shareEnd < length && path[shareEnd] != '\\')
-            ++shareEnd;
-        if (shareEnd == serverEnd + 1 || shareEnd == length)
-            return false;
-        *rootLength = shareEnd + 1;
-    }
-    else if (path[0] == '\\')
-        *rootLength = 1;
-    else if (length >= 2 && path[1] == ':')
-        *rootLength = (length >= 3 && path[2] == '\\') ? 3 : 2;
-    else
-        *rootLength = 0;
     return true;
 }
 
@@ -110,7 +84,7 @@ void ExpandLongPath(char *path, FindEntryName findEntryName, void *context)
     if (length == LONG_PATH_BUFFER_SIZE || std::memchr(path, '~', length) == nullptr)
         return;
     size_t rootLength = 0;
-    if (!FindRoot(path, length, &rootLength) || !CanExpand(path, length, rootLength))
+    if (!PathRoot(path, length, &rootLength) || !CanExpand(path, length, rootLength))
         return;
 
     char result[LONG_PATH_BUFFER_SIZE];

@@ -2,12 +2,8 @@
 
 #include <cstring>
 
-bool NoLeadBytes(unsigned char)
-{
-    return false;
-}
-
-static bool IsSeparator(char c)
+// True for the separators of a path, '\\' and '/'.
+static bool IsPathSeparator(char c)
 {
     return c == '\\' || c == '/';
 }
@@ -16,22 +12,6 @@ static bool IsSeparator(char c)
 static size_t CharLength(const char *p, LeadByteTest isLeadByte)
 {
     return (isLeadByte(static_cast<unsigned char>(p[0])) && p[1] != '\0') ? 2 : 1;
-}
-
-size_t CopyWholeCharacters(char *out, size_t capacity, const char *begin, const char *end, LeadByteTest isLeadByte)
-{
-    size_t length = 0;
-    for (const char *p = begin; p < end && *p != '\0';)
-    {
-        size_t step = CharLength(p, isLeadByte);
-        if (length + step > capacity - 1)
-            break;
-        std::memcpy(out + length, p, step);
-        length += step;
-        p += step;
-    }
-    out[length] = '\0';
-    return length;
 }
 
 // Copies [begin, end) into a part buffer, cut to PART_BUFFER_SIZE - 1 bytes.
@@ -57,7 +37,7 @@ void SplitPath(const char *path, LeadByteTest isLeadByte, PathParts *parts)
     const char *p = rest;
     while (*p != '\0')
     {
-        if (IsSeparator(*p))
+        if (IsPathSeparator(*p))
         {
             nameStart = p + 1;
             lastDot = nullptr;
@@ -79,20 +59,7 @@ void SplitPath(const char *path, LeadByteTest isLeadByte, PathParts *parts)
 // Appends text to out, whole characters only; returns false when something did not fit.
 static bool Append(char *out, size_t &length, const char *text, LeadByteTest isLeadByte)
 {
-    for (const char *p = text; *p != '\0';)
-    {
-        size_t step = CharLength(p, isLeadByte);
-        if (length + step > PATH_BUFFER_SIZE - 1)
-        {
-            out[length] = '\0';
-            return false;
-        }
-        std::memcpy(out + length, p, step);
-        length += step;
-        p += step;
-    }
-    out[length] = '\0';
-    return true;
+    return AppendWhole(out, PATH_BUFFER_SIZE, &length, text, isLeadByte);
 }
 
 // True when the last character of text (not a trail byte) is a separator.
@@ -100,7 +67,7 @@ static bool EndsInSeparator(const char *text, LeadByteTest isLeadByte)
 {
     bool separator = false;
     for (const char *p = text; *p != '\0'; p += CharLength(p, isLeadByte))
-        separator = IsSeparator(*p);
+        separator = IsPathSeparator(*p);
     return separator;
 }
 
@@ -153,4 +120,47 @@ bool IsDeviceName(const char *fullPath, LeadByteTest isLeadByte)
             return true;
     const bool numbered = std::strncmp(name, "COM", 3) == 0 || std::strncmp(name, "LPT", 3) == 0;
     return numbered && length == 4 && name[3] >= '1' && name[3] <= '9';
+}
+
+bool PathRoot(const char *path, size_t length, size_t *rootLength)
+{
+    if (length >= 2 && IsPathSeparator(path[0]) && IsPathSeparator(path[1]))
+    {
+        size_t serverEnd = 2;
+        while (serverEnd < length && !IsPathSeparator(path[serverEnd]))
+            ++serverEnd;
+        if (serverEnd == 2 || serverEnd == length)
+            return false;
+        size_t shareEnd = serverEnd + 1;
+        while (shareEnd < length && !IsPathSeparator(path[shareEnd]))
+            ++shareEnd;
+        if (shareEnd == serverEnd + 1 || shareEnd == length)
+            return false;
+        *rootLength = shareEnd + 1;
+    }
+    else if (length >= 1 && IsPathSeparator(path[0]))
+        *rootLength = 1;
+    else if (length >= 2 && path[1] == ':')
+        *rootLength = (length >= 3 && IsPathSeparator(path[2])) ? 3 : 2;
+    else
+        *rootLength = 0;
+    return true;
+}
+
+const char *FileNamePart(const char *path, LeadByteTest isLeadByte)
+{
+    if (path[0] != '\0' && path[1] == ':' && !isLeadByte(static_cast<unsigned char>(path[0])))
+        path += 2;
+    const char *name = path;
+    for (const char *p = path; *p != '\0'; p += CharLength(p, isLeadByte))
+        if (IsPathSeparator(*p))
+            name = p + 1;
+    return name;
+}
+
+void FolderOf(const char *path, LeadByteTest isLeadByte, char *out)
+{
+    PathParts parts;
+    SplitPath(path, isLeadByte, &parts);
+    MakePath(out, parts.drive, parts.directory, nullptr, nullptr, isLeadByte);
 }

@@ -3,12 +3,11 @@
 // Window-free: the ANSI code page's lead-byte test is handed in.
 #include <cstddef>
 
+#include "base/text.h"
+
 constexpr size_t PATH_BUFFER_SIZE = 260; // at most 259 characters and a terminator
 constexpr size_t PART_BUFFER_SIZE = 256; // directory, file name, extension
 constexpr size_t DRIVE_BUFFER_SIZE = 3;  // "C:" and a terminator
-
-// True when the byte starts a double-byte character in the system's ANSI code page.
-typedef bool (*LeadByteTest)(unsigned char c);
 
 struct PathParts
 {
@@ -30,14 +29,20 @@ void SplitPath(const char *path, LeadByteTest isLeadByte, PathParts *parts);
 bool MakePath(char *out, const char *drive, const char *directory, const char *fileName, const char *extension,
               LeadByteTest isLeadByte);
 
-// Copies text into out (capacity bytes), whole characters only: a double-byte character that
-// does not fit is left out with everything after it. Returns the length copied.
-size_t CopyWholeCharacters(char *out, size_t capacity, const char *begin, const char *end, LeadByteTest isLeadByte);
-
 // True when a full path names a device rather than a file: the "\\.\" namespace, or a last
 // component that is a DOS device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, in
 // any case), whatever extension or trailing blanks follow it.
 bool IsDeviceName(const char *fullPath, LeadByteTest isLeadByte);
 
-// A lead-byte test for single-byte code pages.
-bool NoLeadBytes(unsigned char c);
+// The length of the part of path that says where it starts: "C:\", "C:", "\", "\\server\share\"
+// (either separator), 0 for a relative path. False for a network path without a server, a share
+// or a separator after the share.
+bool PathRoot(const char *path, size_t length, size_t *rootLength);
+
+// The file name part of path: what follows its last separator or its drive (the whole path when
+// it has neither).
+const char *FileNamePart(const char *path, LeadByteTest isLeadByte);
+
+// The folder of path with its trailing separator ("C:\dir\" of "C:\dir\x.dll") into out
+// (PATH_BUFFER_SIZE bytes); empty when path names none.
+void FolderOf(const char *path, LeadByteTest isLeadByte, char *out);

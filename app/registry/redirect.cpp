@@ -1,7 +1,6 @@
 #include "app/registry/redirect.h"
 
 #include <cstdio>
-#include <cstring>
 
 const char RECORD_ONLY_REGISTERS_TEXT[] =
     "Nothing was called: a recording (/R) describes what registering writes, not unregistering.";

@@ -137,25 +137,35 @@ TEST(MakePath, NeverWritesPastThePathBuffer)
         EXPECT_EQ(out[i], '#');
 }
 
-TEST(SplitAndMake, FolderOfAPathEndsInItsSeparator)
+TEST(PathParts, FolderFileNameAndRoot)
 {
     const struct
     {
         const char *path;
-        const char *folder;
+        const char *folder; // ends in its separator
+        const char *name;
+        int root; // -1: a network path without a share
+        LeadByteTest isLeadByte;
     } cases[] = {
-        {"C:\\a\\b\\x.dll", "C:\\a\\b\\"},
-        {"C:\\x.dll", "C:\\"},
-        {"x.dll", ""},
-        {"\\\\srv\\share\\x.dll", "\\\\srv\\share\\"},
+        {"C:\\a\\b\\x.dll", "C:\\a\\b\\", "x.dll", 3, NoLeadBytes},
+        {"C:\\x.dll", "C:\\", "x.dll", 3, NoLeadBytes},
+        {"C:x.dll", "C:", "x.dll", 2, NoLeadBytes},
+        {"x.dll", "", "x.dll", 0, NoLeadBytes},
+        {"\\x.dll", "\\", "x.dll", 1, NoLeadBytes},
+        {"\\\\srv\\share\\x.dll", "\\\\srv\\share\\", "x.dll", 12, NoLeadBytes},
+        {"//srv/share/x.dll", "//srv/share/", "x.dll", 12, NoLeadBytes},
+        {"\\\\srv", "\\\\", "srv", -1, NoLeadBytes},
+        // A trail byte 0x5C is no separator.
+        {"C:\\\x95\x5C.dll", "C:\\", "\x95\x5C.dll", 3, ShiftJisLeadByte},
     };
     for (const auto &c : cases)
     {
-        PathParts parts;
         char folder[PATH_BUFFER_SIZE];
-        SplitPath(c.path, NoLeadBytes, &parts);
-        MakePath(folder, parts.drive, parts.directory, nullptr, nullptr, NoLeadBytes);
-        EXPECT_STREQ(folder, c.folder);
+        FolderOf(c.path, c.isLeadByte, folder);
+        EXPECT_STREQ(folder, c.folder) << c.path;
+        EXPECT_STREQ(FileNamePart(c.path, c.isLeadByte), c.name) << c.path;
+        size_t root = 0;
+        EXPECT_EQ(PathRoot(c.path, std::strlen(c.path), &root) ? static_cast<int>(root) : -1, c.root) << c.path;
     }
 }
 

@@ -372,29 +372,34 @@ static void AppendClass(RegText *xml, Recording &recording, const char *clsid, P
         AppendText(xml, "/>\r\n");
 }
 
-// The classes of the recording that the component's file serves ("{...}" each, in order).
-static int OwnClasses(Recording &recording, const char *fileName, const char **classes, int most)
+// The classes of the recording that the component's file serves, by their InprocServer32 keys
+// (a class key with no value of its own is not in the recording): "{...}" each, in order, in
+// clsids (40 bytes each).
+static int OwnClasses(Recording &recording, const char *fileName, char (*clsids)[40], int most)
 {
     int count = 0;
     for (int i = 0; i < recording.keyCount && count < most; i++)
     {
         const char *path = recording.keys[i].classPath;
         const char *clsid = path != nullptr ? After(path, "CLSID\\") : nullptr;
-        if (clsid == nullptr || *clsid != '{' || std::strchr(clsid, '\\') != nullptr)
+        const char *end = clsid != nullptr ? std::strchr(clsid, '\\') : nullptr;
+        if (clsid == nullptr || *clsid != '{' || end == nullptr || !SameText(end, "\\InprocServer32") ||
+            end - clsid >= 40)
             continue;
-        char server[640], name[600];
-        std::snprintf(server, sizeof server, "%s\\InprocServer32", path);
-        const char *serverPath = Value(recording, server, "", false);
+        char name[600];
+        const char *serverPath = Value(recording, path, "", false);
         if (serverPath == nullptr)
             continue;
         FileNameOf(serverPath, name, sizeof name);
-        if (SameText(name, fileName))
-            classes[count++] = clsid;
+        if (!SameText(name, fileName))
+            continue;
+        std::memcpy(clsids[count], clsid, static_cast<size_t>(end - clsid));
+        clsids[count++][end - clsid] = '\0';
     }
     return count;
 }
 
-static bool IsOwnClass(const char *clsid, const char *const *classes, int count)
+static bool IsOwnClass(const char *clsid, const char (*classes)[40], int count)
 {
     for (int i = 0; i < count; i++)
         if (SameText(classes[i], clsid))
@@ -512,7 +517,7 @@ static int AppendTypeLibraries(RegText *xml, Recording &recording, const char *f
 }
 
 // The interfaces whose proxy/stub the file serves (own), or that another file serves (not own).
-static int AppendInterfaces(RegText *xml, Recording &recording, const char *const *classes, int classCount,
+static int AppendInterfaces(RegText *xml, Recording &recording, const char (*classes)[40], int classCount,
                             bool own)
 {
     int count = 0;
@@ -674,7 +679,7 @@ bool ComposeManifest(const char *recording, const ManifestSubject &subject, RegT
     *summary = ManifestSummary{};
     Recording read;
     ReadRecording(recording, &read);
-    const char *classes[1024];
+    static char classes[1024][40];
     const int classCount = OwnClasses(read, subject.fileName, classes, 1024);
     ComposeIdentity(subject, read, summary->identity, sizeof summary->identity);
     AppendText(xml, "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"

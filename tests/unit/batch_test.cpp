@@ -65,6 +65,8 @@ struct FakeSystem
     uint32_t redirectError = 0;                     // the registry cannot be redirected: this error
     int recordedKeys = 3;                           // keys that a redirected registration wrote
     bool elevated = false;                          // the run is elevated
+    uint32_t manifestError = 0;                     // a manifest cannot be written: this error
+    int32_t checkResult = 0;                        // what the check of a written manifest answers
     std::string windowNoteInCall;                   // each call shows a window that the watchdog answers
 };
 
@@ -333,6 +335,28 @@ PlatformOps MakeFakeOps()
             std::strcpy(outcome->notWrittenNames, "HKLM\\Software\\Vendor");
         }
         outcome->elevated = sys.elevated;
+        // One class of the component's, as a recording names it.
+        const std::string recorded = std::string("\r\n[HKEY_CLASSES_ROOT\\CLSID\\{A}\\InprocServer32]\r\n@=\"") +
+                                     component + "\"\r\n";
+        if (mode == REDIRECT_RECORD && keep)
+            outcome->recorded = strdup(recorded.c_str());
+    };
+    ops.describeFile = [](const char *fullPath, char *utf8Name, size_t size, uint16_t version[4]) {
+        std::snprintf(utf8Name, size, "%s", FileNamePart(fullPath, NoLeadBytes));
+        version[0] = 1;
+        version[1] = version[2] = version[3] = 0;
+    };
+    ops.writeManifest = [](const char *path, const char *, size_t, uint32_t *error) {
+        sys.events.push_back(std::string("manifest ") + path);
+        *error = sys.manifestError;
+        return sys.manifestError == 0;
+    };
+    ops.checkManifest = [](const char *path, const char *folder, bool load, const ManifestSummary &,
+                           ManifestCheck *check, EntryPointCrash *) {
+        sys.events.push_back(std::string("check ") + path + " in " + folder + (load ? " load" : " find"));
+        *check = ManifestCheck{};
+        check->result = sys.checkResult;
+        return true;
     };
     ops.programMachine = MACHINE_I386;
     return ops;
@@ -743,6 +767,7 @@ TEST_F(BatchTest, InstallOptionsCallDllInstallInTheirOrderAndTypeLibrariesRegist
         {{"/I:user", "C:\\c\\lib.tlb"}, {}, "DllInstall entry point not found", -1, -1},
         // The twin and the rest of a batch start in the same modes.
         {{"/I:user", "/N", "C:\\c\\x64.dll"}, {"twin C:\\c\\x64.dll /I:user /N"}, "Registered successfully", 0, 0},
+        {{"/M:out", "C:\\c\\x64.dll"}, {"twin C:\\c\\x64.dll /M:C:\\start\\out"}, "Registered successfully", 0, 0},
         {{"C:\\c\\crash.dll", "/I:x", "/U", "C:\\c\\ok.dll"},
          {"call C:\\c\\crash.dll DllRegisterServer", "rest 4 /U /I:x from C:\\start"},
          "child",
@@ -784,6 +809,8 @@ struct RedirectCase
     bool elevated = false;
     uint32_t redirectError = 0;
     int recordedKeys = 3;
+    uint32_t manifestError = 0;
+    int32_t checkResult = 0;
 };
 
 TEST_F(BatchTest, RecordingAndCurrentUserWrapTheCallsAndSayWhatBecameOfTheKeys)
@@ -839,6 +866,41 @@ TEST_F(BatchTest, RecordingAndCurrentUserWrapTheCallsAndSayWhatBecameOfTheKeys)
          false,
          0,
          1},
+        // /M: the recording becomes a manifest beside the component, checked by loading the class;
+        // in a folder of its own (from the start folder) the class is only looked up.
+        {{"/M", "C:\\c\\ok.dll"},
+         {"redirect record", "call " + ok + " DllRegisterServer", "restore keep " + ok,
+          "manifest C:\\c\\ok.sxs.manifest", "check C:\\c\\ok.sxs.manifest in C:\\c\\ load"},
+         "Wrote C:\\c\\ok.sxs.manifest: 1 class, 0 type libraries, 0 interfaces; checked. The application's manifest "
+         "names it with: <dependency><dependentAssembly><assemblyIdentity type=\"win32\" name=\"ok.sxs\" "
+         "version=\"1.0.0.0\" processorArchitecture=\"*\"/></dependentAssembly></dependency>",
+         0},
+        {{"/M:out", "C:\\c\\ok.dll"},
+         {"redirect record", "call " + ok + " DllRegisterServer", "restore keep " + ok,
+          "manifest C:\\start\\out\\ok.sxs.manifest", "check C:\\start\\out\\ok.sxs.manifest in C:\\c\\ find"},
+         "Wrote C:\\start\\out\\ok.sxs.manifest: 1 class, 0 type libraries, 0 interfaces; checked: the system reads it "
+         "and finds every class in it (their objects load once the component is beside it). The application's "
+         "manifest names it with: <dependency><dependentAssembly><assemblyIdentity type=\"win32\" name=\"ok.sxs\" "
+         "version=\"1.0.0.0\" processorArchitecture=\"*\"/></dependentAssembly></dependency>",
+         0},
+        {{"/M", "/U", "C:\\c\\ok.dll"},
+         {},
+         "Nothing was called: a side-by-side manifest (/M) describes what registering writes, not unregistering.",
+         87},
+        // A manifest that cannot be written, or that the system refuses, is the component's failure.
+        {{"/M", "C:\\c\\ok.dll"},
+         {"redirect record", "call " + ok + " DllRegisterServer", "restore keep " + ok,
+          "manifest C:\\c\\ok.sxs.manifest"},
+         "Nothing was registered, and the manifest for it could not be written: Access denied",
+         5, false, 0, 3, 5},
+        {{"/M", "C:\\c\\ok.dll"},
+         {"redirect record", "call " + ok + " DllRegisterServer", "restore keep " + ok,
+          "manifest C:\\c\\ok.sxs.manifest", "check C:\\c\\ok.sxs.manifest in C:\\c\\ load"},
+         "Wrote C:\\c\\ok.sxs.manifest: 1 class, 0 type libraries, 0 interfaces, but the check failed: class {A} could "
+         "not be had through the manifest: The system has no message for error code 0x80040111. (0x80040111). The "
+         "application's manifest names it with: <dependency><dependentAssembly><assemblyIdentity type=\"win32\" "
+         "name=\"ok.sxs\" version=\"1.0.0.0\" processorArchitecture=\"*\"/></dependentAssembly></dependency>",
+         static_cast<int32_t>(0x80040111), false, 0, 3, 0, static_cast<int32_t>(0x80040111)},
     };
     for (const RedirectCase &c : cases)
     {
@@ -847,16 +909,20 @@ TEST_F(BatchTest, RecordingAndCurrentUserWrapTheCallsAndSayWhatBecameOfTheKeys)
         sys.elevated = c.elevated;
         sys.redirectError = c.redirectError;
         sys.recordedKeys = c.recordedKeys;
+        sys.manifestError = c.manifestError;
+        sys.checkResult = c.checkResult;
         Run(c.arguments);
         std::vector<std::string> events;
         for (const std::string &e : sys.events)
             if (e.rfind("redirect ", 0) == 0 || e.rfind("call ", 0) == 0 || e.rfind("restore ", 0) == 0 ||
-                e.rfind("typelib ", 0) == 0)
+                e.rfind("typelib ", 0) == 0 || e.rfind("manifest ", 0) == 0 || e.rfind("check ", 0) == 0)
                 events.push_back(e);
         EXPECT_EQ(events, c.events);
         ASSERT_EQ(resultsTable.rowCount, 1);
         EXPECT_STREQ(resultsTable.rows[0].resultText, c.text);
         EXPECT_EQ(resultsTable.rows[0].resultCode, c.code);
+        if (c.manifestError != 0 || c.checkResult != 0)
+            EXPECT_EQ(BatchExitValue(), c.code) << "a failed manifest counts as the component's result";
     }
 }
 

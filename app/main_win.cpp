@@ -5,14 +5,15 @@
 
 #include "about/about_dialog_win.h"
 #include "app/arguments_win.h"
+#include "app/batch.h"
 #include "app/child/child_run_win.h"
+#include "app/child/twin_win.h"
 #include "app/guard/crash_guard_win.h"
 #include "app/guard/watchdog_win.h"
 #include "app/manifest/manifest_win.h"
 #include "app/options.h"
 #include "app/platform_win.h"
 #include "app/registry/redirect_win.h"
-#include "app/child/twin_win.h"
 #include "base/program_texts.h"
 #include "base/system_win.h"
 #include "report/log_win.h"
@@ -105,7 +106,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     // writes it): a log that cannot be opened ends the run before any component is called.
     const RunWideOptions runWide = ScanRunWideOptions(arguments.count, arguments.values, arguments.unrepresentable);
     if (runWide.silent)
-        StartWatchdog();
+        StartWatchdog(AbandonCall, BatchExitValue);
     DWORD logError = 0;
     if (runWide.logFile != nullptr && !childRun && !OpenLog(runWide.logFile, &logError))
     {

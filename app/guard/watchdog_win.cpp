@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <cstring>
 
-#include "app/batch.h"
 #include "app/child/child_run_win.h"
 #include "app/guard/watchdog.h"
 #include "app/options.h"
@@ -113,15 +112,18 @@ static void Answer(HWND window)
     LeaveCriticalSection(&noteLock);
 }
 
+static AbandonCallFunction batchAbandonCall;
+static ExitValueFunction batchExitValue;
+
 // A call past the time limit is abandoned: the rest of the batch goes on elsewhere, and this
 // process ends under the call, which never returns.
 static void EnforceTimeLimit(uint32_t limitSeconds)
 {
-    if (limitSeconds == 0 || GetTickCount() - callStart < limitSeconds * 1000u || !AbandonCall(limitSeconds))
+    if (limitSeconds == 0 || GetTickCount() - callStart < limitSeconds * 1000u || !batchAbandonCall(limitSeconds))
         return;
     if (childRun)
         ReportChildEnd();
-    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(BatchExitValue()));
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(batchExitValue()));
 }
 
 static DWORD WINAPI Watch(LPVOID started)
@@ -146,8 +148,10 @@ static DWORD WINAPI Watch(LPVOID started)
     }
 }
 
-void StartWatchdog()
+void StartWatchdog(AbandonCallFunction abandonCall, ExitValueFunction exitValue)
 {
+    batchAbandonCall = abandonCall;
+    batchExitValue = exitValue;
     InitializeCriticalSection(&noteLock);
     // The batch starts once the thread runs: a new thread takes the loader's lock and the heap's to
     // start, and the first component may hold either for ever.

@@ -4,8 +4,13 @@
 #include <cstddef>
 #include <cstdint>
 
+// What the watchdog asks of the batch: abandon the call that runs now past the time limit (false
+// when it has returned meanwhile), and the run's exit value.
+typedef bool (*AbandonCallFunction)(uint32_t limitSeconds);
+typedef int32_t (*ExitValueFunction)();
+
 // Starts the watchdog's thread: only for a silent run; a run with a person there has none.
-void StartWatchdog();
+void StartWatchdog(AbandonCallFunction abandonCall, ExitValueFunction exitValue);
 
 // Before and after each entry point call (nothing when the watchdog does not run).
 void WatchCall(bool running);

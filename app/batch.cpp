@@ -462,6 +462,7 @@ static void AppendManifest(char *path, const char *recorded, const PlatformOps &
     EntryPointCrash crash = {};
     char componentFolder[PATH_BUFFER_SIZE];
     FolderOf(currentFullPath, ops.isLeadByte, componentFolder);
+    currentPath = path; // a type library's too, for the row of a check abandoned after /T
     callState = CALL_RUNNING;
     const bool beside = SameFolder(folder, componentFolder);
     const bool returned = ops.checkManifest(target, componentFolder, beside, summary, &check, &crash);

@@ -898,7 +898,9 @@ TEST_F(BatchTest, RecordingAndCurrentUserWrapTheCallsAndSayWhatBecameOfTheKeys)
         EXPECT_STREQ(resultsTable.rows[0].resultText, c.text);
         EXPECT_EQ(resultsTable.rows[0].resultCode, c.code);
         if (c.manifestError != 0)
+        {
             EXPECT_EQ(BatchExitValue(), c.code) << "a failed manifest counts as the component's result";
+        }
     }
 }
 

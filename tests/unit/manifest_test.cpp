@@ -94,12 +94,16 @@ TEST(Manifest, RecordedKeysBecomeElements)
         const std::string text = xml.data;
         EXPECT_NE(text.find(c.present), std::string::npos) << text;
         if (c.absent != nullptr)
+        {
             EXPECT_EQ(text.find(c.absent), std::string::npos) << text;
+        }
         EXPECT_EQ(summary.notWritten, c.notWritten) << text;
         // A comment never holds two dashes in a row but where it opens and closes.
         const size_t open = text.find("<!--"), close = text.find("-->");
         if (open != std::string::npos)
+        {
             EXPECT_EQ(text.find("--", open + 4), close) << text;
+        }
         EXPECT_NE(text.find("<assemblyIdentity type=\"win32\" name=\"grid.sxs\" version=\"2.5.0.1\" "
                             "processorArchitecture=\"x86\"/>"),
                   std::string::npos);
@@ -120,7 +124,9 @@ TEST(Manifest, TypeLibraryVersionIsDecimal)
         char out[32] = "";
         EXPECT_EQ(TypeLibraryVersion(c.hex, out, sizeof out), c.decimal != nullptr) << c.hex;
         if (c.decimal != nullptr)
+        {
             EXPECT_STREQ(out, c.decimal);
+        }
     }
 }
 
@@ -150,7 +156,9 @@ TEST(Manifest, FileVersionAndPlace)
         char out[40] = "";
         EXPECT_EQ(ManifestPath(c.folder, c.file, out, sizeof out), c.path != nullptr) << c.folder;
         if (c.path != nullptr)
+        {
             EXPECT_STREQ(out, c.path);
+        }
     }
 }
 

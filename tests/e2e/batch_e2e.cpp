@@ -219,16 +219,9 @@ const char OWN_TEXT_MESSAGE[] =
     "error code means by looking in the documentation for this component as that error message is component "
     "specific.";
 
-std::string FillHandOff(std::string text, const std::string &dir, const std::string &component)
+std::string FillHandOff(const std::string &text, const std::string &dir, const std::string &component)
 {
-    for (const auto &filler :
-         {std::make_pair(std::string("{c}"), component), std::make_pair(std::string("{dir}"), dir)})
-        for (size_t at = text.find(filler.first); at != std::string::npos; at = text.find(filler.first, at))
-        {
-            text.replace(at, filler.first.size(), filler.second);
-            at += filler.second.size();
-        }
-    return text;
+    return ReplaceAll(ReplaceAll(text, "{c}", component), "{dir}", dir);
 }
 
 std::string OwnTextMessage(const std::string &component, uint32_t code, const std::string &text)

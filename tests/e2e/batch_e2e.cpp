@@ -288,6 +288,16 @@ TEST(HandOff, ComponentOfTheOtherMachineGoesToTheTwin)
          {"\"{dir}\\" + twinName + "\" /*rows:#:twin /S \"/I:a user\" /N \"{c}\"|{dir}\\c d|"},
          0,
          nullptr},
+        // A manifest's folder goes to the twin as a full path: the twin starts in the component's folder.
+        {program.c_str(),
+         true,
+         "0|0|0|Registered successfully",
+         "0",
+         nullptr,
+         "/S /M:out \"{c}\"",
+         {"\"{dir}\\" + twinName + "\" /*rows:#:twin /S /M:{dir}\\out \"{c}\"|{dir}\\c d|"},
+         0,
+         nullptr},
         // Nothing in the user's environment switches the hand-off off.
         {program.c_str(), true, "0|0|0|Registered successfully", "0", "0", "/S \"{c}\"", {twinCall + "0"}, 0, nullptr},
         // No twin: plain words, code 193.
@@ -299,6 +309,7 @@ TEST(HandOff, ComponentOfTheOtherMachineGoesToTheTwin)
     {
         std::string dir = MakeWorkFolder("handoff");
         CreateDirectoryA((dir + "\\c d").c_str(), nullptr);
+        CreateDirectoryA((dir + "\\out").c_str(), nullptr);
         const std::string component = PlaceComponent("ok_other", dir + "\\c d", "ok_other.dll");
         CopyFileA(ProgramPath().c_str(), (dir + "\\" + c.program).c_str(), FALSE);
         if (c.twin)

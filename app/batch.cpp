@@ -411,13 +411,16 @@ static void ManifestFolder(char *out, const PlatformOps &ops)
     FolderOf(currentFullPath, ops.isLeadByte, out);
 }
 
-// A step that runs the component's code after its calls (the manifest's check), as MakeCall
-// runs a call: a step that another thread abandoned never comes back to the batch.
-static void EndStep(const PlatformOps &ops)
+// Ends a step that runs the component's code (a call, the manifest's check), begun with
+// callState = CALL_RUNNING. A step that another thread abandoned meanwhile never comes back to the
+// batch: its thread waits for the process to end (false where it does return).
+static bool EndStep(const PlatformOps &ops)
 {
     int running = CALL_RUNNING;
-    if (!callState.compare_exchange_strong(running, CALL_IDLE))
-        ops.waitForever();
+    if (callState.compare_exchange_strong(running, CALL_IDLE))
+        return true;
+    ops.waitForever();
+    return false;
 }
 
 // /M: the recording of the component's registration becomes its side-by-side manifest, written
@@ -642,10 +645,7 @@ static bool MakeCall(const Call &call, int32_t *result, EntryPointCrash *crash, 
     const bool returned =
         call.install ? ops.callInstall(call.entryPoint, !unregisterMode, OptionValue(installOption), result, crash)
                      : ops.callEntryPoint(call.entryPoint, result, crash);
-    int running = CALL_RUNNING;
-    *abandoned = !callState.compare_exchange_strong(running, CALL_IDLE);
-    if (*abandoned)
-        ops.waitForever();
+    *abandoned = !EndStep(ops);
     return returned;
 }
 

@@ -26,3 +26,41 @@ HMODULE LoadSystemModule(const char *name)
     lstrcatA(path, name);
     return LoadLibraryA(path);
 }
+
+static void TemporaryName(const wchar_t *path, wchar_t *out)
+{
+    wsprintfW(out, L"%s.tolvane-%lu.tmp", path, GetCurrentProcessId());
+}
+
+uint32_t WriteWholeFile(const wchar_t *path, const void *bytes, uint32_t length)
+{
+    wchar_t temporary[MAX_PATH + 32];
+    if (lstrlenW(path) >= MAX_PATH)
+        return ERROR_FILENAME_EXCED_RANGE;
+    TemporaryName(path, temporary);
+    HANDLE file = CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    const bool done = file != INVALID_HANDLE_VALUE && WriteFile(file, bytes, length, &written, nullptr) &&
+                      written == length && FlushFileBuffers(file);
+    uint32_t error = done ? 0 : GetLastError();
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    if (done && !MoveFileExW(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        error = GetLastError();
+    if (error != 0 && file != INVALID_HANDLE_VALUE)
+        DeleteFileW(temporary);
+    return error;
+}
+
+uint32_t ProbeWritable(const wchar_t *path)
+{
+    wchar_t temporary[MAX_PATH + 32];
+    if (lstrlenW(path) >= MAX_PATH)
+        return ERROR_FILENAME_EXCED_RANGE;
+    TemporaryName(path, temporary);
+    HANDLE file = CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    CloseHandle(file);
+    return 0;
+}

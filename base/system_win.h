@@ -15,6 +15,15 @@ bool WinSystemText(uint32_t code, char *text, size_t size);
 // True when the byte starts a double-byte character in the ANSI code page (a LeadByteTest).
 bool WinIsLeadByte(unsigned char c);
 
+// Writes bytes to a temporary file beside path (its name ends in ".tolvane-<process id>.tmp"),
+// then renames it over path, so that a failed write never leaves half a file or damages an
+// existing one. Returns 0, or the system's error.
+uint32_t WriteWholeFile(const wchar_t *path, const void *bytes, uint32_t length);
+
+// Whether path can be written as WriteWholeFile writes it: its temporary file is created and
+// deleted, and path itself is left as it is. Returns 0, or the system's error.
+uint32_t ProbeWritable(const wchar_t *path);
+
 // Loads a DLL of the system by its full path in the system folder, never from the program's own
 // folder or the current one; null when it cannot.
 HMODULE LoadSystemModule(const char *name);

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 #include <ole2.h>
-#include <cstdio>
 
 #include "app/guard/crash_guard_win.h"
 #include "app/paths/path_parts.h"
@@ -33,20 +32,10 @@ void DescribeManifestFile(const char *fullPath, char *utf8Name, size_t size, uin
 
 bool WriteManifestFile(const char *path, const char *text, size_t length, uint32_t *error)
 {
-    char temporary[MAX_PATH + 32];
-    std::snprintf(temporary, sizeof temporary, "%s.tolvane-%lu.tmp", path, GetCurrentProcessId());
-    HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    const bool done = file != INVALID_HANDLE_VALUE &&
-                      WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr) && written == length &&
-                      FlushFileBuffers(file);
-    *error = done ? 0 : GetLastError();
-    if (file != INVALID_HANDLE_VALUE)
-        CloseHandle(file);
-    if (done && !MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        *error = GetLastError();
-    if (*error != 0 && file != INVALID_HANDLE_VALUE)
-        DeleteFileA(temporary);
+    wchar_t wide[MAX_PATH];
+    *error = MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH) == 0
+                 ? GetLastError()
+                 : WriteWholeFile(wide, text, static_cast<uint32_t>(length));
     return *error == 0;
 }
 
@@ -119,21 +108,16 @@ bool CheckManifest(const char *path, const char *folder, bool load, const Manife
 
 bool PrepareManifestFolder(const char *folder, uint32_t *error)
 {
-    char full[MAX_PATH];
-    char probe[MAX_PATH + 32];
-    const DWORD length = GetFullPathNameA(folder, MAX_PATH, full, nullptr);
-    if (length == 0 || length >= MAX_PATH)
-    {
+    wchar_t wide[MAX_PATH], full[MAX_PATH];
+    const DWORD length = MultiByteToWideChar(CP_ACP, 0, folder, -1, wide, MAX_PATH) == 0
+                             ? 0
+                             : GetFullPathNameW(wide, MAX_PATH - 16, full, nullptr);
+    if (length == 0 || length >= MAX_PATH - 16)
         *error = length == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
-        return false;
-    }
-    std::snprintf(probe, sizeof probe, "%s\\tolvane-%lu.tmp", full, GetCurrentProcessId());
-    HANDLE file = CreateFileA(probe, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    else
     {
-        *error = GetLastError();
-        return false;
+        lstrcatW(full, L"\\tolvane");
+        *error = ProbeWritable(full);
     }
-    CloseHandle(file);
-    return true;
+    return *error == 0;
 }

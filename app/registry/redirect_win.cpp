@@ -380,31 +380,14 @@ void AddRecordedText(const char *text, size_t length)
     AppendBytes(&recording, text, length);
 }
 
-// The temporary file beside the target that is written first.
-static void TemporaryName(wchar_t *out)
-{
-    wsprintfW(out, L"%s.tolvane-%lu.tmp", recordFile, GetCurrentProcessId());
-}
-
 bool PrepareRecordFile(const char *path, uint32_t *error)
 {
     wchar_t wide[MAX_PATH];
-    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH) == 0 ||
-        GetFullPathNameW(wide, MAX_PATH - 32, recordFile, nullptr) == 0)
-    {
-        *error = GetLastError();
-        return false;
-    }
-    wchar_t temporary[MAX_PATH];
-    TemporaryName(temporary);
-    HANDLE file = CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-    {
-        *error = GetLastError();
-        return false;
-    }
-    CloseHandle(file);
-    return true;
+    *error = MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH) == 0 ||
+                     GetFullPathNameW(wide, MAX_PATH, recordFile, nullptr) == 0
+                 ? GetLastError()
+                 : ProbeWritable(recordFile);
+    return *error == 0;
 }
 
 bool WriteRecordFile(uint32_t *error)
@@ -425,20 +408,8 @@ bool WriteRecordFile(uint32_t *error)
     wide[0] = 0xFEFF; // UTF-16LE with its byte-order mark, as regedit writes and reg import reads
     MultiByteToWideChar(CP_UTF8, 0, whole.data, -1, wide + 1, count);
     FreeText(&whole);
-    wchar_t temporary[MAX_PATH];
-    TemporaryName(temporary);
-    HANDLE file = CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    const DWORD bytes = static_cast<DWORD>(count) * sizeof(wchar_t); // the mark, and the text without its terminator
-    const bool done = file != INVALID_HANDLE_VALUE && WriteFile(file, wide, bytes, &written, nullptr) &&
-                      written == bytes && FlushFileBuffers(file);
-    *error = done ? 0 : GetLastError();
-    if (file != INVALID_HANDLE_VALUE)
-        CloseHandle(file);
+    // The mark, and the text without its terminator.
+    *error = WriteWholeFile(recordFile, wide, static_cast<uint32_t>(count) * sizeof(wchar_t));
     std::free(wide);
-    if (done && !MoveFileExW(temporary, recordFile, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        *error = GetLastError();
-    if (*error != 0)
-        DeleteFileW(temporary);
     return *error == 0;
 }

@@ -110,7 +110,6 @@ TEST(Batch, CallsEachComponentInOrderFromItsOwnFolder)
          {{"register", "{dir}\\a\\ok.dll", "{dir}\\a"}, {"DllInstall(TRUE, \"user\")", "{dir}\\a\\ok.dll", "{dir}\\a"}}},
         {"/S /U /I a\\ok.dll",
          {{"DllInstall(FALSE, \"\")", "{dir}\\a\\ok.dll", "{dir}\\a"}, {"unregister", "{dir}\\a\\ok.dll", "{dir}\\a"}}},
-        {"/s /n /i:user a\\ok.dll", {{"DllInstall(TRUE, \"user\")", "{dir}\\a\\ok.dll", "{dir}\\a"}}},
         {"/s /u /n /i:user a\\ok.dll", {{"DllInstall(FALSE, \"user\")", "{dir}\\a\\ok.dll", "{dir}\\a"}}},
         {"/S \"/I:two words\" /N a\\ok.dll", {{"DllInstall(TRUE, \"two words\")", "{dir}\\a\\ok.dll", "{dir}\\a"}}},
         // The rest of a batch after a crash goes on in the same modes.

@@ -420,14 +420,14 @@ TEST(ResultsDialog, DoubleClickShowsTheSelectedRowsDetailMessage)
     EXPECT_EQ(exitCode, MIXED_BATCH_EXIT_CODE);
 }
 
-// The clipboard's wide text, as it is there now.
-std::wstring ClipboardWideText()
+// The clipboard's text in a format (CF_TEXT or CF_UNICODETEXT), as it is there now.
+template <typename Char> std::basic_string<Char> ClipboardText(UINT format)
 {
-    std::wstring text;
+    std::basic_string<Char> text;
     if (!OpenClipboard(nullptr))
         return text;
-    HANDLE data = GetClipboardData(CF_UNICODETEXT);
-    const wchar_t *locked = data != nullptr ? static_cast<const wchar_t *>(GlobalLock(data)) : nullptr;
+    HANDLE data = GetClipboardData(format);
+    const Char *locked = data != nullptr ? static_cast<const Char *>(GlobalLock(data)) : nullptr;
     if (locked != nullptr)
     {
         text = locked;
@@ -440,26 +440,9 @@ std::wstring ClipboardWideText()
 // The clipboard's text, once something has put text there; empty on time-out.
 std::string WaitForClipboardText(DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
-    do
-    {
-        std::string text;
-        if (OpenClipboard(nullptr))
-        {
-            HANDLE data = GetClipboardData(CF_TEXT);
-            const char *locked = data != nullptr ? static_cast<const char *>(GlobalLock(data)) : nullptr;
-            if (locked != nullptr)
-            {
-                text = locked;
-                GlobalUnlock(data);
-            }
-            CloseClipboard();
-        }
-        if (!text.empty())
-            return text;
-        Sleep(50);
-    } while (GetTickCount() - start < timeoutMs);
-    return "";
+    std::string text;
+    WaitUntil([&] { return !(text = ClipboardText<char>(CF_TEXT)).empty(); }, timeoutMs);
+    return text;
 }
 
 TEST(ResultsDialog, CtrlCInTheListCopiesTheWholeTable)
@@ -492,7 +475,7 @@ TEST(ResultsDialog, CtrlCInTheListCopiesTheWholeTable)
     for (const RowCase &row : shown.rows)
         expected += row.argument.substr(1, row.argument.size() - 2) + "\t" + row.code + "\t" + row.result + "\r\n";
     EXPECT_EQ(WaitForClipboardText(DIALOG_WAIT_MS), expected);
-    EXPECT_TRUE(ClipboardWideText() == Widen(expected)) << "the wide text is the same, from the ANSI code page";
+    EXPECT_TRUE(ClipboardText<wchar_t>(CF_UNICODETEXT) == Widen(expected)) << "the wide text is the same, from the ANSI code page";
 
     PressButton(shown.run.dialog, IDOK);
     DWORD exitCode = 0;

@@ -48,24 +48,6 @@ TEST(Options, OnlyTheSecondCharacterCounts)
         EXPECT_EQ(ClassifyArgument(c.argument), c.kind) << '"' << c.argument << '"';
 }
 
-TEST(Options, ValueIsWhatFollowsTheFirstColon)
-{
-    const struct
-    {
-        const char *argument;
-        const char *value;
-    } cases[] = {
-        {"/I", ""},
-        {"/I:", ""},
-        {"/i:user", "user"},
-        {"/Install:user", "user"},
-        {"/I:a:b", "a:b"},
-        {"/I:C:\\My Folder\\x", "C:\\My Folder\\x"},
-    };
-    for (const auto &c : cases)
-        EXPECT_STREQ(OptionValue(c.argument), c.value) << c.argument;
-}
-
 TEST(Options, TimeLimitIsAWholeNumberOfSecondsUpToADay)
 {
     const struct

@@ -61,18 +61,4 @@ TEST(RegFile, EveryValueTypeIsWrittenExactly)
     }
 }
 
-TEST(RegFile, KeysHaveTheirRootAndABlankLineBefore)
-{
-    RegText text = {};
-    AppendText(&text, REG_FILE_HEADER);
-    AppendRegKey(&text, "HKEY_CLASSES_ROOT", "CLSID\\{6A1C3E52-7B0D-4F2A-9C41-2E5D7A0B9F13}");
-    AppendRegKey(&text, "HKEY_LOCAL_MACHINE", "");
-    EXPECT_STREQ(text.data, "Windows Registry Editor Version 5.00\r\n"
-                            "\r\n[HKEY_CLASSES_ROOT\\CLSID\\{6A1C3E52-7B0D-4F2A-9C41-2E5D7A0B9F13}]\r\n"
-                            "\r\n[HKEY_LOCAL_MACHINE]\r\n");
-    EXPECT_FALSE(text.failed);
-    FreeText(&text);
-    EXPECT_EQ(text.data, nullptr);
-}
-
 } // namespace

@@ -47,15 +47,89 @@ static void InitCommonControlsFromSystem()
 }
 
 // Tells the user that a file the run was to write cannot be written, and why: what it could not do
-// ("open the log file"), and whether nothing was registered for it.
-static void ReportFileFailure(const char *what, bool nothingRegistered, const char *path, DWORD error)
+// ("open the log file"), and whether nothing was registered for it. Its error is the exit code.
+static int StopRun(const char *what, bool nothingRegistered, const char *path, DWORD error, bool silent)
 {
-    char reason[512];
-    char text[1280];
-    FormatSystemText(WinSystemText, error, path, reason, sizeof reason);
-    std::snprintf(text, sizeof text, "TolVane could not %s '%s'%s:\n%s", what, path,
-                  nothingRegistered ? ", so it registered nothing" : "", reason);
-    MessageBoxA(nullptr, text, ERROR_TITLE, MB_SYSTEMMODAL | MB_ICONINFORMATION);
+    if (!silent)
+    {
+        char reason[512];
+        char text[1280];
+        FormatSystemText(WinSystemText, error, path, reason, sizeof reason);
+        std::snprintf(text, sizeof text, "TolVane could not %s '%s'%s:\n%s", what, path,
+                      nothingRegistered ? ", so it registered nothing" : "", reason);
+        MessageBoxA(nullptr, text, ERROR_TITLE, MB_SYSTEMMODAL | MB_ICONINFORMATION);
+    }
+    return static_cast<int>(error);
+}
+
+// Opens the log, or checks that the record file or a manifest folder can be written.
+static bool PrepareRunFile(const RunFile &file, uint32_t *error)
+{
+    DWORD logError = 0;
+    switch (file.kind)
+    {
+    case RUN_FILE_LOG:
+        if (OpenLog(file.path, &logError))
+            return true;
+        *error = logError;
+        return false;
+    case RUN_FILE_RECORD:
+        return PrepareRecordFile(file.path, error);
+    case RUN_FILE_MANIFEST_FOLDER:
+        return PrepareManifestFolder(file.path, error);
+    }
+    return false;
+}
+
+// Shows what the batch came to: one row in a message box, several in the results dialog.
+static void ReportOutcomes()
+{
+    // Only now: a silent run shows no window and never needs them.
+    InitCommonControlsFromSystem();
+    if (resultsTable.rowCount >= 2)
+        OpenResultsDialog();
+    else if (resultsTable.rowCount == 1)
+        ShowOutcome(0);
+    else if (resultsTable.unprocessedCount == 0)
+        OpenAboutDialog(); // options only: there is no outcome to show
+    if (resultsTable.unprocessedCount > 0)
+        ReportUnprocessed();
+}
+
+// The watchdog abandons a step past the time limit: a child run tells the process that started
+// it that it stops here.
+static bool Abandon(uint32_t limitSeconds)
+{
+    if (!AbandonCall(limitSeconds))
+        return false;
+    if (childRun)
+        ReportChildEnd();
+    return true;
+}
+
+// Registers the components of the command line; the run's exit code.
+static int RunComponents(const AnsiArguments &arguments)
+{
+    // A silent run has a watchdog. The first process checks every file it is to write before any
+    // component is called: the log, the record file, the manifest folders.
+    const RunWideOptions runWide = ScanRunWideOptions(arguments.count, arguments.values, arguments.unrepresentable);
+    if (runWide.silent)
+        StartWatchdog(Abandon, BatchExitValue);
+    uint32_t error = 0;
+    for (RunFile file = {}; !childRun && NextRunFile(arguments.count, arguments.values, arguments.unrepresentable, &file);)
+        if (!PrepareRunFile(file, &error))
+            return StopRun(file.what, true, file.path, error, runWide.silent);
+    SetChildTextSink(AddRecordedText);
+    SetRestArguments(&arguments);
+    ListenForProcessEnd();
+    RunBatch(arguments.count, arguments.values, arguments.unrepresentable, runWide.silent, WinPlatformOps());
+    if (childRun)
+        ReportChildEnd(); // the first process shows every row
+    else if (runWide.recordFile != nullptr && !WriteRecordFile(&error))
+        return StopRun("write the record file", false, runWide.recordFile, error, silentMode != 0);
+    else if (!silentMode)
+        ReportOutcomes();
+    return BatchExitValue();
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
@@ -93,84 +167,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
             OleUninitialize();
         return 0;
     }
-
+    int exitCode = 0;
     if (empty)
     {
         InitCommonControlsFromSystem();
         OpenAboutDialog();
-        OleUninitialize();
-        return 0;
     }
-
-    // A silent run has a watchdog, and every run a log when it asks for one (its first process
-    // writes it): a log that cannot be opened ends the run before any component is called.
-    const RunWideOptions runWide = ScanRunWideOptions(arguments.count, arguments.values, arguments.unrepresentable);
-    if (runWide.silent)
-        StartWatchdog(AbandonCall, BatchExitValue);
-    DWORD logError = 0;
-    if (runWide.logFile != nullptr && !childRun && !OpenLog(runWide.logFile, &logError))
-    {
-        if (!runWide.silent)
-            ReportFileFailure("open the log file", true, runWide.logFile, logError);
-        OleUninitialize();
-        return static_cast<int>(logError);
-    }
-    // So is a record file that cannot be written; the first process writes it, after the batch.
-    uint32_t recordError = 0;
-    const bool recording = runWide.recordFile != nullptr && !childRun;
-    if (recording && !PrepareRecordFile(runWide.recordFile, &recordError))
-    {
-        if (!runWide.silent)
-            ReportFileFailure("write the record file", true, runWide.recordFile, recordError);
-        OleUninitialize();
-        return static_cast<int>(recordError);
-    }
-    // And so is a folder that /M names and that cannot be written.
-    for (int i = 1; i < arguments.count && !childRun; i++)
-    {
-        const char *folder = OptionValue(arguments.values[i]);
-        if ((arguments.unrepresentable != nullptr && arguments.unrepresentable[i]) ||
-            ClassifyArgument(arguments.values[i]) != ARGUMENT_MANIFEST || folder[0] == '\0' ||
-            PrepareManifestFolder(folder, &recordError))
-            continue;
-        if (!runWide.silent)
-            ReportFileFailure("write a manifest into the folder", true, folder, recordError);
-        OleUninitialize();
-        return static_cast<int>(recordError);
-    }
-    SetChildTextSink(AddRecordedText);
-
-    SetRestArguments(&arguments);
-    ListenForProcessEnd();
-    RunBatch(arguments.count, arguments.values, winPlatformOps, arguments.unrepresentable);
-    if (childRun)
-    {
-        ReportChildEnd();
-        silentMode = 1; // the first process shows every row
-    }
-    if (recording && !WriteRecordFile(&recordError))
-    {
-        if (!silentMode)
-            ReportFileFailure("write the record file", false, runWide.recordFile, recordError);
-        OleUninitialize();
-        return static_cast<int>(recordError);
-    }
-
-    if (!silentMode)
-    {
-        // Only now: a silent run shows no window and never needs them.
-        InitCommonControlsFromSystem();
-        if (resultsTable.rowCount >= 2)
-            OpenResultsDialog();
-        else if (resultsTable.rowCount == 1)
-            ShowOutcome(0);
-        else if (resultsTable.unprocessedCount == 0)
-            OpenAboutDialog(); // options only: there is no outcome to show
-        if (resultsTable.unprocessedCount > 0)
-            ReportUnprocessed();
-    }
-
-    int32_t exitCode = BatchExitValue();
+    else
+        exitCode = RunComponents(arguments);
     OleUninitialize();
     return exitCode;
 }

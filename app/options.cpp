@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/run_state.h"
+
 ArgumentKind ClassifyArgument(const char *argument)
 {
     if (argument[0] != '-' && argument[0] != '/')
@@ -47,12 +49,82 @@ const char *OptionValue(const char *argument)
     return colon != nullptr ? colon + 1 : "";
 }
 
+void ApplyOption(const char *argument, const char *startFolder, Modes *modes)
+{
+    switch (ClassifyArgument(argument))
+    {
+    case ARGUMENT_SILENT:
+        silentMode = 1;
+        break;
+    case ARGUMENT_UNREGISTER:
+        unregisterMode = 1;
+        break;
+    case ARGUMENT_INSTALL:
+        modes->install = argument;
+        break;
+    case ARGUMENT_NO_REGISTER:
+        modes->noRegister = true;
+        break;
+    case ARGUMENT_TIME_LIMIT:
+        modes->timeLimit = argument;
+        break;
+    case ARGUMENT_RECORD:
+        modes->record = argument;
+        break;
+    case ARGUMENT_CURRENT_USER:
+        modes->currentUser = true;
+        break;
+    case ARGUMENT_MANIFEST: {
+        char folder[PATH_BUFFER_SIZE] = "";
+        if (OptionValue(argument)[0] != '\0')
+            FullPathFromFolder(startFolder, OptionValue(argument), folder);
+        std::snprintf(modes->manifest, sizeof modes->manifest, folder[0] != '\0' ? "/M:%s" : "/M", folder);
+        break;
+    }
+    case ARGUMENT_LOG: // opened before the batch: it counts for the whole run
+    case ARGUMENT_IGNORED_OPTION:
+    case ARGUMENT_COMPONENT:
+        break;
+    }
+}
+
+const char *CallWords(const Modes &modes, bool unregister)
+{
+    if (modes.install == nullptr)
+        return unregister ? "unregister" : "register";
+    if (modes.noRegister)
+        return "DllInstall";
+    return unregister ? "DllInstall+unregister" : "register+DllInstall";
+}
+
+OptionList ModesAsOptions(const Modes &modes, bool unregister, bool silent)
+{
+    const char *const given[OPTION_LIST_MAX] = {silent ? "/S" : nullptr,
+                                                unregister ? "/U" : nullptr,
+                                                modes.install,
+                                                modes.noRegister ? "/N" : nullptr,
+                                                modes.timeLimit,
+                                                modes.record,
+                                                modes.currentUser ? "/C" : nullptr,
+                                                modes.manifest[0] != '\0' ? modes.manifest : nullptr};
+    OptionList list = {};
+    for (const char *option : given)
+        if (option != nullptr)
+            list.values[list.count++] = option;
+    return list;
+}
+
+static bool IsOption(int i, char **argv, const bool *unrepresentable)
+{
+    return (unrepresentable == nullptr || !unrepresentable[i]) && ClassifyArgument(argv[i]) != ARGUMENT_COMPONENT;
+}
+
 RunWideOptions ScanRunWideOptions(int argc, char **argv, const bool *unrepresentable)
 {
     RunWideOptions options = {false, nullptr, nullptr};
     for (int i = 1; i < argc; i++)
     {
-        if (unrepresentable != nullptr && unrepresentable[i])
+        if (!IsOption(i, argv, unrepresentable))
             continue;
         const ArgumentKind kind = ClassifyArgument(argv[i]);
         if (kind == ARGUMENT_SILENT)
@@ -65,8 +137,42 @@ RunWideOptions ScanRunWideOptions(int argc, char **argv, const bool *unrepresent
     return options;
 }
 
+bool NextRunFile(int argc, char **argv, const bool *unrepresentable, RunFile *file)
+{
+    const RunWideOptions runWide = ScanRunWideOptions(argc, argv, unrepresentable);
+    // next: 0 the log, 1 the record file, then 1 + i for the /M options from argument i on.
+    if (file->next == 0)
+    {
+        file->next = 1;
+        if (runWide.logFile != nullptr)
+        {
+            *file = RunFile{RUN_FILE_LOG, runWide.logFile, "open the log file", 1};
+            return true;
+        }
+    }
+    if (file->next == 1)
+    {
+        file->next = 2;
+        if (runWide.recordFile != nullptr)
+        {
+            *file = RunFile{RUN_FILE_RECORD, runWide.recordFile, "write the record file", 2};
+            return true;
+        }
+    }
+    for (int i = file->next - 1; i < argc; i++)
+        if (IsOption(i, argv, unrepresentable) && ClassifyArgument(argv[i]) == ARGUMENT_MANIFEST &&
+            OptionValue(argv[i])[0] != '\0')
+        {
+            *file = RunFile{RUN_FILE_MANIFEST_FOLDER, OptionValue(argv[i]), "write a manifest into the folder", i + 2};
+            return true;
+        }
+    return false;
+}
+
 uint32_t TimeLimitSeconds(const char *argument)
 {
+    if (argument == nullptr)
+        return 0;
     const char *digits = OptionValue(argument);
     uint32_t seconds = 0;
     for (const char *at = digits; *at != '\0'; at++)

@@ -1,7 +1,10 @@
 #pragma once
-// Command-line options and the OLE start-up failure text. Window-free.
+// Command-line options: what each one is, the modes they set for the components after them, the
+// same modes as options for another run, and the OLE start-up failure text. Window-free.
 #include <cstddef>
 #include <cstdint>
+
+#include "app/paths/path_parts.h"
 
 enum ArgumentKind
 {
@@ -24,6 +27,55 @@ ArgumentKind ClassifyArgument(const char *argument);
 // An option's value: what follows its first colon ("/I:user" gives "user"); empty without one.
 const char *OptionValue(const char *argument);
 
+// The modes that the options before a component set for it. /U and /S are the program's own
+// globals, unregisterMode and silentMode.
+struct Modes
+{
+    const char *install;                 // the last /I option as given; null: none
+    bool noRegister;                     // /N: no DllRegisterServer or DllUnregisterServer call
+    const char *timeLimit;               // the last /T option as given; null: none
+    const char *record;                  // the last /R option as given: record, do not register; null: none
+    bool currentUser;                    // /C: register for the current user
+    char manifest[PATH_BUFFER_SIZE + 4]; // the last /M, its folder a full path ("/M", "/M:C:\x"); empty: none
+};
+
+// Applies one option: to modes, or to unregisterMode or silentMode. /M's folder is made a full
+// path from startFolder (null: left as given), so that another run, started elsewhere, writes
+// into the same folder.
+void ApplyOption(const char *argument, const char *startFolder, Modes *modes);
+
+// The calls these modes ask of a component, in order, as the log names them: "register",
+// "unregister", "DllInstall", "register+DllInstall" or "DllInstall+unregister".
+const char *CallWords(const Modes &modes, bool unregister);
+
+// Another run's options: at most one of each.
+constexpr size_t OPTION_LIST_MAX = 8;
+struct OptionList
+{
+    const char *values[OPTION_LIST_MAX];
+    size_t count;
+};
+
+// The options that start another run in these modes, as a user would write them: /S, /U, /I, /N,
+// /T, /R, /C and /M, as they apply.
+OptionList ModesAsOptions(const Modes &modes, bool unregister, bool silent);
+
+// A file or folder that the run writes and that must be writable before any component is called:
+// the log, the record file, each folder that /M names.
+enum RunFileKind
+{
+    RUN_FILE_LOG,
+    RUN_FILE_RECORD,
+    RUN_FILE_MANIFEST_FOLDER,
+};
+struct RunFile
+{
+    RunFileKind kind;
+    const char *path;
+    const char *what; // what the run could not do with it: "open the log file"
+    int next;         // where the search for the next one goes on
+};
+
 // What counts for the whole run wherever it stands: /S, the log (the last /L) and the record
 // file (the last /R's; which components are recorded is positional).
 struct RunWideOptions
@@ -36,8 +88,12 @@ struct RunWideOptions
 // Reads them from argv[1..argc-1]; unrepresentable (null: none) marks arguments that are never options.
 RunWideOptions ScanRunWideOptions(int argc, char **argv, const bool *unrepresentable);
 
-// The seconds of a /T option ("/T:30"); 0 for no limit, or a value that is not a whole number of
-// seconds from 1 to 86400.
+// The files the run writes, one at a time: the log, the record file, then each /M folder in
+// order. Start with a zeroed file; false when there is none left.
+bool NextRunFile(int argc, char **argv, const bool *unrepresentable, RunFile *file);
+
+// The seconds of a /T option ("/T:30"); 0 for no limit (null: none), or a value that is not a
+// whole number of seconds from 1 to 86400.
 uint32_t TimeLimitSeconds(const char *argument);
 
 // "OLE Could not be initialized for the following reason:\n<reason>"

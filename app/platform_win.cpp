@@ -1,7 +1,6 @@
 #include "app/platform_win.h"
 
 #include <windows.h>
-#include <oleauto.h>
 #include <direct.h>
 #include <cstdlib>
 
@@ -10,6 +9,7 @@
 #include "app/guard/watchdog_win.h"
 #include "app/manifest/manifest_win.h"
 #include "app/registry/redirect_win.h"
+#include "app/typelib/typelib_win.h"
 #include "report/log_win.h"
 #include "app/child/twin_win.h"
 #include "base/system_win.h"
@@ -71,10 +71,7 @@ static int32_t CallRegister(void *entryPoint)
 
 static bool WinCallEntryPoint(void *entryPoint, int32_t *result, EntryPointCrash *crash)
 {
-    WatchCall(true);
-    const bool returned = GuardedCall(CallRegister, entryPoint, result, crash);
-    WatchCall(false);
-    return returned;
+    return GuardedCall(CallRegister, entryPoint, result, crash);
 }
 
 struct InstallCall
@@ -103,9 +100,7 @@ static bool WinCallInstall(void *entryPoint, bool install, const char *text, int
     }
     MultiByteToWideChar(CP_ACP, 0, text, -1, wide, length);
     InstallCall call = {entryPoint, install ? TRUE : FALSE, wide};
-    WatchCall(true);
     const bool returned = GuardedCall(CallInstall, &call, result, crash);
-    WatchCall(false);
     // A crashed component may still use the text: it is kept.
     if (returned)
         std::free(wide);
@@ -127,50 +122,8 @@ static uint32_t WinLastError()
     return GetLastError();
 }
 
-// A type library is registered through OLE Automation, loaded from the system folder when the
-// first one comes: a run without one never loads it.
-static bool WinRegisterTypeLibrary(const char *fullPath, bool unregister, int32_t *result)
-{
-    typedef HRESULT(WINAPI * LoadProc)(LPCOLESTR, REGKIND, ITypeLib **);
-    typedef HRESULT(WINAPI * RegisterProc)(ITypeLib *, LPCOLESTR, LPCOLESTR);
-    typedef HRESULT(WINAPI * UnregisterProc)(REFGUID, WORD, WORD, LCID, SYSKIND);
-    HMODULE automation = LoadSystemModule("oleaut32.dll");
-    if (automation == nullptr)
-        return false;
-    LoadProc load = reinterpret_cast<LoadProc>(reinterpret_cast<void *>(GetProcAddress(automation, "LoadTypeLibEx")));
-    RegisterProc reg =
-        reinterpret_cast<RegisterProc>(reinterpret_cast<void *>(GetProcAddress(automation, "RegisterTypeLib")));
-    UnregisterProc unreg =
-        reinterpret_cast<UnregisterProc>(reinterpret_cast<void *>(GetProcAddress(automation, "UnRegisterTypeLib")));
-    wchar_t path[MAX_PATH];
-    if (load == nullptr || reg == nullptr || unreg == nullptr ||
-        MultiByteToWideChar(CP_ACP, 0, fullPath, -1, path, MAX_PATH) == 0)
-        return false;
-    // REGKIND_NONE: the library is registered under the path as given, not the "\\?\" form that
-    // REGKIND_REGISTER would store.
-    ITypeLib *library = nullptr;
-    HRESULT hr = load(path, REGKIND_NONE, &library);
-    if (SUCCEEDED(hr) && !unregister)
-        hr = reg(library, path, nullptr);
-    else if (SUCCEEDED(hr))
-    {
-        TLIBATTR *attributes = nullptr;
-        hr = library->GetLibAttr(&attributes);
-        if (SUCCEEDED(hr))
-        {
-            hr = unreg(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum, attributes->lcid,
-                       attributes->syskind);
-            library->ReleaseTLibAttr(attributes);
-        }
-    }
-    if (library != nullptr)
-        library->Release();
-    *result = hr;
-    return true;
-}
-
 // Each row goes to the process that started this one, if one did, and to the log, if there is one.
-static void WinRowAdded(const ChildRow &row)
+static void WinRowAdded(const RowReport &row)
 {
     ReportChildRow(row);
     LogRow(row);
@@ -194,7 +147,7 @@ static void ReportEndedUnderCall()
 {
     // A child's end is seen by the process that started it, with the exit code too.
     static volatile LONG reported;
-    ChildRow row = {};
+    RowReport row = {};
     if (childRun || !PendingCall(&row) || InterlockedExchange(&reported, 1) != 0)
         return;
     // The exit code the component chose is set only once the process is gone, on Wine at least.
@@ -253,10 +206,39 @@ void ListenForProcessEnd()
         flsSetValue(index, reinterpret_cast<PVOID>(1));
 }
 
-const PlatformOps winPlatformOps = {
-    WinFindEntryName,  WinFileExists,     WinFullPath,    WinCurrentFolder,       WinChangeFolder, WinLoadModule,
-    WinFindEntryPoint, WinCallEntryPoint, WinCallInstall, WinFreeModule,          WinSetLastError, WinLastError,
-    WinSystemText,     WinIsLeadByte,     ReadFileStart,  WinRegisterTypeLibrary, RunTwin,         RunRest,
-    WinRowAdded,       WinMilliseconds,   TakeWindowNote, WinWaitForever,         BeginRedirect,   EndRedirect,
-    PROGRAM_MACHINE,   DescribeManifestFile, WriteManifestFile, CheckManifest,
-};
+PlatformOps WinPlatformOps()
+{
+    PlatformOps ops = {};
+    SystemOps &system = ops.system;
+    system.findEntryName = WinFindEntryName;
+    system.fileExists = WinFileExists;
+    system.fullPath = WinFullPath;
+    system.currentFolder = WinCurrentFolder;
+    system.changeFolder = WinChangeFolder;
+    system.loadModule = WinLoadModule;
+    system.findEntryPoint = WinFindEntryPoint;
+    system.callEntryPoint = WinCallEntryPoint;
+    system.callInstall = WinCallInstall;
+    system.freeModule = WinFreeModule;
+    system.setLastError = WinSetLastError;
+    system.lastError = WinLastError;
+    system.systemText = WinSystemText;
+    system.isLeadByte = WinIsLeadByte;
+    system.readFileStart = ReadFileStart;
+    system.programMachine = PROGRAM_MACHINE;
+    system.rowAdded = WinRowAdded;
+    system.milliseconds = WinMilliseconds;
+    system.watchStep = WatchCall;
+    system.takeWindowNote = TakeWindowNote;
+    system.waitForever = WinWaitForever;
+    ops.typeLibrary.registerTypeLibrary = WinRegisterTypeLibrary;
+    ops.child.runTwin = RunTwin;
+    ops.child.runRest = RunRest;
+    ops.registry.begin = BeginRedirect;
+    ops.registry.end = EndRedirect;
+    ops.registry.keepRecording = childRun ? ReportChildText : AddRecordedText;
+    ops.manifest.describeFile = DescribeManifestFile;
+    ops.manifest.write = WriteManifestFile;
+    ops.manifest.check = CheckManifest;
+    return ops;
+}

@@ -2,7 +2,9 @@
 // The Win32 side of the batch: the platform operations it is handed.
 #include "app/batch.h"
 
-extern const PlatformOps winPlatformOps;
+// The operations, each set by name. A recording (/R) goes to the record file, or, in a child
+// run, to the process that started this one: childRun must be known first.
+PlatformOps WinPlatformOps();
 
 // Listens, on the batch's thread, for the process ending under an entry point call, so that the
 // component's row is still reported. Call once at start.

@@ -2,6 +2,7 @@
 // What a run knows and its reports read: the results table, one row per component argument in
 // command-line order, and the run-wide flags. Filled by the batch (app/), read by the reports
 // (report/). Window-free.
+#include <cstddef>
 #include <cstdint>
 
 constexpr int32_t RESULT_ENTRY_POINT_NOT_FOUND = -1;
@@ -10,6 +11,8 @@ constexpr int32_t RESULT_COMPONENT_NOT_FOUND = -2;
 // A command line of 32767 characters cannot name more components than this, so in practice the
 // table holds every component a run is given.
 constexpr int MAX_RESULT_ROWS = 16384;
+
+constexpr size_t ROW_TEXT_SIZE = 1024; // a row's text, terminator included
 
 // How a row's code is to be read by the reports.
 enum RowKind
@@ -35,13 +38,22 @@ struct ResultsTable
     int unprocessedCount; // components that got no row (table full, or out of memory)
 };
 
+// A row as it is told to those who listen (the log, the process that started this one), and as a
+// child run reports it.
+struct RowReport
+{
+    const char *path;
+    const char *text;
+    int32_t code;
+    RowKind kind;
+    bool called;           // an entry point was called for this component (or its process ended in it)
+    int32_t result;        // what it returned: the run's exit value counts it
+    const char *fullPath;  // the component's full path, or its path as given when there is none
+    const char *call;      // the calls its options ask for: "register", "unregister", "DllInstall"...
+    uint32_t milliseconds; // how long the component took
+};
+
 extern ResultsTable resultsTable;
 extern int unregisterMode;
 extern int silentMode;
-extern const char *installOption;   // the last /I option given so far (its text follows a colon); null: none
-extern int noRegisterMode;          // /N: no DllRegisterServer or DllUnregisterServer call
-extern const char *timeLimitOption; // the last /T option given so far; null: none
-extern const char *recordOption;    // the last /R option given so far: record, do not register; null: none
-extern int currentUserMode;         // /C: register for the current user
-extern const char *manifestOption;  // the last /M option given so far: record, and write a manifest; null: none
-extern int childRun;                // this run was started by another TolVane, which shows its rows
+extern int childRun; // this run was started by another TolVane, which shows its rows

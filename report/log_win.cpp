@@ -10,9 +10,9 @@ static HANDLE logFile = INVALID_HANDLE_VALUE;
 // UTF-8 from the ANSI code page, into out (size bytes); empty when it cannot be converted.
 static const char *Utf8(const char *ansi, char *out, int size)
 {
-    wchar_t wide[CHILD_TEXT_SIZE];
+    wchar_t wide[ROW_TEXT_SIZE];
     out[0] = '\0';
-    if (MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide, CHILD_TEXT_SIZE) > 0)
+    if (MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide, ROW_TEXT_SIZE) > 0)
         WideCharToMultiByte(CP_UTF8, 0, wide, -1, out, size, nullptr, nullptr);
     return out;
 }
@@ -65,13 +65,13 @@ bool OpenLog(const char *path, DWORD *error)
     return true;
 }
 
-void LogRow(const ChildRow &row)
+void LogRow(const RowReport &row)
 {
     if (logFile == INVALID_HANDLE_VALUE)
         return;
     static char line[LOG_LINE_SIZE];
-    char fullPath[PATH_BUFFER_SIZE * 3];
-    char text[CHILD_TEXT_SIZE * 3];
+    char fullPath[MAX_PATH * 3];
+    char text[ROW_TEXT_SIZE * 3];
     WriteLine(line, ComposeLogLine(Now(), row.call, Utf8(row.fullPath, fullPath, sizeof fullPath), row.code,
                                    Utf8(row.text, text, sizeof text), row.milliseconds, line, sizeof line));
 }

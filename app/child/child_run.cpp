@@ -19,7 +19,7 @@ static unsigned char *PutString(unsigned char *at, const char *text, size_t leng
     return at + 2 + length;
 }
 
-size_t EncodeRowRecord(const ChildRow &row, LeadByteTest isLeadByte, unsigned char *out, size_t size)
+size_t EncodeRowRecord(const RowReport &row, LeadByteTest isLeadByte, unsigned char *out, size_t size)
 {
     const char *sources[4] = {row.path, row.fullPath, row.call, row.text};
     const size_t limits[4] = {PATH_BUFFER_SIZE, PATH_BUFFER_SIZE, CHILD_CALL_SIZE, CHILD_TEXT_SIZE};
@@ -86,7 +86,7 @@ static bool TakeString(const unsigned char **at, const unsigned char *end, char 
     return true;
 }
 
-ChildRecord DecodeChildRecord(const unsigned char *bytes, size_t count, size_t *used, ChildRow *row,
+ChildRecord DecodeChildRecord(const unsigned char *bytes, size_t count, size_t *used, RowReport *row,
                               ChildRowText *strings)
 {
     if (count < RECORD_HEAD)
@@ -216,20 +216,6 @@ static void PutAscii(wchar_t *out, size_t size, size_t *length, const char *text
 {
     for (; *text != '\0'; text++)
         Put(out, size, length, static_cast<wchar_t>(static_cast<unsigned char>(*text)));
-}
-
-size_t ChildOptions(const ChildModes &modes, const char *options[CHILD_OPTIONS_MAX])
-{
-    // In the order a user would write them: each is given, or null.
-    const char *const given[CHILD_OPTIONS_MAX] = {
-        modes.silent ? "/S" : nullptr,  modes.unregister ? "/U" : nullptr, modes.installOption,
-        modes.noRegister ? "/N" : nullptr, modes.timeLimitOption,        modes.recordOption,
-        modes.currentUser ? "/C" : nullptr, modes.manifestOption};
-    size_t count = 0;
-    for (const char *option : given)
-        if (option != nullptr)
-            options[count++] = option;
-    return count;
 }
 
 size_t BuildChildCommandLine(const wchar_t *program, const char *childArgument, const wchar_t *const *options,

@@ -7,28 +7,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "app/options.h"
 #include "app/paths/path_parts.h"
 #include "base/run_state.h"
 
-constexpr size_t CHILD_TEXT_SIZE = 1024; // a row text, terminator included, as a record carries it
+constexpr size_t CHILD_TEXT_SIZE = ROW_TEXT_SIZE; // a row text, terminator included, as a record carries it
 constexpr size_t CHILD_CALL_SIZE = 32;   // the calls made for a row ("register", "DllInstall+unregister")
 
-// A row as a child reports it.
-struct ChildRow
-{
-    const char *path;
-    const char *text;
-    int32_t code;
-    RowKind kind;
-    bool called;           // an entry point was called for this component (or its process ended in it)
-    int32_t result;        // what it returned: the run's exit value counts it
-    const char *fullPath;  // the component's full path, or its path as given when there is none
-    const char *call;      // the calls its options ask for: "register", "unregister", "DllInstall"...
-    uint32_t milliseconds; // how long the component took
-};
-
 // Hands on each row that a child reports.
-typedef void (*ChildRowSink)(const ChildRow &row, void *context);
+typedef void (*ChildRowSink)(const RowReport &row, void *context);
 
 // How a child run ended.
 struct ChildEnd
@@ -46,7 +33,7 @@ constexpr size_t CHILD_RECORD_MAX =
 
 // The record of row into out (size bytes); its length, 0 when it does not fit. A path or text too
 // long for the reader is cut on a whole character.
-size_t EncodeRowRecord(const ChildRow &row, LeadByteTest isLeadByte, unsigned char *out, size_t size);
+size_t EncodeRowRecord(const RowReport &row, LeadByteTest isLeadByte, unsigned char *out, size_t size);
 size_t EncodeEndRecord(unsigned char *out, size_t size);
 // A piece of text for the first process's recording ('K'): at most CHILD_TEXT_CHUNK bytes of it.
 constexpr size_t CHILD_TEXT_CHUNK = 1200; // less than a row record, for the reader's buffer
@@ -72,7 +59,7 @@ struct ChildRowText
 
 // Reads the record at the start of bytes (count of them); *used gets its length. A row's strings
 // are copied into strings, which row then points into.
-ChildRecord DecodeChildRecord(const unsigned char *bytes, size_t count, size_t *used, ChildRow *row,
+ChildRecord DecodeChildRecord(const unsigned char *bytes, size_t count, size_t *used, RowReport *row,
                               ChildRowText *strings);
 
 // The private first argument of a child run: "/*rows:<pipe handle in hexadecimal>", with ":twin"
@@ -81,25 +68,6 @@ ChildRecord DecodeChildRecord(const unsigned char *bytes, size_t count, size_t *
 void FormatChildArgument(uint32_t pipe, bool twin, char *out, size_t size);
 // True for such an argument, with its parts.
 bool ParseChildArgument(const char *argument, uint32_t *pipe, bool *twin);
-
-// The modes a child run starts in: those of the options before its first argument.
-struct ChildModes
-{
-    bool unregister;
-    const char *installOption; // the /I option as it was given; null: none
-    bool noRegister;
-    bool silent;                 // the run is silent: nobody is there to answer a component's window
-    const char *timeLimitOption; // the /T option as it was given; null: none
-    const char *recordOption;    // the /R option as it was given; null: none
-    bool currentUser;            // /C
-    const char *manifestOption;  // the /M option, its folder a full path; null: none
-};
-
-constexpr size_t CHILD_OPTIONS_MAX = 8;
-
-// The options that start a child run in these modes: /S, /U, the /I option, /N, the /T option,
-// the /R option and /C, as they apply. Returns their count.
-size_t ChildOptions(const ChildModes &modes, const char *options[CHILD_OPTIONS_MAX]);
 
 // A child's command line: the program's name, the private argument, the options, then the
 // arguments, each as it is or, when it holds a blank, a tab or a quotation mark (or is empty),
@@ -114,3 +82,16 @@ size_t BuildChildCommandLine(const wchar_t *program, const char *childArgument, 
 void ComposeChildEndedText(uint32_t exitCode, char *text, size_t size);
 // The row of a component for which no child process could be started.
 void ComposeChildNotStartedText(const char *reason, char *text, size_t size);
+
+struct ChildOps
+{
+    // Runs the twin of the other bitness on a component's full path with these options, and waits
+    // for it; each row it reports goes to sink. False when there is no twin to run (missing, not a
+    // program, this very program, or it fails to start), and always in a run that is a twin's.
+    bool (*runTwin)(const char *fullPath, const OptionList &options, ChildRowSink sink, void *context, ChildEnd *end);
+    // Runs the arguments from index first on (of those RunBatch was given) in a fresh process of
+    // this program, started in folder, with these options, and waits for it; each row it reports
+    // goes to sink. False with end->startError when it cannot be started.
+    bool (*runRest)(int first, const OptionList &options, const char *folder, ChildRowSink sink, void *context,
+                    ChildEnd *end);
+};

@@ -42,7 +42,7 @@ static void Send(const unsigned char *record, size_t length)
         WriteFile(rowPipe, record, static_cast<DWORD>(length), &written, nullptr);
 }
 
-void ReportChildRow(const ChildRow &row)
+void ReportChildRow(const RowReport &row)
 {
     if (rowPipe == nullptr)
         return;
@@ -90,7 +90,7 @@ static void TakeRecords(RowReader *reader)
         reader->count = 0;
     while (!reader->bad)
     {
-        ChildRow row;
+        RowReport row;
         size_t used = 0;
         const ChildRecord record =
             DecodeChildRecord(reader->buffer + at, reader->count - at, &used, &row, &reader->strings);
@@ -148,20 +148,18 @@ static void ReadRowsUntilEnd(HANDLE process, HANDLE pipe, RowReader *reader)
         ;
 }
 
-// The options for a child run in these modes, as wide text in options (CHILD_OPTIONS_MAX entries,
-// each to be freed); their count, or false when memory ran out.
-static bool WideOptions(const ChildModes &modes, wchar_t *options[CHILD_OPTIONS_MAX], size_t *count)
+// The options for a child run as wide text in options (OPTION_LIST_MAX entries, each to be
+// freed); false when memory ran out.
+static bool WideOptions(const OptionList &list, wchar_t *options[OPTION_LIST_MAX])
 {
-    const char *ansi[CHILD_OPTIONS_MAX];
-    *count = ChildOptions(modes, ansi);
     bool complete = true;
-    for (size_t i = 0; i < *count; i++)
+    for (size_t i = 0; i < list.count; i++)
     {
-        const int length = MultiByteToWideChar(CP_ACP, 0, ansi[i], -1, nullptr, 0);
+        const int length = MultiByteToWideChar(CP_ACP, 0, list.values[i], -1, nullptr, 0);
         options[i] =
             length > 0 ? static_cast<wchar_t *>(std::malloc(static_cast<size_t>(length) * sizeof(wchar_t))) : nullptr;
         if (options[i] != nullptr)
-            MultiByteToWideChar(CP_ACP, 0, ansi[i], -1, options[i], length);
+            MultiByteToWideChar(CP_ACP, 0, list.values[i], -1, options[i], length);
         complete = complete && options[i] != nullptr;
     }
     return complete;
@@ -234,14 +232,13 @@ static bool StartAndRead(const wchar_t *program, bool twin, const wchar_t *const
     return true;
 }
 
-bool RunChildProcess(const wchar_t *program, bool twin, const ChildModes &modes, const wchar_t *const *arguments,
+bool RunChildProcess(const wchar_t *program, bool twin, const OptionList &list, const wchar_t *const *arguments,
                      size_t count, const char *folder, ChildRowSink sink, void *context, ChildEnd *end)
 {
-    wchar_t *options[CHILD_OPTIONS_MAX] = {};
-    size_t optionCount = 0;
-    const bool haveOptions = WideOptions(modes, options, &optionCount);
+    wchar_t *options[OPTION_LIST_MAX] = {};
+    const bool haveOptions = WideOptions(list, options);
     const bool started =
-        haveOptions && StartAndRead(program, twin, options, optionCount, arguments, count, folder, sink, context, end);
+        haveOptions && StartAndRead(program, twin, options, list.count, arguments, count, folder, sink, context, end);
     if (!haveOptions)
         end->startError = ERROR_NOT_ENOUGH_MEMORY;
     for (wchar_t *option : options)
@@ -254,7 +251,7 @@ void SetRestArguments(const AnsiArguments *arguments)
     restArguments = arguments;
 }
 
-bool RunRest(int first, const ChildModes &modes, const char *folder, ChildRowSink sink, void *context, ChildEnd *end)
+bool RunRest(int first, const OptionList &options, const char *folder, ChildRowSink sink, void *context, ChildEnd *end)
 {
     wchar_t self[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -263,6 +260,6 @@ bool RunRest(int first, const ChildModes &modes, const char *folder, ChildRowSin
         end->startError = length >= MAX_PATH ? ERROR_FILENAME_EXCED_RANGE : ERROR_INVALID_PARAMETER;
         return false;
     }
-    return RunChildProcess(self, false, modes, restArguments->wide + first,
+    return RunChildProcess(self, false, options, restArguments->wide + first,
                            static_cast<size_t>(restArguments->count - first), folder, sink, context, end);
 }

@@ -13,7 +13,7 @@ bool TakeChildArgument(AnsiArguments *arguments, bool *twin);
 
 // Reports a row to the process that started this one (a rowAdded operation); nothing when this run
 // is not a child's.
-void ReportChildRow(const ChildRow &row);
+void ReportChildRow(const RowReport &row);
 
 // Sends text for the recording of the process that started this one, in pieces.
 void ReportChildText(const char *text, size_t length);
@@ -25,14 +25,14 @@ void SetChildTextSink(ChildTextSink sink);
 // Tells the process that started this one that this run stopped of its own accord.
 void ReportChildEnd();
 
-// Starts program with the child argument, the options of modes and arguments, in folder (null:
+// Starts program with the child argument, the options and arguments, in folder (null:
 // this process's current folder); hands each row it reports to sink; waits for it to end. False with
 // end->startError when it cannot be started.
-bool RunChildProcess(const wchar_t *program, bool twin, const ChildModes &modes, const wchar_t *const *arguments,
+bool RunChildProcess(const wchar_t *program, bool twin, const OptionList &options, const wchar_t *const *arguments,
                      size_t count, const char *folder, ChildRowSink sink, void *context, ChildEnd *end);
 
 // The arguments that rest runs take theirs from (the wide forms of those RunBatch is given).
 void SetRestArguments(const AnsiArguments *arguments);
 
 // Runs the arguments from first on in a fresh process of this program (a runRest operation).
-bool RunRest(int first, const ChildModes &modes, const char *folder, ChildRowSink sink, void *context, ChildEnd *end);
+bool RunRest(int first, const OptionList &options, const char *folder, ChildRowSink sink, void *context, ChildEnd *end);

@@ -3,36 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "base/bytes.h"
+#include "app/child/child_run.h"
+#include "app/child/rest_run.h"
+#include "app/results_table.h"
 
-bool ReadImageHeader(const unsigned char *bytes, size_t count, ImageHeader *header)
-{
-    // The DOS header's "MZ" and, at 0x3C, where the "PE\0\0" signature and the file header are.
-    if (count < 0x40 || bytes[0] != 'M' || bytes[1] != 'Z')
-        return false;
-    const uint32_t peOffset = ReadLittle32(bytes + 0x3C);
-    const size_t fileHeaderSize = 20;
-    if (peOffset > count || count - peOffset < 4 + fileHeaderSize + 2)
-        return false;
-    const unsigned char *pe = bytes + peOffset;
-    if (std::memcmp(pe, "PE\0\0", 4) != 0)
-        return false;
-    const unsigned char *fileHeader = pe + 4;
-    const uint16_t optionalSize = ReadLittle16(fileHeader + 16);
-    const uint16_t characteristics = ReadLittle16(fileHeader + 18);
-    const uint16_t magic = ReadLittle16(fileHeader + fileHeaderSize);
-    // An image has an optional header, PE32 (0x10B) or PE32+ (0x20B).
-    if (optionalSize == 0 || (magic != 0x10B && magic != 0x20B))
-        return false;
-    header->machine = ReadLittle16(fileHeader);
-    header->program = (characteristics & 0x0002) != 0 && (characteristics & 0x2000) == 0;
-    return true;
-}
-
-bool IsTypeLibrary(const unsigned char *bytes, size_t count)
-{
-    return count >= 4 && (std::memcmp(bytes, "MSFT", 4) == 0 || std::memcmp(bytes, "SLTG", 4) == 0);
-}
 
 const char *TwinProgramName(uint16_t machine)
 {
@@ -73,4 +47,40 @@ void ComposeOtherMachineText(uint16_t machine, char *text, size_t size)
                       static_cast<unsigned>(machine));
         return;
     }
+}
+
+// Takes the row that the twin reports for a component (one; any more are not the component's).
+struct TwinRows
+{
+    char *path;
+    int count;
+};
+
+static void TakeTwinRow(const RowReport &row, void *context)
+{
+    TwinRows *rows = static_cast<TwinRows *>(context);
+    if (rows->count++ == 0)
+        AppendRow(rows->path, row.text, row.code, row.kind, row.called, row.result);
+}
+
+bool HandToTwin(char *path, const char *fullPath, uint32_t error, const OptionList &options,
+                const SystemOps &system, const ChildOps &ops)
+{
+    unsigned char bytes[IMAGE_HEADER_READ_SIZE];
+    ImageHeader header;
+    if (error != RESULT_BAD_EXE_FORMAT ||
+        !ReadImageHeader(bytes, system.readFileStart(fullPath, bytes, sizeof bytes), &header) ||
+        header.machine == system.programMachine)
+        return false;
+    TwinRows rows = {path, 0};
+    ChildEnd end = {};
+    if (TwinProgramName(header.machine) == nullptr || !ops.runTwin(fullPath, options, TakeTwinRow, &rows, &end))
+    {
+        char text[ROW_TEXT_SIZE];
+        ComposeOtherMachineText(header.machine, text, sizeof text);
+        AppendRow(path, text, RESULT_BAD_EXE_FORMAT, ROW_OWN_TEXT);
+    }
+    else if (rows.count == 0)
+        AppendChildEnded(path, end.exitCode);
+    return true;
 }

@@ -6,22 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr uint16_t MACHINE_I386 = 0x014C;
-constexpr uint16_t MACHINE_AMD64 = 0x8664;
-
-constexpr size_t IMAGE_HEADER_READ_SIZE = 4096; // what is read of a file to find its header
-
-struct ImageHeader
-{
-    uint16_t machine;
-    bool program; // an executable image that is not a DLL
-};
-
-// The PE header of a file from its first bytes; false when they are not a valid PE image.
-bool ReadImageHeader(const unsigned char *bytes, size_t count, ImageHeader *header);
-
-// True when the first bytes are a type library's: "MSFT", or "SLTG" for the older format.
-bool IsTypeLibrary(const unsigned char *bytes, size_t count);
+#include "base/pe_image.h"
 
 // The twin's file name for a component of this machine ("tolvane.exe" for i386, "tolvane64.exe"
 // for AMD64), or null for a machine that neither program loads.
@@ -30,3 +15,14 @@ const char *TwinProgramName(uint16_t machine);
 // The row text when a component of another machine cannot be handed on: it names the program
 // that registers it, or the machine that neither program loads.
 void ComposeOtherMachineText(uint16_t machine, char *text, size_t size);
+
+struct ChildOps;
+struct OptionList;
+struct SystemOps;
+
+// A component that the loader refused as no valid module (error) and that is built for another
+// machine, by its first bytes: the twin of the other bitness registers it with these options and
+// its row becomes the component's (path); without a twin, or for a machine neither program loads,
+// the row says so. False, with no row, for any other component.
+bool HandToTwin(char *path, const char *fullPath, uint32_t error, const OptionList &options,
+                const SystemOps &system, const ChildOps &ops);

@@ -68,7 +68,7 @@ static bool FindTwin(char *twin, size_t size)
            (header.machine == MACHINE_I386 || header.machine == MACHINE_AMD64);
 }
 
-bool RunTwin(const char *fullPath, const ChildModes &modes, ChildRowSink sink, void *context, ChildEnd *end)
+bool RunTwin(const char *fullPath, const OptionList &options, ChildRowSink sink, void *context, ChildEnd *end)
 {
     char twin[MAX_PATH];
     wchar_t wideTwin[MAX_PATH];
@@ -79,6 +79,6 @@ bool RunTwin(const char *fullPath, const ChildModes &modes, ChildRowSink sink, v
     char folder[PATH_BUFFER_SIZE];
     FolderOf(fullPath, WinIsLeadByte, folder);
     const wchar_t *arguments[1] = {widePath};
-    return RunChildProcess(wideTwin, true, modes, arguments, 1, folder[0] != '\0' ? folder : nullptr, sink, context,
+    return RunChildProcess(wideTwin, true, options, arguments, 1, folder[0] != '\0' ? folder : nullptr, sink, context,
                            end);
 }

@@ -24,4 +24,4 @@ size_t ReadFileStart(const char *path, unsigned char *bytes, size_t size);
 // Runs the twin as a child run (app/child) on fullPath, in the component's folder, and waits for
 // it; its rows go to sink. False when there is no twin to run: in a twin's run; when the twin is
 // missing, is not a program for an x86 or x64 machine, is this very program, or does not start.
-bool RunTwin(const char *fullPath, const ChildModes &modes, ChildRowSink sink, void *context, ChildEnd *end);
+bool RunTwin(const char *fullPath, const OptionList &options, ChildRowSink sink, void *context, ChildEnd *end);

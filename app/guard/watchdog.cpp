@@ -41,3 +41,11 @@ void ComposeWindowNote(const char *button, const char *title, const char *text, 
     std::snprintf(out, size, "The component showed a window, which TolVane %s: \"%s%s%s\"", answer, title,
                   both ? ": " : "", text);
 }
+
+void ComposeAbandonText(uint32_t limitSeconds, char *text, size_t size)
+{
+    std::snprintf(text, size,
+                  "The component did not return within %u seconds, the time limit that /T set, so TolVane abandoned "
+                  "it; the rest of the batch went on in a fresh process.",
+                  static_cast<unsigned>(limitSeconds));
+}

@@ -25,3 +25,6 @@ size_t WatchWindows(WindowWatch *watch, const uintptr_t *shown, size_t count, ui
 // "Setup: Registration complete"', or '... which TolVane closed: "..."' when it had no default
 // button (button null). The button's label loses its '&' marks; an empty title or text is left out.
 void ComposeWindowNote(const char *button, const char *title, const char *text, char *out, size_t size);
+
+// The row of a component whose step ran past the time limit of /T (limitSeconds) and was abandoned.
+void ComposeAbandonText(uint32_t limitSeconds, char *text, size_t size);

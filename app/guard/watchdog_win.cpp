@@ -3,13 +3,12 @@
 #include <windows.h>
 #include <cstring>
 
-#include "app/child/child_run_win.h"
 #include "app/guard/watchdog.h"
-#include "app/options.h"
 
 static HANDLE watchdogThread;
 static volatile LONG callRunning;
-static volatile DWORD callStart;
+static volatile LONG callStart;
+static volatile LONG callLimit; // the time limit of the step that runs, in seconds; 0: none
 static CRITICAL_SECTION noteLock;
 static char notes[1024]; // what was answered during the component's calls
 
@@ -119,10 +118,8 @@ static ExitValueFunction batchExitValue;
 // process ends under the call, which never returns.
 static void EnforceTimeLimit(uint32_t limitSeconds)
 {
-    if (limitSeconds == 0 || GetTickCount() - callStart < limitSeconds * 1000u || !batchAbandonCall(limitSeconds))
+    if (limitSeconds == 0 || GetTickCount() - static_cast<DWORD>(callStart) < limitSeconds * 1000u || !batchAbandonCall(limitSeconds))
         return;
-    if (childRun)
-        ReportChildEnd();
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(batchExitValue()));
 }
 
@@ -144,7 +141,7 @@ static DWORD WINAPI Watch(LPVOID started)
         const size_t dueCount = WatchWindows(&watch, shown.handles, shown.count, GetTickCount(), due);
         for (size_t i = 0; i < dueCount; i++)
             Answer(reinterpret_cast<HWND>(due[i]));
-        EnforceTimeLimit(timeLimitOption != nullptr ? TimeLimitSeconds(timeLimitOption) : 0);
+        EnforceTimeLimit(static_cast<uint32_t>(callLimit));
     }
 }
 
@@ -163,11 +160,13 @@ void StartWatchdog(AbandonCallFunction abandonCall, ExitValueFunction exitValue)
         CloseHandle(started);
 }
 
-void WatchCall(bool running)
+void WatchCall(bool running, uint32_t limitSeconds)
 {
     if (watchdogThread == nullptr)
         return;
-    callStart = GetTickCount();
+    // The limit and the start are in place before the watchdog can see the step running.
+    InterlockedExchange(&callStart, static_cast<LONG>(GetTickCount()));
+    InterlockedExchange(&callLimit, static_cast<LONG>(limitSeconds));
     InterlockedExchange(&callRunning, running ? 1 : 0);
 }
 

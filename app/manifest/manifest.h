@@ -61,5 +61,29 @@ struct ManifestCheck
 void ComposeManifestText(const char *path, const ManifestSummary &summary, const ManifestCheck &check, char *text,
                          size_t size);
 
+struct EntryPointCrash;
+struct SystemOps;
+
+struct ManifestOps
+{
+    // The component's file name in UTF-8 and its file version (1.0.0.0 when it has none).
+    void (*describeFile)(const char *fullPath, char *utf8Name, size_t size, uint16_t version[4]);
+    // Writes a manifest whole (a temporary file renamed over it); false with the system's error.
+    bool (*write)(const char *path, const char *text, size_t length, uint32_t *error);
+    // Checks that the system takes the manifest at path, the component's files being in folder:
+    // each class's object is had through it (load: the manifest is beside the component), else
+    // each class is found in it. False with crash filled in when the component crashed.
+    bool (*check)(const char *path, const char *folder, bool load, const ManifestSummary &summary,
+                  ManifestCheck *check, EntryPointCrash *crash);
+};
+
+// /M: the recording of a component's registration (its .reg text) becomes its side-by-side
+// manifest, written whole into the folder that option ("/M" or "/M:folder") names, or the
+// component's, then checked by the system, which runs the component's code again; the row tells
+// what was written, and what the application's manifest needs. A failed check counts as the
+// component's result. limitSeconds: the time limit for the check.
+void AppendManifestRow(char *path, const char *fullPath, const char *option, const char *recorded,
+                       uint32_t limitSeconds, const SystemOps &system, const ManifestOps &ops);
+
 // The row of a component that /M was to describe but that is being unregistered: nothing is called.
 extern const char MANIFEST_ONLY_REGISTERS_TEXT[];

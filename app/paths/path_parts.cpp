@@ -1,5 +1,6 @@
 #include "app/paths/path_parts.h"
 
+#include <cstdio>
 #include <cstring>
 
 // True for the separators of a path, '\\' and '/'.
@@ -164,3 +165,94 @@ void FolderOf(const char *path, LeadByteTest isLeadByte, char *out)
     SplitPath(path, isLeadByte, &parts);
     MakePath(out, parts.drive, parts.directory, nullptr, nullptr, isLeadByte);
 }
+
+bool DependsOnCurrentFolder(const char *path)
+{
+    size_t root = 0;
+    return PathRoot(path, std::strlen(path), &root) && root < 3;
+}
+
+void FullPathFromFolder(const char *folder, const char *path, char *out)
+{
+    size_t root = 0;
+    PathRoot(path, std::strlen(path), &root);
+    size_t folderRoot = 0;
+    const bool rooted = folder != nullptr && PathRoot(folder, std::strlen(folder), &folderRoot) && folderRoot > 0;
+    const bool otherDrive = root == 2 && (folder == nullptr || folder[1] != ':' ||
+                                          (folder[0] | 0x20) != (path[0] | 0x20));
+    if (!rooted || !DependsOnCurrentFolder(path) || otherDrive)
+        std::snprintf(out, PATH_BUFFER_SIZE, "%s", path);
+    else if (root == 1) // "\x": the folder's root, without its own separator
+        std::snprintf(out, PATH_BUFFER_SIZE, "%.*s%s", static_cast<int>(folderRoot - (IsPathSeparator(folder[folderRoot - 1]) ? 1 : 0)),
+                      folder, path);
+    else
+    {
+        const char *rest = path + root; // "C:x" on the folder's own drive is "x" there
+        if (rest[0] == '.' && IsPathSeparator(rest[1]))
+            rest += 2;
+        const size_t length = std::strlen(folder);
+        std::snprintf(out, PATH_BUFFER_SIZE, "%s%s%s", folder, length > 0 && IsPathSeparator(folder[length - 1]) ? "" : "\\",
+                      rest);
+    }
+}
+
+bool SameFolder(const char *current, const char *folder)
+{
+    const size_t length = std::strlen(current);
+    if (length == 0)
+        return false;
+    if (current[length - 1] == '\\')
+        return std::strcmp(current, folder) == 0;
+    return std::strncmp(current, folder, length) == 0 && folder[length] == '\\' && folder[length + 1] == '\0';
+}
+
+bool IsBlankPath(const char *path)
+{
+    for (; *path != '\0'; path++)
+        if (*path != ' ')
+            return false;
+    return true;
+}
+
+// The plain form of a "\\?\" path to a drive or a share ("C:\x", "\\server\share\x") when it names
+// the same file: no component ends in a dot or a blank, which the plain form would drop. Null when
+// there is none.
+static const char *PlainFormOf(const char *path, char *plain)
+{
+    const char *rest = nullptr;
+    if (std::strncmp(path, "\\\\?\\UNC\\", 8) == 0)
+    {
+        plain[0] = '\\';
+        std::strcpy(plain + 1, path + 7);
+        rest = plain;
+    }
+    else if (std::strncmp(path, "\\\\?\\", 4) == 0 && path[4] != '\0' && path[5] == ':' && path[6] == '\\')
+    {
+        std::strcpy(plain, path + 4);
+        rest = plain;
+    }
+    if (rest == nullptr)
+        return nullptr;
+    for (const char *at = rest; *at != '\0'; at++)
+        if ((*at == '.' || *at == ' ') && (at[1] == '\\' || at[1] == '\0'))
+            return nullptr;
+    return rest;
+}
+
+void ExactModuleName(const char *fullPath, LeadByteTest isLeadByte, char *out)
+{
+    // The loader adds ".dll" to a name without an extension, and the system drops a trailing dot
+    // only from a plain path: a "\\?\" path is loaded in its plain form, where it has one.
+    char plain[PATH_BUFFER_SIZE];
+    const bool literal = std::strncmp(fullPath, "\\\\?\\", 4) == 0;
+    const char *path = literal ? PlainFormOf(fullPath, plain) : fullPath;
+    if (path == nullptr)
+    {
+        std::snprintf(out, PATH_BUFFER_SIZE + 1, "%s", fullPath);
+        return;
+    }
+    PathParts parts;
+    SplitPath(path, isLeadByte, &parts);
+    std::snprintf(out, PATH_BUFFER_SIZE + 1, "%s%s", path, parts.extension[0] == '\0' ? "." : "");
+}
+

@@ -46,3 +46,26 @@ const char *FileNamePart(const char *path, LeadByteTest isLeadByte);
 // The folder of path with its trailing separator ("C:\dir\" of "C:\dir\x.dll") into out
 // (PATH_BUFFER_SIZE bytes); empty when path names none.
 void FolderOf(const char *path, LeadByteTest isLeadByte, char *out);
+
+// True when path is resolved against a current folder: relative, drive-relative ("C:x") or
+// rooted on the current drive ("\x").
+bool DependsOnCurrentFolder(const char *path);
+
+// The full path of path as folder (a full path, null: none) resolves it, into out
+// (PATH_BUFFER_SIZE bytes, cut to fit): path itself when it does not depend on a current folder,
+// or there is no folder. A drive-relative path on another drive ("D:x") is left as it is: only
+// that drive's own current folder resolves it, and another run of this program inherits it.
+void FullPathFromFolder(const char *folder, const char *path, char *out);
+
+// True when current (as the system gives it: no trailing backslash but at a root) names folder
+// (as FolderOf gives it: with one).
+bool SameFolder(const char *current, const char *folder);
+
+// True for an empty path or one of blanks only: it names nothing.
+bool IsBlankPath(const char *path);
+
+// The name to load for a component's full path: a file name without an extension gets a
+// trailing dot, so that the loader takes exactly that file instead of adding ".dll". A "\\?\"
+// path, from which the system drops no dot, is given in its plain form, where it has one.
+// out has PATH_BUFFER_SIZE + 1 bytes.
+void ExactModuleName(const char *fullPath, LeadByteTest isLeadByte, char *out);

@@ -5,6 +5,13 @@
 const char RECORD_ONLY_REGISTERS_TEXT[] =
     "Nothing was called: a recording (/R) describes what registering writes, not unregistering.";
 
+RedirectMode RedirectFor(bool record, bool currentUser)
+{
+    if (record)
+        return REDIRECT_RECORD;
+    return currentUser ? REDIRECT_CURRENT_USER : REDIRECT_NONE;
+}
+
 void ComposeRedirectedText(RedirectMode mode, const char *done, const RedirectOutcome &outcome, char *text,
                            size_t size)
 {

@@ -3,6 +3,7 @@
 // nothing (/R:file), or registered for the current user (/C). Window-free: the modes, what the
 // Win32 side reports of a redirected registration, and the words of the row.
 #include <cstddef>
+#include <cstdint>
 
 enum RedirectMode
 {
@@ -21,6 +22,21 @@ struct RedirectOutcome
     bool elevated;                      // the run is elevated: the system ignores per-user classes
     char *recorded;                     // /R, /M: what was recorded, as .reg text (UTF-8, freed by the caller); null: nothing
 };
+
+struct RedirectOps
+{
+    // Maps the registry for a component's calls (a RedirectMode); false with the system's error.
+    bool (*begin)(int mode, uint32_t *error);
+    // Puts it back; keep: the calls succeeded, and what they wrote counts (component: its full
+    // path names the recording's comment).
+    void (*end)(int mode, bool keep, const char *component, RedirectOutcome *outcome);
+    // Keeps a /R recording for the record file: this run's own, or the first process's.
+    void (*keepRecording)(const char *text, size_t length);
+};
+
+// Where the registry goes for a component's calls: recorded (/R, or /M, which is made from a
+// recording), the current user's (/C), or nowhere else.
+RedirectMode RedirectFor(bool record, bool currentUser);
 
 // The row's text after the calls succeeded: "Recorded 12 keys" (or that nothing was recorded);
 // for /C the success words (done) and what was not written, and a sentence when elevated.

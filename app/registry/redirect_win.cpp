@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/child/child_run_win.h"
 #include "app/registry/reg_file.h"
 #include "base/run_state.h"
 #include "base/system_win.h"
@@ -351,13 +350,6 @@ static void Record(const char *component, RedirectOutcome *outcome)
     AppendText(&text, comment);
     for (int i = 0; i < 4; i++)
         outcome->keys += WriteTree(&text, parts[i], ROOT_NAMES[i], L"", i == 1);
-    if (outcome->keys > 0 && !text.failed && recordOption != nullptr)
-    {
-        if (childRun)
-            ReportChildText(text.data, text.length);
-        else
-            AddRecordedText(text.data, text.length);
-    }
     if (text.failed)
         FreeText(&text);
     outcome->recorded = text.data; // the caller's to free

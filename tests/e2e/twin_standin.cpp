@@ -46,7 +46,7 @@ int main(int argc, char **argv)
     if (argc >= 3 && ParseChildArgument(argv[1], &pipe, &twin) && !row.empty())
     {
         char *rest = nullptr;
-        ChildRow reported = {};
+        RowReport reported = {};
         reported.path = argv[argc - 1];
         reported.code = static_cast<int32_t>(std::strtoul(row.c_str(), &rest, 0));
         reported.kind = static_cast<RowKind>(std::strtoul(rest + 1, &rest, 0));

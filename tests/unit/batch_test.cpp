@@ -10,6 +10,7 @@
 
 #include "app/batch.h"
 #include "app/child/twin.h"
+#include "app/options.h"
 
 namespace
 {
@@ -32,16 +33,14 @@ struct FakeFile
     bool typeLibrary = false;  // it is a type library: the loader refuses it (193), its bytes say "MSFT"
 };
 
-// The modes as a child run gets them: " /U /I:text /N" as they apply.
-std::string ModesText(const ChildModes &modes)
+// The options a child run gets, after a blank each, less /S: " /U /I:text /N" as they apply.
+std::string ModesText(const OptionList &options)
 {
-    return std::string(modes.unregister ? " /U" : "") +
-           (modes.installOption != nullptr ? std::string(" ") + modes.installOption : "") +
-           (modes.noRegister ? " /N" : "") +
-           (modes.timeLimitOption != nullptr ? std::string(" ") + modes.timeLimitOption : "") +
-           (modes.recordOption != nullptr ? std::string(" ") + modes.recordOption : "") +
-           (modes.currentUser ? " /C" : "") +
-           (modes.manifestOption != nullptr ? std::string(" ") + modes.manifestOption : "");
+    std::string text;
+    for (size_t i = 0; i < options.count; i++)
+        if (std::string(options.values[i]) != "/S")
+            text += std::string(" ") + options.values[i];
+    return text;
 }
 
 struct FakeSystem
@@ -67,6 +66,8 @@ struct FakeSystem
     bool elevated = false;                          // the run is elevated
     uint32_t manifestError = 0;                     // a manifest cannot be written: this error
     std::string windowNoteInCall;                   // each call shows a window that the watchdog answers
+    std::vector<uint32_t> limits;                   // the time limit each watched step was given
+    std::string kept;                               // what /R recordings were kept for the record file
 };
 
 FakeSystem sys;
@@ -112,7 +113,7 @@ std::string Resolve(const char *path)
 PlatformOps MakeFakeOps()
 {
     PlatformOps ops = {};
-    ops.findEntryName = [](const char *pattern, char *name, void *) {
+    ops.system.findEntryName = [](const char *pattern, char *name, void *) {
         sys.lookups.push_back(std::string(pattern) + " in " + sys.folder);
         auto found = sys.longNames.find(Resolve(pattern));
         if (found == sys.longNames.end())
@@ -120,8 +121,8 @@ PlatformOps MakeFakeOps()
         std::strcpy(name, found->second.c_str());
         return true;
     };
-    ops.fileExists = [](const char *path) { return sys.files.count(path) != 0; };
-    ops.fullPath = [](const char *path, char *out, size_t size) {
+    ops.system.fileExists = [](const char *path) { return sys.files.count(path) != 0; };
+    ops.system.fullPath = [](const char *path, char *out, size_t size) {
         std::string full = Resolve(path);
         if (full.find('|') != std::string::npos)
         {
@@ -133,20 +134,20 @@ PlatformOps MakeFakeOps()
         std::strcpy(out, full.c_str());
         return true;
     };
-    ops.currentFolder = [](char *out, size_t size) {
+    ops.system.currentFolder = [](char *out, size_t size) {
         if (sys.folder.size() + 1 > size)
             return false;
         std::strcpy(out, sys.folder.c_str());
         return true;
     };
-    ops.changeFolder = [](const char *folder) {
+    ops.system.changeFolder = [](const char *folder) {
         std::string f = folder;
         if (f.size() > 3 && f.back() == '\\')
             f.pop_back();
         sys.folder = f;
         sys.events.push_back("chdir " + f);
     };
-    ops.loadModule = [](const char *path) -> void * {
+    ops.system.loadModule = [](const char *path) -> void * {
         sys.events.push_back(std::string("load ") + path);
         // As the system's loader: a trailing dot is dropped, and a name without one gets ".dll".
         std::string name = path;
@@ -170,14 +171,14 @@ PlatformOps MakeFakeOps()
         modules.push_back(new FakeModule{name, &found->second});
         return modules.back();
     };
-    ops.findEntryPoint = [](void *module, const char *name) -> void * {
+    ops.system.findEntryPoint = [](void *module, const char *name) -> void * {
         FakeModule *m = static_cast<FakeModule *>(module);
         if (!m->file->hasEntryPoints || (std::strcmp(name, "DllInstall") == 0 && !m->file->hasInstall))
             return nullptr;
         entries.push_back(new FakeEntry{m->path, name, m->file});
         return entries.back();
     };
-    ops.callEntryPoint = [](void *entryPoint, int32_t *result, EntryPointCrash *crash) {
+    ops.system.callEntryPoint = [](void *entryPoint, int32_t *result, EntryPointCrash *crash) {
         FakeEntry *e = static_cast<FakeEntry *>(entryPoint);
         sys.events.push_back("call " + e->path + " " + e->name);
         if (Crashes(*e->file, crash))
@@ -187,7 +188,7 @@ PlatformOps MakeFakeOps()
         // The watchdog, on its own thread, finds the call past its time limit while it runs.
         if (sys.abandonInCall)
         {
-            ChildRow pending = {};
+            RowReport pending = {};
             EXPECT_TRUE(PendingCall(&pending));
             sys.events.push_back(std::string("pending ") + pending.path + " " + pending.call);
             sys.events.push_back(AbandonCall(30) ? "abandoned" : "not abandoned");
@@ -199,7 +200,7 @@ PlatformOps MakeFakeOps()
         *result = e->file->result;
         return true;
     };
-    ops.callInstall = [](void *entryPoint, bool install, const char *text, int32_t *result, EntryPointCrash *crash) {
+    ops.system.callInstall = [](void *entryPoint, bool install, const char *text, int32_t *result, EntryPointCrash *crash) {
         FakeEntry *e = static_cast<FakeEntry *>(entryPoint);
         sys.events.push_back("call " + e->path + " DllInstall(" + (install ? "TRUE" : "FALSE") + ", \"" + text + "\")");
         if (Crashes(*e->file, crash))
@@ -207,21 +208,21 @@ PlatformOps MakeFakeOps()
         *result = e->file->installResult;
         return true;
     };
-    ops.freeModule = [](void *module) {
+    ops.system.freeModule = [](void *module) {
         sys.events.push_back("free " + static_cast<FakeModule *>(module)->path);
         sys.loaded--;
     };
-    ops.setLastError = [](uint32_t value) { sys.lastError = value; };
-    ops.lastError = []() { return sys.lastError; };
-    ops.systemText = [](uint32_t code, char *text, size_t size) {
+    ops.system.setLastError = [](uint32_t value) { sys.lastError = value; };
+    ops.system.lastError = []() { return sys.lastError; };
+    ops.system.systemText = [](uint32_t code, char *text, size_t size) {
         auto found = sys.systemTexts.find(std::to_string(code));
         if (found == sys.systemTexts.end() || found->second.size() + 1 > size)
             return false;
         std::strcpy(text, found->second.c_str());
         return true;
     };
-    ops.isLeadByte = [](unsigned char) { return false; };
-    ops.readFileStart = [](const char *path, unsigned char *bytes, size_t size) -> size_t {
+    ops.system.isLeadByte = [](unsigned char) { return false; };
+    ops.system.readFileStart = [](const char *path, unsigned char *bytes, size_t size) -> size_t {
         auto found = sys.files.find(path);
         if (found != sys.files.end() && found->second.typeLibrary && size >= 8)
         {
@@ -245,13 +246,13 @@ PlatformOps MakeFakeOps()
         bytes[0x59] = 0x01;
         return 0x100;
     };
-    ops.registerTypeLibrary = [](const char *path, bool unregister, int32_t *result) {
+    ops.typeLibrary.registerTypeLibrary = [](const char *path, bool unregister, int32_t *result) {
         sys.events.push_back(std::string("typelib ") + path + (unregister ? " /U" : ""));
         *result = sys.files.at(path).result;
         return true;
     };
-    ops.runTwin = [](const char *path, const ChildModes &modes, ChildRowSink sink, void *context, ChildEnd *end) {
-        const bool unregister = modes.unregister;
+    ops.child.runTwin = [](const char *path, const OptionList &modes, ChildRowSink sink, void *context, ChildEnd *end) {
+        const bool unregister = ModesText(modes).find(" /U") != std::string::npos;
         sys.events.push_back(std::string("twin ") + path + ModesText(modes));
         const FakeFile &file = sys.files.at(path);
         if (!file.twin)
@@ -265,7 +266,7 @@ PlatformOps MakeFakeOps()
         }
         const std::string text = file.twinExit == 0 ? (unregister ? "Unregistered successfully" : "Registered successfully")
                                                      : "twin " + std::to_string(file.twinExit);
-        sink(ChildRow{path, text.c_str(), static_cast<int32_t>(file.twinExit),
+        sink(RowReport{path, text.c_str(), static_cast<int32_t>(file.twinExit),
                       file.twinExit == 0 ? ROW_BY_CODE : ROW_OWN_TEXT, true, static_cast<int32_t>(file.twinExit), path,
                       "twin call", 42},
              context);
@@ -274,7 +275,7 @@ PlatformOps MakeFakeOps()
     };
     // A child run of the rest: each component gets a row "child" with its file's result, until one
     // crashes (its row, then the end record) or ends the process (no row, no end record).
-    ops.runRest = [](int first, const ChildModes &modes, const char *folder, ChildRowSink sink, void *context,
+    ops.child.runRest = [](int first, const OptionList &modes, const char *folder, ChildRowSink sink, void *context,
                      ChildEnd *end) {
         sys.events.push_back("rest " + std::to_string(first) + ModesText(modes) + " from " + folder);
         if (!sys.restStarts)
@@ -297,7 +298,7 @@ PlatformOps MakeFakeOps()
                 return true;
             }
             const int32_t code = file == nullptr ? -2 : file->crashCode != 0 ? static_cast<int32_t>(file->crashCode) : file->result;
-            sink(ChildRow{argument.c_str(), "child", code, ROW_OWN_TEXT, file != nullptr, code, full.c_str(),
+            sink(RowReport{argument.c_str(), "child", code, ROW_OWN_TEXT, file != nullptr, code, full.c_str(),
                           "child call", 42},
                  context);
             if (file != nullptr && file->crashCode != 0)
@@ -306,25 +307,25 @@ PlatformOps MakeFakeOps()
         end->reported = true;
         return true;
     };
-    ops.rowAdded = [](const ChildRow &row) {
+    ops.system.rowAdded = [](const RowReport &row) {
         sys.rowsAdded.push_back(std::string(row.path) + " " + std::to_string(row.code));
         sys.reports.push_back(std::string(row.call) + "|" + row.fullPath + "|" + std::to_string(row.milliseconds));
     };
-    ops.milliseconds = []() -> uint32_t { return sys.clock += 5; };
-    ops.takeWindowNote = [](char *text, size_t size) {
+    ops.system.milliseconds = []() -> uint32_t { return sys.clock += 5; };
+    ops.system.takeWindowNote = [](char *text, size_t size) {
         if (sys.windowNote.empty())
             return false;
         std::snprintf(text, size, "%s", sys.windowNote.c_str());
         sys.windowNote.clear();
         return true;
     };
-    ops.waitForever = []() { sys.events.push_back("waiting for ever"); };
-    ops.beginRedirect = [](int mode, uint32_t *error) {
+    ops.system.waitForever = []() { sys.events.push_back("waiting for ever"); };
+    ops.registry.begin = [](int mode, uint32_t *error) {
         sys.events.push_back(std::string("redirect ") + (mode == REDIRECT_RECORD ? "record" : "user"));
         *error = sys.redirectError;
         return sys.redirectError == 0;
     };
-    ops.endRedirect = [](int mode, bool keep, const char *component, RedirectOutcome *outcome) {
+    ops.registry.end = [](int mode, bool keep, const char *component, RedirectOutcome *outcome) {
         sys.events.push_back(std::string("restore ") + (keep ? "keep " : "drop ") + component);
         *outcome = RedirectOutcome{};
         outcome->keys = keep ? sys.recordedKeys : 0;
@@ -340,23 +341,28 @@ PlatformOps MakeFakeOps()
         if (mode == REDIRECT_RECORD && keep)
             outcome->recorded = strdup(recorded.c_str());
     };
-    ops.describeFile = [](const char *fullPath, char *utf8Name, size_t size, uint16_t version[4]) {
+    ops.manifest.describeFile = [](const char *fullPath, char *utf8Name, size_t size, uint16_t version[4]) {
         std::snprintf(utf8Name, size, "%s", FileNamePart(fullPath, NoLeadBytes));
         version[0] = 1;
         version[1] = version[2] = version[3] = 0;
     };
-    ops.writeManifest = [](const char *path, const char *, size_t, uint32_t *error) {
+    ops.manifest.write = [](const char *path, const char *, size_t, uint32_t *error) {
         sys.events.push_back(std::string("manifest ") + path);
         *error = sys.manifestError;
         return sys.manifestError == 0;
     };
-    ops.checkManifest = [](const char *path, const char *folder, bool load, const ManifestSummary &,
+    ops.manifest.check = [](const char *path, const char *folder, bool load, const ManifestSummary &,
                            ManifestCheck *check, EntryPointCrash *) {
         sys.events.push_back(std::string("check ") + path + " in " + folder + (load ? " load" : " find"));
         *check = ManifestCheck{};
         return true;
     };
-    ops.programMachine = MACHINE_I386;
+    ops.system.programMachine = MACHINE_I386;
+    ops.system.watchStep = [](bool running, uint32_t limitSeconds) {
+        if (running)
+            sys.limits.push_back(limitSeconds);
+    };
+    ops.registry.keepRecording = [](const char *text, size_t length) { sys.kept.append(text, length); };
     return ops;
 }
 
@@ -417,12 +423,6 @@ class BatchTest : public ::testing::Test
         unregisterMode = 0;
         silentMode = 0;
         childRun = 0;
-        installOption = nullptr;
-        noRegisterMode = 0;
-        timeLimitOption = nullptr;
-        recordOption = nullptr;
-        currentUserMode = 0;
-        manifestOption = nullptr;
     }
     void TearDown() override
     {
@@ -438,7 +438,9 @@ class BatchTest : public ::testing::Test
     {
         arguments.insert(arguments.begin(), "tolvane.exe");
         sys.arguments.assign(arguments.begin(), arguments.end());
-        RunBatch(static_cast<int>(arguments.size()), const_cast<char **>(arguments.data()), FAKE_OPS);
+        char **argv = const_cast<char **>(arguments.data());
+        const int argc = static_cast<int>(arguments.size());
+        RunBatch(argc, argv, nullptr, ScanRunWideOptions(argc, argv, nullptr).silent, FAKE_OPS);
     }
     // lossy[i]: the code page could not hold argument i (0 is the program).
     void RunLossy(std::vector<const char *> arguments, std::vector<int> lossy)
@@ -447,7 +449,7 @@ class BatchTest : public ::testing::Test
         bool flags[16] = {};
         for (int i : lossy)
             flags[i] = true;
-        RunBatch(static_cast<int>(arguments.size()), const_cast<char **>(arguments.data()), FAKE_OPS, flags);
+        RunBatch(static_cast<int>(arguments.size()), const_cast<char **>(arguments.data()), flags, false, FAKE_OPS);
     }
 };
 
@@ -930,7 +932,7 @@ TEST_F(BatchTest, CallPastTheTimeLimitIsAbandonedAndTheRestRunsElsewhere)
     for (const std::string &e : sys.events)
         EXPECT_NE(e.rfind("rest ", 0), 0u) << e;
     sys.crashes = sys.loaded;
-    ChildRow none = {};
+    RowReport none = {};
     EXPECT_FALSE(PendingCall(&none)) << "no call runs now";
 }
 

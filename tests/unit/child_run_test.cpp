@@ -122,7 +122,7 @@ std::vector<DecodedRow> DecodeAll(const std::vector<unsigned char> &bytes, Child
     size_t at = 0;
     for (;;)
     {
-        ChildRow row = {};
+        RowReport row = {};
         ChildRowText strings;
         size_t used = 0;
         *last = DecodeChildRecord(bytes.data() + at, bytes.size() - at, &used, &row, &strings);
@@ -134,7 +134,7 @@ std::vector<DecodedRow> DecodeAll(const std::vector<unsigned char> &bytes, Child
     }
 }
 
-std::vector<unsigned char> Encode(const ChildRow &row)
+std::vector<unsigned char> Encode(const RowReport &row)
 {
     std::vector<unsigned char> bytes(CHILD_RECORD_MAX);
     bytes.resize(EncodeRowRecord(row, NoLeadBytes, bytes.data(), bytes.size()));
@@ -145,7 +145,7 @@ TEST(ChildRecords, RowsArriveAsTheyWereSent)
 {
     const std::string longPath = "C:\\" + std::string(256, 'p');
     const std::string longText(CHILD_TEXT_SIZE - 1, 't');
-    const ChildRow rows[] = {
+    const RowReport rows[] = {
         {"C:\\x\\ok.dll", "Registered successfully", 0, ROW_BY_CODE, true, 0, "C:\\x\\ok.dll", "register", 12},
         {"missing.dll", "The component 'missing.dll' could not found on this computer.", -2, ROW_BY_CODE, false, 0,
          "C:\\start\\missing.dll", "unregister", 0},
@@ -158,7 +158,7 @@ TEST(ChildRecords, RowsArriveAsTheyWereSent)
         {longPath.c_str(), longText.c_str(), 1, ROW_CALLED, true, -1, longPath.c_str(), "DllInstall+unregister", 7},
     };
     std::vector<unsigned char> stream;
-    for (const ChildRow &row : rows)
+    for (const RowReport &row : rows)
     {
         std::vector<unsigned char> record = Encode(row);
         ASSERT_FALSE(record.empty()) << row.path;

@@ -20,10 +20,6 @@ static int currentArgument;
 static char *volatile stepPath; // the row of the component whose code runs now, for the watchdog
 static bool abandoned;          // a step was abandoned: the watchdog's thread has taken the run over
 
-static const char UNREPRESENTABLE_TEXT[] =
-    "The name of this component holds characters that the system's ANSI code page cannot hold, so TolVane cannot "
-    "pass it on; it was not loaded.";
-
 // One component on its way through the pipeline.
 struct Component
 {
@@ -63,13 +59,6 @@ static const char *RegisterCallName()
     return unregisterMode ? "DllUnregisterServer" : "DllRegisterServer";
 }
 
-static void AppendNoEntryPoint(char *path, const char *name)
-{
-    char text[ROW_TEXT_SIZE];
-    std::snprintf(text, sizeof text, "%s entry point not found", name);
-    AppendRow(path, text, RESULT_ENTRY_POINT_NOT_FOUND);
-}
-
 // Copies the argument into a new row, expands its short names and makes its full path.
 static bool PreparePath(Component *c, const char *argument, const SystemOps &ops)
 {
@@ -103,18 +92,13 @@ static bool PreparePath(Component *c, const char *argument, const SystemOps &ops
 // registering writes. Nothing is loaded then.
 static bool ModesAskForCalls(const Component &c)
 {
-    char text[ROW_TEXT_SIZE];
     if (modes.noRegister && modes.install == nullptr)
-        std::snprintf(text, sizeof text,
-                      "Nothing was done: /N leaves out %s, and no /I asks for DllInstall, so no call was asked for "
-                      "this component.",
-                      RegisterCallName());
+        AppendNothingAsked(c.path, RegisterCallName());
     else if ((modes.record != nullptr || modes.manifest[0] != '\0') && unregisterMode)
-        std::snprintf(text, sizeof text, "%s",
-                      modes.manifest[0] != '\0' ? MANIFEST_ONLY_REGISTERS_TEXT : RECORD_ONLY_REGISTERS_TEXT);
+        AppendRow(c.path, modes.manifest[0] != '\0' ? MANIFEST_ONLY_REGISTERS_TEXT : RECORD_ONLY_REGISTERS_TEXT,
+                  RESULT_INVALID_PARAMETER, ROW_OWN_TEXT);
     else
         return true;
-    AppendRow(c.path, text, RESULT_INVALID_PARAMETER, ROW_OWN_TEXT);
     return false;
 }
 
@@ -125,9 +109,7 @@ static bool TestExistence(const Component &c, const SystemOps &ops)
     // A device (CON, NUL, COM1...) is never opened, let alone loaded.
     if (!IsDeviceName(c.fullPath, ops.isLeadByte) && ops.fileExists(c.fullPath))
         return true;
-    char text[ROW_TEXT_SIZE];
-    std::snprintf(text, sizeof text, "The component '%s' could not found on this computer.", c.path);
-    AppendRow(c.path, text, RESULT_COMPONENT_NOT_FOUND);
+    AppendNotFound(c.path);
     return false;
 }
 
@@ -233,24 +215,6 @@ static CallOutcome RegisterTypeLibrary(const Component &c, const PlatformOps &op
     return outcome;
 }
 
-// A failing call's row. With /I two calls may run, so the row names the one that failed.
-static void AppendCallFailure(char *path, const CallOutcome &outcome, const SystemOps &ops)
-{
-    // An entry point that fails without setting the last-error value is recorded with its own
-    // result, so that the failure can never read as code 0, success.
-    const uint32_t code = outcome.lastError != 0 ? outcome.lastError : static_cast<uint32_t>(outcome.result);
-    if (modes.install == nullptr)
-    {
-        AppendSystemFailure(path, code, ROW_CALLED, true, outcome.result, ENTRY_TEXT_SIZE);
-        return;
-    }
-    char system[ENTRY_TEXT_SIZE];
-    char text[ROW_TEXT_SIZE];
-    FormatSystemRowText(ops.systemText, code, path, system, sizeof system);
-    std::snprintf(text, sizeof text, "%s failed: %s", outcome.failedCall, system);
-    AppendRow(path, text, static_cast<int32_t>(code), ROW_OWN_TEXT, true, outcome.result);
-}
-
 // The one place that chooses the row of a component whose code ran: a crash, a failure, or what
 // the success came to (a manifest, a recording, a per-user registration, or plain success).
 static void AppendCallRow(const Component &c, const CallOutcome &outcome, RedirectMode mode,
@@ -258,22 +222,18 @@ static void AppendCallRow(const Component &c, const CallOutcome &outcome, Redire
 {
     char text[ROW_TEXT_SIZE];
     if (outcome.crashed)
-    {
-        MarkPoisoned();
-        ComposeCrashText(outcome.crash, text, sizeof text);
-        const int32_t code = static_cast<int32_t>(outcome.crash.exceptionCode);
-        AppendRow(c.path, text, code, ROW_OWN_TEXT, true, code);
-    }
+        AppendCrash(c.path, outcome.crash);
     else if (outcome.noRegistrar)
         AppendSystemFailure(c.path, RESULT_BAD_EXE_FORMAT);
     else if (!outcome.succeeded)
-        AppendCallFailure(c.path, outcome, ops.system);
+        AppendCallFailure(c.path, modes.install != nullptr ? outcome.failedCall : nullptr, outcome.result,
+                          outcome.lastError);
     else if (modes.manifest[0] != '\0')
         AppendManifestRow(c.path, c.fullPath, modes.manifest, recorded.recorded != nullptr ? recorded.recorded : "",
                           TimeLimit(), ops.system, ops.manifest);
     else if (mode == REDIRECT_NONE)
         AppendRow(c.path, unregisterMode ? "Unregistered successfully" : "Registered successfully", 0, ROW_BY_CODE,
-                  true, 0);
+                  true);
     else
     {
         ComposeRedirectedText(mode, unregisterMode ? "Unregistered" : "Registered", recorded, text, sizeof text);
@@ -336,16 +296,6 @@ static void RegisterComponent(const char *argument, const PlatformOps &ops)
         AppendSystemFailure(c.path, error);
 }
 
-// The row of an argument whose name the ANSI code page cannot hold (argument: its lossy form); it
-// is never loaded.
-static void RegisterUnrepresentable(const char *argument)
-{
-    BeginComponent(nullptr, CallWords(modes, unregisterMode != 0));
-    char *path = RowForArgument(argument);
-    if (path != nullptr)
-        AppendRow(path, UNREPRESENTABLE_TEXT, RESULT_INVALID_NAME, ROW_OWN_TEXT);
-}
-
 bool AbandonCall(uint32_t limitSeconds)
 {
     if (!TakeAbandon())
@@ -382,7 +332,7 @@ void RunBatch(int argc, char **argv, const bool *unrepresentable, bool silent, c
     {
         currentArgument = i;
         if (unrepresentable != nullptr && unrepresentable[i])
-            RegisterUnrepresentable(argv[i]);
+            AppendUnrepresentable(argv[i], CallWords(modes, unregisterMode != 0));
         else if (ClassifyArgument(argv[i]) != ARGUMENT_COMPONENT)
             ApplyOption(argv[i], run.startFolder, &modes);
         else

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/guard/call_state.h"
 #include "app/paths/path_parts.h"
 
 static const SystemOps *rowOps;
@@ -124,6 +125,67 @@ void AppendSystemFailure(char *path, uint32_t code, RowKind kind, bool called, i
     char text[ROW_TEXT_SIZE];
     FormatSystemRowText(rowOps->systemText, code, path, text, textSize < sizeof text ? textSize : sizeof text);
     AppendRow(path, text, static_cast<int32_t>(code), kind, called, result);
+}
+
+void AppendNotFound(char *path)
+{
+    char text[ROW_TEXT_SIZE];
+    std::snprintf(text, sizeof text, "The component '%s' could not found on this computer.", path);
+    AppendRow(path, text, RESULT_COMPONENT_NOT_FOUND);
+}
+
+void AppendNoEntryPoint(char *path, const char *name)
+{
+    char text[ROW_TEXT_SIZE];
+    std::snprintf(text, sizeof text, "%s entry point not found", name);
+    AppendRow(path, text, RESULT_ENTRY_POINT_NOT_FOUND);
+}
+
+void AppendNothingAsked(char *path, const char *callName)
+{
+    char text[ROW_TEXT_SIZE];
+    std::snprintf(text, sizeof text,
+                  "Nothing was done: /N leaves out %s, and no /I asks for DllInstall, so no call was asked for "
+                  "this component.",
+                  callName);
+    AppendRow(path, text, RESULT_INVALID_PARAMETER, ROW_OWN_TEXT);
+}
+
+void AppendCrash(char *path, const EntryPointCrash &crash)
+{
+    MarkPoisoned();
+    char text[ROW_TEXT_SIZE];
+    ComposeCrashText(crash, text, sizeof text);
+    const int32_t code = static_cast<int32_t>(crash.exceptionCode);
+    AppendRow(path, text, code, ROW_OWN_TEXT, true, code);
+}
+
+void AppendCallFailure(char *path, const char *call, int32_t result, uint32_t lastError)
+{
+    // An entry point that fails without setting the last-error value is recorded with its own
+    // result, so that the failure can never read as code 0, success.
+    const uint32_t code = lastError != 0 ? lastError : static_cast<uint32_t>(result);
+    if (call == nullptr)
+    {
+        AppendSystemFailure(path, code, ROW_CALLED, true, result, ENTRY_TEXT_SIZE);
+        return;
+    }
+    char system[ENTRY_TEXT_SIZE];
+    char text[ROW_TEXT_SIZE];
+    FormatSystemRowText(rowOps->systemText, code, path, system, sizeof system);
+    std::snprintf(text, sizeof text, "%s failed: %s", call, system);
+    AppendRow(path, text, static_cast<int32_t>(code), ROW_OWN_TEXT, true, result);
+}
+
+void AppendUnrepresentable(const char *argument, const char *calls)
+{
+    BeginComponent(nullptr, calls);
+    char *path = RowForArgument(argument);
+    if (path != nullptr)
+        AppendRow(path,
+                  "The name of this component holds characters that the system's ANSI code page cannot hold, so "
+                  "TolVane cannot pass it on; it was not loaded.",
+                  RESULT_INVALID_NAME, ROW_OWN_TEXT);
 }
 
 int32_t BatchExitValue()

@@ -43,6 +43,19 @@ void AppendRow(char *path, const char *text, int32_t code, RowKind kind = ROW_BY
 void AppendSystemFailure(char *path, uint32_t code, RowKind kind = ROW_BY_CODE, bool called = false,
                          int32_t result = 0, size_t textSize = ROW_TEXT_SIZE);
 
+// The spine's rows: a component not found; an entry point not found; no call asked for by the
+// options (callName: the call /N leaves out); a crash, which poisons the process; a failed call,
+// named when two calls may run (with /I; call: null otherwise).
+void AppendNotFound(char *path);
+void AppendNoEntryPoint(char *path, const char *name);
+void AppendNothingAsked(char *path, const char *callName);
+void AppendCrash(char *path, const EntryPointCrash &crash);
+void AppendCallFailure(char *path, const char *call, int32_t result, uint32_t lastError);
+
+// The row of an argument whose name the ANSI code page cannot hold (argument: its lossy form); it
+// is never loaded. calls: what the modes ask, for the log.
+void AppendUnrepresentable(const char *argument, const char *calls);
+
 // Appends a row as another run reported it.
 void AppendReportedRow(char *path, const RowReport &report);
 

@@ -69,10 +69,7 @@ void AppendManifestRow(char *path, const char *fullPath, const char *option, con
     }
     if (!returned)
     {
-        MarkPoisoned();
-        ComposeCrashText(crash, text, sizeof text);
-        const int32_t code = static_cast<int32_t>(crash.exceptionCode);
-        AppendRow(path, text, code, ROW_OWN_TEXT, true, code);
+        AppendCrash(path, crash);
         return;
     }
     if (check.result != 0)

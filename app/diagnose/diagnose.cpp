@@ -224,8 +224,8 @@ static bool ExplainImports(int32_t code, const char *fullPath, uint16_t programM
         FolderOf(fullPath, ops.isLeadByte, walk->componentFolder);
         walk->chain[0] = FileNamePart(fullPath, ops.isLeadByte);
         // The component itself, so that an import that leads back to it ends there.
-        CopyWholeCharacters(walk->visited[0], PE_NAME_SIZE, walk->chain[0], walk->chain[0] + std::strlen(walk->chain[0]),
-                            ops.isLeadByte);
+        CopyWholeCharacters(walk->visited[0], PE_NAME_SIZE, walk->chain[0],
+                            walk->chain[0] + std::strlen(walk->chain[0]), ops.isLeadByte);
         walk->visitedCount = 1;
         WalkImports(walk, image, 0);
     }

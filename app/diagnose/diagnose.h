@@ -8,10 +8,10 @@
 
 #include "base/text.h"
 
-constexpr size_t DIAGNOSE_MAX_DEPTH = 16;                  // modules in a chain from the component
-constexpr size_t DIAGNOSE_MAX_MODULES = 256;               // distinct modules walked
-constexpr size_t DIAGNOSE_MAX_BYTES = 256u * 1024 * 1024;  // bytes read in one walk
-constexpr size_t DIAGNOSE_MAX_FILE = 64u * 1024 * 1024;    // bytes read of one file
+constexpr size_t DIAGNOSE_MAX_DEPTH = 16;                 // modules in a chain from the component
+constexpr size_t DIAGNOSE_MAX_MODULES = 256;              // distinct modules walked
+constexpr size_t DIAGNOSE_MAX_BYTES = 256u * 1024 * 1024; // bytes read in one walk
+constexpr size_t DIAGNOSE_MAX_FILE = 64u * 1024 * 1024;   // bytes read of one file
 
 struct DiagnoseOps
 {

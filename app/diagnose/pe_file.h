@@ -13,14 +13,14 @@ struct PeImage
     const unsigned char *bytes;
     size_t size;
     uint16_t machine;
-    bool dll;  // IMAGE_FILE_DLL
-    bool plus; // PE32+: 64-bit import thunks
-    bool clr;  // has a COM descriptor (.NET) directory
-    uint32_t sections;        // file offset of the section table
+    bool dll;          // IMAGE_FILE_DLL
+    bool plus;         // PE32+: 64-bit import thunks
+    bool clr;          // has a COM descriptor (.NET) directory
+    uint32_t sections; // file offset of the section table
     uint16_t sectionCount;
-    uint32_t headersSize;     // SizeOfHeaders: RVAs below it are file offsets
-    uint32_t importRva;       // data directory 1, 0 when absent
-    uint32_t exportRva;       // data directory 0, 0 when absent
+    uint32_t headersSize; // SizeOfHeaders: RVAs below it are file offsets
+    uint32_t importRva;   // data directory 1, 0 when absent
+    uint32_t exportRva;   // data directory 0, 0 when absent
     uint32_t exportSize;
 };
 

@@ -167,7 +167,7 @@ static void WalkImports(Walk *walk, const PeImage &image, size_t depth)
         char path[PATH_BUFFER_SIZE];
         if (!walk->ops->findModule(name, walk->componentFolder, path, sizeof path))
         {
-            if (!known && !walk->functions)
+            if (!walk->functions)
             {
                 SayMissing(walk, depth, name);
                 walk->stop = true;

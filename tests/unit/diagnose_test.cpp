@@ -129,7 +129,9 @@ DiagnoseOps FakeOps()
                 return std::snprintf(out, size, "%s", (f + name).c_str()) > 0;
         return false;
     };
-    ops.isKnownDll = [](const char *name) { return std::strcmp(name, "kernel32.dll") == 0; };
+    ops.isKnownDll = [](const char *name) {
+        return std::string(name) == "kernel32.dll" || std::string(name) == "user32.dll";
+    };
     ops.isElevated = [] { return elevated; };
     ops.isLeadByte = NoLeadBytes;
     return ops;
@@ -166,7 +168,7 @@ void InstallFiles()
         {"C:\\Windows\\system32\\sys.dll", Image({}, {}, X64)},
         {"C:\\bin\\sys.dll", Image({})},
         {"C:\\x\\apiset.ocx",
-         Image({{"api-ms-win-crt-runtime-l1-1-0.dll", {}}, {"EXT-MS-win-x.dll", {}}, {"kernel32.dll", {}}})},
+         Image({{"api-ms-win-crt-runtime-l1-1-0.dll", {}}, {"EXT-MS-win-x.dll", {}}, {"user32.dll", {}}})},
         {"C:\\x\\delay.ocx", Image({}, {}, X86, true, false, {{"nowhere.dll", {"A"}}})},
         {"C:\\x\\wide.ocx", Image({{"incwd.dll", {}}}, {}, X64)},
         {"C:\\x\\names.ocx", Image({{"exp.dll", {"Bar", "Foo"}}})},
@@ -274,6 +276,8 @@ TEST(PeFile, HostileImagesAreReadSafely)
         {"export table beyond the file", with(optional + 96, 0xFFFFFFF0, 4), false, true},
         {"two billion export names", with(exports + 24, 0x7FFFFFFF, 4), false, true},
         {"two billion exported functions", with(exports + 20, 0x7FFFFFFF, 4), true, true},
+        {"export table past the section's raw data",
+         with(optional + 0xE0 + 16, static_cast<uint32_t>(exports - 0x200), 4), false, true},
         {"last export name cut before its end", std::vector<unsigned char>(good.begin(), good.end() - 1), false, true},
     };
     for (const auto &c : cases)

@@ -1,0 +1,141 @@
+#include "app/diagnose/diagnose_win.h"
+
+#include <windows.h>
+#include <cstdlib>
+#include <cstring>
+
+#include "base/system_win.h"
+
+static bool WinReadFile(const char *path, unsigned char **bytes, size_t *size)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    LARGE_INTEGER length;
+    bool read = false;
+    if (GetFileSizeEx(file, &length) && length.QuadPart > 0)
+    {
+        // A larger file is read up to the bound: its headers are at its start.
+        const DWORD wanted = static_cast<DWORD>(
+            length.QuadPart < static_cast<LONGLONG>(DIAGNOSE_MAX_FILE) ? length.QuadPart : DIAGNOSE_MAX_FILE);
+        *bytes = static_cast<unsigned char *>(std::malloc(wanted));
+        DWORD count = 0;
+        read = *bytes != nullptr && ReadFile(file, *bytes, wanted, &count, nullptr) && count > 0;
+        *size = count;
+        if (!read)
+        {
+            std::free(*bytes);
+            *bytes = nullptr;
+        }
+    }
+    CloseHandle(file);
+    return read;
+}
+
+// folder, a separator when it lacks one, and name into out, when it is an existing file.
+static bool FileIn(const char *folder, size_t folderLength, const char *name, char *out, size_t size)
+{
+    if (folderLength == 0 || folderLength >= MAX_PATH)
+        return false;
+    char candidate[MAX_PATH];
+    std::memcpy(candidate, folder, folderLength);
+    candidate[folderLength] = '\0';
+    const char *last = CharPrevA(candidate, candidate + folderLength);
+    const bool separated = last == candidate + folderLength - 1 && (*last == '\\' || *last == '/');
+    const size_t length = folderLength + (separated ? 0 : 1) + std::strlen(name);
+    if (length >= sizeof candidate || length >= size)
+        return false;
+    if (!separated)
+        std::strcat(candidate, "\\");
+    std::strcat(candidate, name);
+    const DWORD attributes = GetFileAttributesA(candidate);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return false;
+    std::strcpy(out, candidate);
+    return true;
+}
+
+static bool WinFindModule(const char *name, const char *componentFolder, char *out, size_t size)
+{
+    char folder[MAX_PATH];
+    if (FileIn(componentFolder, std::strlen(componentFolder), name, out, size))
+        return true;
+    UINT length = GetSystemDirectoryA(folder, sizeof folder);
+    if (length < sizeof folder && FileIn(folder, length, name, out, size))
+        return true;
+    length = GetWindowsDirectoryA(folder, sizeof folder);
+    if (length < sizeof folder && FileIn(folder, length, name, out, size))
+        return true;
+    length = GetCurrentDirectoryA(sizeof folder, folder);
+    if (length < sizeof folder && FileIn(folder, length, name, out, size))
+        return true;
+    const DWORD pathSize = 32767;
+    char *path = static_cast<char *>(std::malloc(pathSize));
+    bool found = false;
+    const DWORD pathLength = path != nullptr ? GetEnvironmentVariableA("PATH", path, pathSize) : 0;
+    for (const char *entry = path; pathLength > 0 && pathLength < pathSize && !found && *entry != '\0';)
+    {
+        const char *end = std::strchr(entry, ';');
+        const size_t entryLength = end != nullptr ? static_cast<size_t>(end - entry) : std::strlen(entry);
+        // A PATH entry may be quoted.
+        if (entryLength >= 2 && entry[0] == '"' && entry[entryLength - 1] == '"')
+            found = FileIn(entry + 1, entryLength - 2, name, out, size);
+        else
+            found = FileIn(entry, entryLength, name, out, size);
+        entry += entryLength + (end != nullptr ? 1 : 0);
+    }
+    std::free(path);
+    return found;
+}
+
+static bool WinIsKnownDll(const char *name)
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\KnownDLLs", 0,
+                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    bool known = false;
+    for (DWORD index = 0; !known; index++)
+    {
+        char valueName[256];
+        DWORD valueNameSize = sizeof valueName;
+        char data[MAX_PATH];
+        DWORD dataSize = sizeof data - 1;
+        DWORD type = 0;
+        const LONG status = RegEnumValueA(key, index, valueName, &valueNameSize, nullptr, &type,
+                                          reinterpret_cast<BYTE *>(data), &dataSize);
+        if (status == ERROR_NO_MORE_ITEMS)
+            break;
+        if (status != ERROR_SUCCESS || type != REG_SZ)
+            continue;
+        data[dataSize] = '\0';
+        known = lstrcmpiA(data, name) == 0;
+    }
+    RegCloseKey(key);
+    return known;
+}
+
+static bool WinIsElevated()
+{
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    TOKEN_ELEVATION elevation = {};
+    DWORD returned = 0;
+    const bool elevated = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &returned) &&
+                          elevation.TokenIsElevated != 0;
+    CloseHandle(token);
+    return elevated;
+}
+
+DiagnoseOps WinDiagnoseOps()
+{
+    DiagnoseOps ops;
+    ops.readFile = WinReadFile;
+    ops.findModule = WinFindModule;
+    ops.isKnownDll = WinIsKnownDll;
+    ops.isElevated = WinIsElevated;
+    ops.isLeadByte = WinIsLeadByte;
+    return ops;
+}

@@ -296,6 +296,15 @@ static void RegisterComponent(const char *argument, const PlatformOps &ops)
         AppendSystemFailure(c.path, error);
 }
 
+// A failed row's explanation (app/diagnose), read from the files without loading them: why the load
+// or the entry point failed, or why access was denied.
+static bool ExplainRow(int32_t code, RowKind kind, const char *fullPath, char *text, size_t size)
+{
+    const bool byCode = code == RESULT_ENTRY_POINT_NOT_FOUND || code == 126 || code == 127 || code == 193;
+    return (!byCode || kind == ROW_BY_CODE) &&
+           ExplainFailure(code, fullPath, batchOps->system.programMachine, batchOps->diagnose, text, size);
+}
+
 bool AbandonCall(uint32_t limitSeconds)
 {
     if (!TakeAbandon())
@@ -320,7 +329,7 @@ bool PendingCall(RowReport *row)
 
 void RunBatch(int argc, char **argv, const bool *unrepresentable, bool silent, const PlatformOps &ops)
 {
-    BeginRows(ops.system);
+    BeginRows(ops.system, ops.diagnose.readFile != nullptr ? ExplainRow : nullptr);
     ResetCallState();
     modes = Modes{};
     batchOps = &ops;

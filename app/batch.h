@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "app/child/child_run.h"
+#include "app/diagnose/diagnose.h"
 #include "app/manifest/manifest.h"
 #include "app/platform.h"
 #include "app/registry/redirect.h"
@@ -18,6 +19,7 @@ struct PlatformOps
     ChildOps child;             // app/child: the twin, and the rest of a batch
     RedirectOps registry;       // app/registry: /R, /C, /M
     ManifestOps manifest;       // app/manifest: /M
+    DiagnoseOps diagnose;       // app/diagnose: the explanation of a failed row
 };
 
 // Walks argv[1..argc-1]: options set the modes of the components after them, every other argument

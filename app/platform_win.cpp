@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "app/child/child_run_win.h"
+#include "app/diagnose/diagnose_win.h"
 #include "app/guard/crash_guard_win.h"
 #include "app/guard/watchdog_win.h"
 #include "app/manifest/manifest_win.h"
@@ -240,5 +241,6 @@ PlatformOps WinPlatformOps()
     ops.manifest.describeFile = DescribeManifestFile;
     ops.manifest.write = WriteManifestFile;
     ops.manifest.check = CheckManifest;
+    ops.diagnose = WinDiagnoseOps();
     return ops;
 }

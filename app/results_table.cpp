@@ -8,6 +8,7 @@
 #include "app/paths/path_parts.h"
 
 static const SystemOps *rowOps;
+static RowExplainer explainRow;
 static int32_t exitValue;
 static bool entryPointCalled;
 // The component whose rows come next.
@@ -17,8 +18,9 @@ static uint32_t componentStart;
 
 static const char OUT_OF_MEMORY_TEXT[] = "The result could not be stored: out of memory.";
 
-void BeginRows(const SystemOps &ops)
+void BeginRows(const SystemOps &ops, RowExplainer explain)
 {
+    explainRow = explain;
     // Rows live until the process ends; only a table that is filled again gives back its rows.
     for (int i = 0; i < resultsTable.rowCount; i++)
     {
@@ -73,13 +75,15 @@ static const char *CopyText(const char *text)
     return copy;
 }
 
-void AppendReportedRow(char *path, const RowReport &report)
+// Appends a row; its explanation, if any, begins at explanationAt of its text.
+static void AddRow(char *path, const RowReport &report, size_t explanationAt)
 {
     ResultEntry &row = resultsTable.rows[resultsTable.rowCount];
     row.componentPath = path;
     row.resultText = CopyText(report.text);
     row.resultCode = report.code;
     row.kind = report.kind;
+    row.explanationAt = row.resultText != OUT_OF_MEMORY_TEXT ? explanationAt : 0;
     resultsTable.rowCount++;
     if (report.called)
     {
@@ -95,6 +99,11 @@ void AppendReportedRow(char *path, const RowReport &report)
     }
 }
 
+void AppendReportedRow(char *path, const RowReport &report)
+{
+    AddRow(path, report, 0);
+}
+
 void CurrentReport(char *path, RowReport *report)
 {
     report->path = path;
@@ -103,21 +112,34 @@ void CurrentReport(char *path, RowReport *report)
     report->milliseconds = rowOps->milliseconds() - componentStart;
 }
 
+// Adds addition to text as a sentence of its own, into out (size bytes).
+static const char *AddSentence(const char *text, const char *addition, char *out, size_t size)
+{
+    const size_t length = std::strlen(text);
+    std::snprintf(out, size, "%s%s %s", text, length > 0 && text[length - 1] != '.' ? "." : "", addition);
+    return out;
+}
+
 void AppendRow(char *path, const char *text, int32_t code, RowKind kind, bool called, int32_t result)
 {
+    // A failure is explained where it can be, read from the files, never loaded.
+    char explanation[ROW_TEXT_SIZE];
+    char explained[2 * ROW_TEXT_SIZE];
+    size_t explanationAt = 0;
+    if (explainRow != nullptr && code != 0 && kind != ROW_DONE_TEXT && currentFullPath != nullptr &&
+        currentFullPath[0] != '\0' && explainRow(code, kind, currentFullPath, explanation, sizeof explanation))
+    {
+        text = AddSentence(text, explanation, explained, sizeof explained);
+        explanationAt = std::strlen(text) - std::strlen(explanation);
+    }
     // What the component showed and TolVane answered goes with its row.
     char note[ROW_TEXT_SIZE];
-    char combined[2 * ROW_TEXT_SIZE];
+    char combined[3 * ROW_TEXT_SIZE];
     if (rowOps->takeWindowNote(note, sizeof note))
-    {
-        const size_t length = std::strlen(text);
-        std::snprintf(combined, sizeof combined, "%s%s %s", text, length > 0 && text[length - 1] != '.' ? "." : "",
-                      note);
-        text = combined;
-    }
+        text = AddSentence(text, note, combined, sizeof combined);
     RowReport report = {path, text, code, kind, called, result, nullptr, nullptr, 0};
     CurrentReport(path, &report);
-    AppendReportedRow(path, report);
+    AddRow(path, report, explanationAt);
 }
 
 void AppendSystemFailure(char *path, uint32_t code, RowKind kind, bool called, int32_t result, size_t textSize)

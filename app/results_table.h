@@ -15,8 +15,13 @@ constexpr int32_t RESULT_BAD_EXE_FORMAT = 193;     // ERROR_BAD_EXE_FORMAT: not 
 constexpr int32_t RESULT_FILE_NAME_TOO_LONG = 206; // ERROR_FILENAME_EXCED_RANGE
 constexpr int32_t RESULT_TIMEOUT = 1460;           // ERROR_TIMEOUT: a step abandoned after the time limit
 
-// Empties the table and forgets the exit value; rows are told through ops from now on.
-void BeginRows(const SystemOps &ops);
+// The plain words that explain a failed row of the component at fullPath (its code, and how the
+// code is to be read), into text; false when there are none.
+typedef bool (*RowExplainer)(int32_t code, RowKind kind, const char *fullPath, char *text, size_t size);
+
+// Empties the table and forgets the exit value; rows are told through ops from now on, and each
+// failed row of a component with a full path is explained (explain null: never).
+void BeginRows(const SystemOps &ops, RowExplainer explain = nullptr);
 
 // The component whose rows come next: its full path (null or empty: it has none; the buffer is
 // read when its row is appended), the calls its modes ask for ("register", for the log), and the
@@ -34,7 +39,8 @@ char *AllocateRow();
 // A new row's path buffer holding argument as given, cut on a whole character; null as AllocateRow.
 char *RowForArgument(const char *argument);
 
-// Appends the current component's row, with what the watchdog answered for it; called tells that
+// Appends the current component's row, with the explanation of a failure and what the watchdog
+// answered for it; called tells that
 // an entry point was called for it and returned result, which the exit value then counts.
 void AppendRow(char *path, const char *text, int32_t code, RowKind kind = ROW_BY_CODE, bool called = false,
                int32_t result = 0);

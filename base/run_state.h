@@ -29,6 +29,7 @@ struct ResultEntry
     const char *resultText; // the Results column's text
     int32_t resultCode;     // 0, RESULT_ENTRY_POINT_NOT_FOUND, RESULT_COMPONENT_NOT_FOUND or a system code
     RowKind kind;
+    size_t explanationAt; // where the text's explanation of a failure begins; 0: it has none
 };
 
 struct ResultsTable

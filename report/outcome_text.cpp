@@ -1,6 +1,7 @@
 #include "report/outcome_text.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "base/program_texts.h"
 
@@ -21,8 +22,10 @@ static const char SYSTEM_ERROR_MESSAGE[] =
 static const char *SystemErrorMessage(const ResultEntry &row, SystemTextLookup lookup, char *text, size_t size)
 {
     char systemText[OUTCOME_SYSTEM_TEXT_SIZE];
-    if (row.kind == ROW_OWN_TEXT)
-        std::snprintf(systemText, sizeof systemText, "%s", row.resultText);
+    if (row.kind == ROW_OWN_TEXT) // less its explanation, which has a paragraph of its own
+        std::snprintf(systemText, sizeof systemText, "%.*s",
+                      static_cast<int>(row.explanationAt > 0 ? row.explanationAt - 1 : std::strlen(row.resultText)),
+                      row.resultText);
     else
         FormatSystemText(lookup, static_cast<uint32_t>(row.resultCode), row.componentPath, systemText,
                          sizeof systemText);
@@ -31,7 +34,8 @@ static const char *SystemErrorMessage(const ResultEntry &row, SystemTextLookup l
     return ERROR_TITLE;
 }
 
-const char *ComposeOutcome(const ResultEntry &row, int unregister, SystemTextLookup lookup, char *text, size_t size)
+static const char *ComposeMessage(const ResultEntry &row, int unregister, SystemTextLookup lookup, char *text,
+                                  size_t size)
 {
     // -1 and -2 mean "no entry point" and "not found" only when the pipeline itself set them.
     const bool ownCode = row.kind == ROW_BY_CODE;
@@ -65,4 +69,15 @@ const char *ComposeOutcome(const ResultEntry &row, int unregister, SystemTextLoo
         return ERROR_TITLE;
     }
     return SystemErrorMessage(row, lookup, text, size);
+}
+
+const char *ComposeOutcome(const ResultEntry &row, int unregister, SystemTextLookup lookup, char *text, size_t size)
+{
+    const char *title = ComposeMessage(row, unregister, lookup, text, size);
+    // What TolVane found out about a failure follows the message as a paragraph of its own.
+    const size_t length = std::strlen(text);
+    if (row.explanationAt > 0 && length < size)
+        std::snprintf(text + length, size - length, "%s%s", length > 1 && text[length - 1] == '\n' ? "" : "\n\n",
+                      row.resultText + row.explanationAt);
+    return title;
 }

@@ -56,6 +56,35 @@ static bool FileIn(const char *folder, size_t folderLength, const char *name, ch
     return true;
 }
 
+// The Visual C++ 2005 and 2008 runtimes live in the side-by-side store, where the component's
+// manifest sends the loader: one found there is not missing.
+static bool InSideBySideStore(const char *name, char *out, size_t size)
+{
+    char folder[MAX_PATH];
+    const UINT length = GetWindowsDirectoryA(folder, MAX_PATH);
+    if (length == 0 || length + 32 >= MAX_PATH)
+        return false;
+    lstrcatA(folder, sizeof(void *) == 8 ? "\\WinSxS\\amd64_microsoft.vc*" : "\\WinSxS\\x86_microsoft.vc*");
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA(folder, &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    const size_t storeLength = length + 8; // "<windows>\WinSxS\"
+    bool found = false;
+    do
+    {
+        folder[storeLength] = '\0';
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+            storeLength + std::strlen(entry.cFileName) < MAX_PATH)
+        {
+            lstrcatA(folder, entry.cFileName);
+            found = FileIn(folder, std::strlen(folder), name, out, size);
+        }
+    } while (!found && FindNextFileA(search, &entry));
+    FindClose(search);
+    return found;
+}
+
 static bool WinFindModule(const char *name, const char *componentFolder, char *out, size_t size)
 {
     char folder[MAX_PATH];
@@ -86,7 +115,7 @@ static bool WinFindModule(const char *name, const char *componentFolder, char *o
         entry += entryLength + (end != nullptr ? 1 : 0);
     }
     std::free(path);
-    return found;
+    return found || InSideBySideStore(name, out, size);
 }
 
 static bool WinIsKnownDll(const char *name)

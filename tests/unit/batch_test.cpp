@@ -327,6 +327,7 @@ PlatformOps MakeFakeOps()
     };
     ops.registry.end = [](int mode, bool keep, const char *component, RedirectOutcome *outcome) {
         sys.events.push_back(std::string("restore ") + (keep ? "keep " : "drop ") + component);
+        sys.lastError = 1018; // the registry calls leave a value of their own: the row never reads it
         *outcome = RedirectOutcome{};
         outcome->keys = keep ? sys.recordedKeys : 0;
         if (mode == REDIRECT_CURRENT_USER && keep)
@@ -881,6 +882,10 @@ TEST_F(BatchTest, RecordingAndCurrentUserWrapTheCallsAndSayWhatBecameOfTheKeys)
          "Nothing was registered, and the manifest for it could not be written: Access denied",
          5, false, 0, 3, 5},
     };
+    // Only a /R recording of calls that succeeded is kept for the record file.
+    Run({"/C", "C:\\c\\ok2.ocx", "/R:x.reg", "C:\\c\\fail5.dll", "C:\\c\\ok.dll", "/M", "C:\\c\\ok2.ocx"});
+    EXPECT_EQ(sys.kept, "\r\n[HKEY_CLASSES_ROOT\\CLSID\\{A}\\InprocServer32]\r\n@=\"C:\\c\\ok.dll\"\r\n"
+                        "\r\n[HKEY_CLASSES_ROOT\\CLSID\\{A}\\InprocServer32]\r\n@=\"C:\\c\\ok2.ocx\"\r\n");
     for (const RedirectCase &c : cases)
     {
         SetUp();
@@ -920,7 +925,13 @@ TEST_F(BatchTest, CallPastTheTimeLimitIsAbandonedAndTheRestRunsElsewhere)
                  "the rest of the batch went on in a fresh process.");
     EXPECT_EQ(resultsTable.rows[0].resultCode, 1460);
     EXPECT_EQ(BatchExitValue(), 0) << "the fresh process's last call";
+    EXPECT_EQ(sys.limits, std::vector<uint32_t>{0}) << "no limit where somebody is there to answer";
     sys.crashes = sys.loaded; // the abandoned component stays loaded
+
+    // The limit travels with each step it watches, from the /T before the component.
+    SetUp();
+    Run({"/S", "C:\\c\\ok.dll", "/T:30", "C:\\c\\inst.dll", "/I", "/T:7", "C:\\c\\inst.dll"});
+    EXPECT_EQ(sys.limits, (std::vector<uint32_t>{0, 30, 7, 7}));
 
     // A child run leaves the rest to the first process.
     SetUp();

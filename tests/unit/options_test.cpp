@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "app/options.h"
+#include "base/run_state.h"
 
 namespace
 {
@@ -15,24 +17,15 @@ TEST(Options, OnlyTheSecondCharacterCounts)
         const char *argument;
         ArgumentKind kind;
     } cases[] = {
-        {"/S", ARGUMENT_SILENT},
-        {"-s", ARGUMENT_SILENT},
         {"/Silent", ARGUMENT_SILENT},
-        {"-sux", ARGUMENT_SILENT},
-        {"/U", ARGUMENT_UNREGISTER},
         {"-u", ARGUMENT_UNREGISTER},
-        {"/unreg", ARGUMENT_UNREGISTER},
-        {"/I", ARGUMENT_INSTALL},
         {"-i:user", ARGUMENT_INSTALL},
-        {"/Install", ARGUMENT_INSTALL},
         {"/N", ARGUMENT_NO_REGISTER},
-        {"-noreg", ARGUMENT_NO_REGISTER},
         {"/L:x.log", ARGUMENT_LOG},
-        {"-log", ARGUMENT_LOG},
         {"/T:30", ARGUMENT_TIME_LIMIT},
-        {"-time", ARGUMENT_TIME_LIMIT},
+        {"/R:x.reg", ARGUMENT_RECORD},
+        {"-c", ARGUMENT_CURRENT_USER},
         {"/M:C:\\out", ARGUMENT_MANIFEST},
-        {"-manifest", ARGUMENT_MANIFEST},
         {"/X", ARGUMENT_IGNORED_OPTION},
         {"/", ARGUMENT_IGNORED_OPTION},
         {"-", ARGUMENT_IGNORED_OPTION},
@@ -92,6 +85,76 @@ TEST(Options, SilenceAndTheLastLogCountWhereverTheyStand)
             EXPECT_EQ(options.logFile, nullptr);
         else
             EXPECT_STREQ(options.logFile, c.log);
+    }
+}
+
+// The modes that options set, as another run's options; /M's folder from the start folder.
+TEST(Options, ModesTravelAsOptionsWithTheManifestFolderMadeFull)
+{
+    const struct
+    {
+        std::vector<const char *> options;
+        const char *asOptions;
+    } cases[] = {
+        {{"/I:x", "/N", "/T:5", "/R:a.reg", "/C", "/M"}, "/I:x /N /T:5 /R:a.reg /C /M"},
+        {{"/u", "/s", "/I:a", "/X", "/L:x.log", "/I:b"}, "/S /U /I:b"},
+        {{"/M:out"}, "/M:C:\\start\\out"},
+        {{"/M:.\\out"}, "/M:C:\\start\\out"},
+        {{"/M:C:out"}, "/M:C:\\start\\out"},
+        {{"/M:c:out"}, "/M:C:\\start\\out"},
+        // A drive-relative folder on another drive is that drive's to resolve.
+        {{"/M:D:out"}, "/M:D:out"},
+        {{"/M:\\out"}, "/M:C:\\out"},
+        {{"/M:E:\\out"}, "/M:E:\\out"},
+        {{"/M:\\\\srv\\share\\out"}, "/M:\\\\srv\\share\\out"},
+        {{"/M:out", "/M"}, "/M"},
+    };
+    for (const auto &c : cases)
+    {
+        unregisterMode = 0;
+        silentMode = 0;
+        Modes modes = {};
+        for (const char *option : c.options)
+            ApplyOption(option, "C:\\start", &modes);
+        const OptionList list = ModesAsOptions(modes, unregisterMode != 0, silentMode != 0);
+        std::string joined;
+        for (size_t i = 0; i < list.count; i++)
+            joined += (i > 0 ? " " : "") + std::string(list.values[i]);
+        EXPECT_EQ(joined, c.asOptions) << c.options.front();
+    }
+    unregisterMode = 0;
+    silentMode = 0;
+}
+
+// Every file the run writes is checked before any component runs: the last log, the last record
+// file, then each folder that /M names.
+TEST(Options, RunFilesAreTheLastLogAndRecordFileThenEachManifestFolder)
+{
+    const struct
+    {
+        std::vector<const char *> arguments;
+        std::vector<bool> unrepresentable;
+        std::vector<std::string> files;
+    } cases[] = {
+        {{"a.dll"}, {}, {}},
+        {{"/M:x", "/L:a.log", "c.dll", "/R:r.reg", "/M", "/M:y", "/L:b.log"},
+         {},
+         {"0 b.log open the log file", "1 r.reg write the record file", "2 x write a manifest into the folder",
+          "2 y write a manifest into the folder"}},
+        {{"/M:x", "/M:y?"}, {false, false, true}, {"2 x write a manifest into the folder"}},
+    };
+    for (const auto &c : cases)
+    {
+        std::vector<const char *> argv = {"tolvane.exe"};
+        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+        bool flags[8] = {};
+        for (size_t i = 0; i < c.unrepresentable.size(); i++)
+            flags[i] = c.unrepresentable[i];
+        std::vector<std::string> files;
+        for (RunFile file = {}; NextRunFile(static_cast<int>(argv.size()), const_cast<char **>(argv.data()),
+                                            c.unrepresentable.empty() ? nullptr : flags, &file);)
+            files.push_back(std::to_string(file.kind) + " " + file.path + " " + file.what);
+        EXPECT_EQ(files, c.files) << c.arguments.front();
     }
 }
 

@@ -30,6 +30,7 @@ struct OutcomeCase
     const char *title;
     const char *text;
     RowKind kind = ROW_BY_CODE;
+    const char *explanation = nullptr; // what TolVane found out, after the row's own text
 };
 
 char path[] = "C:\\Program Files\\x\\grid.ocx";
@@ -95,13 +96,29 @@ const OutcomeCase CASES[] = {
      "(0xC0000005) at grid.ocx+0x1a2b\n\nIf the OS said there was no problem, try to determine what the above error "
      "code means by looking in the documentation for this component as that error message is component specific.",
      ROW_OWN_TEXT},
+    // An explanation follows the message as a paragraph of its own, and is not part of a crash's words.
+    {-1, 0, "Component Registration Error",
+     "Tolvane can not find the DllRegisterServer entry point in C:\\Program Files\\x\\grid.ocx. Are you sure it is a "
+     "registerable control ?\n\nIt is not a COM component.",
+     ROW_BY_CODE, "It is not a COM component."},
+    {126, 0, "Component Registration Error",
+     "The component you are trying to register 'C:\\Program Files\\x\\grid.ocx' has returned an error of type 126 "
+     "(0x7e) and the operating system reports:\n\nThe component crashed: access violation (0xC0000005) at "
+     "grid.ocx+0x1a2b\n\nIf the OS said there was no problem, try to determine what the above error code means by "
+     "looking in the documentation for this component as that error message is component specific.\n\ndep.dll, "
+     "needed by grid.ocx, was not found.",
+     ROW_OWN_TEXT, "dep.dll, needed by grid.ocx, was not found."},
 };
 
 TEST(Outcome, MessageIsChosenByTheCode)
 {
     for (const OutcomeCase &c : CASES)
     {
-        ResultEntry row = {path, c.kind == ROW_OWN_TEXT ? crashText : storedText, c.code, c.kind};
+        std::string stored = c.kind == ROW_OWN_TEXT ? crashText : storedText;
+        const size_t explanationAt = c.explanation != nullptr ? stored.size() + 1 : 0;
+        if (c.explanation != nullptr)
+            stored += std::string(" ") + c.explanation;
+        ResultEntry row = {path, stored.c_str(), c.code, c.kind, explanationAt};
         char text[OUTCOME_TEXT_SIZE];
         const char *title = ComposeOutcome(row, c.unregister, FakeSystemText, text, sizeof text);
         EXPECT_STREQ(title, c.title) << c.code;
@@ -113,7 +130,7 @@ TEST(Outcome, LongestPathAndSystemTextFitTheBuffer)
 {
     std::string longPath(259, 'p');
     std::string longText(511, 't');
-    ResultEntry row = {&longPath[0], "", 77, ROW_BY_CODE};
+    ResultEntry row = {&longPath[0], "", 77, ROW_BY_CODE, 0};
     auto lookup = [](uint32_t, char *text, size_t size) {
         std::memset(text, 't', size - 1);
         text[size - 1] = '\0';

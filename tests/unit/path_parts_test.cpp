@@ -200,3 +200,29 @@ TEST(IsDeviceName, DevicesWhateverFollowsTheirName)
     for (const auto &c : cases)
         EXPECT_EQ(IsDeviceName(c.path, NoLeadBytes), c.device) << c.path;
 }
+
+// A path as a folder resolves it: the run's start folder, a network one, or none.
+TEST(FullPathFromFolder, RootedDriveRelativeAndPlainNamesFromTheFolder)
+{
+    const struct
+    {
+        const char *folder;
+        const char *path;
+        const char *full;
+    } cases[] = {
+        {"\\\\srv\\share\\d", "x.dll", "\\\\srv\\share\\d\\x.dll"},
+        {"\\\\srv\\share\\d\\", "x.dll", "\\\\srv\\share\\d\\x.dll"},
+        {"\\\\srv\\share\\d", "\\x.dll", "\\\\srv\\share\\x.dll"},
+        {"\\\\srv\\share\\d", "C:x.dll", "C:x.dll"},
+        {"C:\\", "x.dll", "C:\\x.dll"},
+        {"C:\\", "\\x.dll", "C:\\x.dll"},
+        {nullptr, "x.dll", "x.dll"},
+        {"relative", "x.dll", "x.dll"},
+    };
+    for (const auto &c : cases)
+    {
+        char full[PATH_BUFFER_SIZE];
+        FullPathFromFolder(c.folder, c.path, full);
+        EXPECT_STREQ(full, c.full) << (c.folder != nullptr ? c.folder : "(none)") << " " << c.path;
+    }
+}

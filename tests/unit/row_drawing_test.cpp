@@ -371,8 +371,8 @@ TEST(ResultsText, TitleLineThenOneTabbedLinePerRow)
     char second[] = "missing.dll";
     auto owned = std::make_unique<ResultsTable>();
     ResultsTable &copied = *owned;
-    copied.rows[0] = {first, "Registered successfully", 0, ROW_BY_CODE};
-    copied.rows[1] = {second, "The component 'missing.dll' could not found on this computer.", -2, ROW_BY_CODE};
+    copied.rows[0] = {first, "Registered successfully", 0, ROW_BY_CODE, 0};
+    copied.rows[1] = {second, "The component 'missing.dll' could not found on this computer.", -2, ROW_BY_CODE, 0};
     copied.rowCount = 2;
     const std::string expected =
         "Component\tCode\tResults\r\n"

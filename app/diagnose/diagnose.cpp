@@ -250,8 +250,7 @@ static bool ExplainNoEntryPoint(const char *fullPath, const DiagnoseOps &ops, ch
         said = "This is a .NET assembly: register it with regasm /codebase (.NET Framework), or register its "
                ".comhost.dll (.NET 5 and later).";
     else if (!image.dll)
-        said = "This is a program, not a component: a COM server in a program registers itself with name.exe "
-               "/RegServer.";
+        said = "This is a program, not a component: a COM server in a program registers itself with ";
     else if (ExportsNameOf(image, "DllGetClassObject"))
         said = "It is a COM component that does not register itself: its installer writes its keys.";
     else
@@ -261,6 +260,11 @@ static bool ExplainNoEntryPoint(const char *fullPath, const DiagnoseOps &ops, ch
         return false;
     size_t length = 0;
     AppendWhole(text, size, &length, said, ops.isLeadByte);
+    if (!image.dll && !image.clr) // the program's own name: "grid.exe /RegServer."
+    {
+        AppendWhole(text, size, &length, FileNamePart(fullPath, ops.isLeadByte), ops.isLeadByte);
+        AppendWhole(text, size, &length, " /RegServer.", ops.isLeadByte);
+    }
     return true;
 }
 

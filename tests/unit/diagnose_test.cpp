@@ -217,7 +217,7 @@ TEST(Diagnose, EachCauseInItsWords)
         {"deeper.ocx", 127, X86, true, "usesk.dll imports New from kernel32.dll, which does not export it."},
         {"chain.ocx", 127, X86, true, ""},
         {"program.exe", 0xFFFFFFFF, X86, true,
-         "This is a program, not a component: a COM server in a program registers itself with name.exe /RegServer."},
+         "This is a program, not a component: a COM server in a program registers itself with program.exe /RegServer."},
         {"assembly.dll", 0xFFFFFFFF, X86, true,
          "This is a .NET assembly: register it with regasm /codebase (.NET Framework), or register its .comhost.dll "
          "(.NET 5 and later)."},
@@ -257,7 +257,7 @@ TEST(PeFile, HostileImagesAreReadSafely)
     auto with = [&](size_t at, uint32_t value, size_t width) {
         std::vector<unsigned char> bytes = good;
         for (size_t i = 0; i < width; i++)
-            bytes[at + i] = static_cast<unsigned char>(value >> 8 * i);
+            bytes.at(at + i) = static_cast<unsigned char>(value >> 8 * i);
         return bytes;
     };
     const struct

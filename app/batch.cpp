@@ -209,9 +209,11 @@ static CallOutcome RegisterTypeLibrary(const Component &c, const PlatformOps &op
     CallOutcome outcome = {};
     BeginStep();
     ops.system.watchStep(true, TimeLimit());
-    outcome.noRegistrar = !ops.typeLibrary.registerTypeLibrary(c.fullPath, unregisterMode != 0, &outcome.result);
+    outcome.noRegistrar =
+        !ops.typeLibrary.registerTypeLibrary(c.fullPath, unregisterMode != 0, &outcome.result, &outcome.crash);
+    outcome.crashed = outcome.crash.exceptionCode != 0;
     if (EndWatchedStep(ops.system, &outcome))
-        outcome.succeeded = !outcome.noRegistrar && outcome.result == 0;
+        outcome.succeeded = !outcome.noRegistrar && !outcome.crashed && outcome.result == 0;
     return outcome;
 }
 

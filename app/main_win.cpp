@@ -115,6 +115,14 @@ static int RunComponents(const AnsiArguments &arguments)
     const RunWideOptions runWide = ScanRunWideOptions(arguments.count, arguments.values, arguments.unrepresentable);
     if (runWide.silent)
         StartWatchdog(Abandon, BatchExitValue);
+    if (const char *bad = BadTimeLimit(arguments.count, arguments.values, arguments.unrepresentable))
+    {
+        char text[512];
+        ComposeBadTimeLimitMessage(bad, text, sizeof text);
+        if (!runWide.silent)
+            MessageBoxA(nullptr, text, ERROR_TITLE, MB_SYSTEMMODAL | MB_ICONINFORMATION);
+        return ERROR_INVALID_PARAMETER;
+    }
     uint32_t error = 0;
     for (RunFile file = {}; !childRun && NextRunFile(arguments.count, arguments.values, arguments.unrepresentable, &file);)
         if (!PrepareRunFile(file, &error))
@@ -129,7 +137,9 @@ static int RunComponents(const AnsiArguments &arguments)
         return StopRun("write the record file", false, runWide.recordFile, error, silentMode != 0);
     else if (!silentMode)
         ReportOutcomes();
-    return BatchExitValue();
+    // A log that lost lines says so in the exit code, when nothing else failed.
+    const int32_t exitValue = BatchExitValue();
+    return exitValue == 0 && LogWriteError() != 0 ? static_cast<int>(LogWriteError()) : exitValue;
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)

@@ -184,6 +184,23 @@ uint32_t TimeLimitSeconds(const char *argument)
     return seconds <= 86400 ? seconds : 0;
 }
 
+const char *BadTimeLimit(int argc, char **argv, const bool *unrepresentable)
+{
+    for (int i = 1; i < argc; i++)
+        if (IsOption(i, argv, unrepresentable) && ClassifyArgument(argv[i]) == ARGUMENT_TIME_LIMIT &&
+            TimeLimitSeconds(argv[i]) == 0)
+            return argv[i];
+    return nullptr;
+}
+
+void ComposeBadTimeLimitMessage(const char *option, char *text, size_t size)
+{
+    std::snprintf(text, size,
+                  "TolVane could not use the option '%s', so it registered nothing:\nA time limit (/T:seconds) is a "
+                  "whole number of seconds from 1 to 86400.",
+                  option);
+}
+
 // The reason shown when OleInitialize does not answer 0.
 static const char *OleFailureReason(int32_t result)
 {

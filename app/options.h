@@ -96,5 +96,12 @@ bool NextRunFile(int argc, char **argv, const bool *unrepresentable, RunFile *fi
 // whole number of seconds from 1 to 86400.
 uint32_t TimeLimitSeconds(const char *argument);
 
+// The first /T whose value is not a whole number of seconds from 1 to 86400: a typo must not
+// silently remove the protection asked for. Null when there is none.
+const char *BadTimeLimit(int argc, char **argv, const bool *unrepresentable);
+
+// "TolVane could not use the option '/T:abc', so it registered nothing:\n..."
+void ComposeBadTimeLimitMessage(const char *option, char *text, size_t size);
+
 // "OLE Could not be initialized for the following reason:\n<reason>"
 void ComposeOleFailureMessage(int32_t result, char *text, size_t size);

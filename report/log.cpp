@@ -58,3 +58,13 @@ size_t ComposeLogLine(const LogTime &time, const char *call, const char *fullPat
     PutRaw(out, size, &length, elapsed);
     return EndLine(out, &length);
 }
+
+bool WriteLogLine(LogWrite write, const char *line, size_t length, uint32_t *firstError)
+{
+    size_t written = 0;
+    uint32_t error = 0;
+    const bool whole = write(line, length, &written, &error) && written == length;
+    if (!whole && *firstError == 0)
+        *firstError = error != 0 ? error : 112; // ERROR_DISK_FULL: a short write means no room was left
+    return whole;
+}

@@ -7,14 +7,34 @@
 
 static HANDLE logFile = INVALID_HANDLE_VALUE;
 
-// UTF-8 from the ANSI code page, into out (size bytes); empty when it cannot be converted.
-static const char *Utf8(const char *ansi, char *out, int size)
+static uint32_t logWriteError; // the first write that failed: the run's exit code says so
+
+// UTF-8 from the ANSI code page, in a buffer sized from the text (to be freed); null when it cannot
+// be converted.
+static char *Utf8(const char *ansi)
 {
-    wchar_t wide[ROW_TEXT_SIZE];
-    out[0] = '\0';
-    if (MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide, ROW_TEXT_SIZE) > 0)
-        WideCharToMultiByte(CP_UTF8, 0, wide, -1, out, size, nullptr, nullptr);
+    const int wideLength = MultiByteToWideChar(CP_ACP, 0, ansi, -1, nullptr, 0);
+    wchar_t *wide =
+        wideLength > 0 ? static_cast<wchar_t *>(std::malloc(static_cast<size_t>(wideLength) * sizeof(wchar_t))) : nullptr;
+    char *out = nullptr;
+    if (wide != nullptr && MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide, wideLength) > 0)
+    {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+        out = size > 0 ? static_cast<char *>(std::malloc(static_cast<size_t>(size))) : nullptr;
+        if (out != nullptr)
+            WideCharToMultiByte(CP_UTF8, 0, wide, -1, out, size, nullptr, nullptr);
+    }
+    std::free(wide);
     return out;
+}
+
+static bool WriteToLog(const char *bytes, size_t length, size_t *written, uint32_t *error)
+{
+    DWORD count = 0;
+    const bool wrote = WriteFile(logFile, bytes, static_cast<DWORD>(length), &count, nullptr) != FALSE;
+    *written = count;
+    *error = wrote ? 0 : GetLastError();
+    return wrote;
 }
 
 static LogTime Now()
@@ -33,8 +53,7 @@ static void WriteLine(const char *line, size_t length)
     beyond.Offset = 0xFFFFFFFF;
     beyond.OffsetHigh = 0x7FFFFFFF;
     const bool locked = LockFileEx(logFile, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &beyond) != FALSE;
-    DWORD written = 0;
-    WriteFile(logFile, line, static_cast<DWORD>(length), &written, nullptr);
+    WriteLogLine(WriteToLog, line, length, &logWriteError);
     if (locked)
         UnlockFileEx(logFile, 0, 1, 0, &beyond);
 }
@@ -70,8 +89,15 @@ void LogRow(const RowReport &row)
     if (logFile == INVALID_HANDLE_VALUE)
         return;
     static char line[LOG_LINE_SIZE];
-    char fullPath[MAX_PATH * 3];
-    char text[ROW_TEXT_SIZE * 3];
-    WriteLine(line, ComposeLogLine(Now(), row.call, Utf8(row.fullPath, fullPath, sizeof fullPath), row.code,
-                                   Utf8(row.text, text, sizeof text), row.milliseconds, line, sizeof line));
+    char *fullPath = Utf8(row.fullPath);
+    char *text = Utf8(row.text);
+    WriteLine(line, ComposeLogLine(Now(), row.call, fullPath != nullptr ? fullPath : "", row.code,
+                                   text != nullptr ? text : "", row.milliseconds, line, sizeof line));
+    std::free(fullPath);
+    std::free(text);
+}
+
+uint32_t LogWriteError()
+{
+    return logWriteError;
 }

@@ -3,11 +3,14 @@
 // (193): registered through OLE Automation instead of an entry point. Window-free.
 #include <cstdint>
 
+#include "app/guard/crash_guard.h"
+
 struct TypeLibraryOps
 {
     // Registers (or unregisters) the type library at fullPath: *result gets the HRESULT. False when
-    // the system has no means to (no OLE Automation library).
-    bool (*registerTypeLibrary)(const char *fullPath, bool unregister, int32_t *result);
+    // the system has no means to (no OLE Automation library). A damaged library that makes the
+    // system fault costs its own row: crash->exceptionCode is set then.
+    bool (*registerTypeLibrary)(const char *fullPath, bool unregister, int32_t *result, EntryPointCrash *crash);
 };
 
 // True when a component that the loader refused as no valid module (error) is a type library, by

@@ -246,8 +246,15 @@ PlatformOps MakeFakeOps()
         bytes[0x59] = 0x01;
         return 0x100;
     };
-    ops.typeLibrary.registerTypeLibrary = [](const char *path, bool unregister, int32_t *result) {
+    ops.typeLibrary.registerTypeLibrary = [](const char *path, bool unregister, int32_t *result,
+                                             EntryPointCrash *crash) {
         sys.events.push_back(std::string("typelib ") + path + (unregister ? " /U" : ""));
+        if (sys.files.at(path).crashCode != 0) // the system faults on a damaged library; nothing is loaded
+        {
+            crash->exceptionCode = sys.files.at(path).crashCode;
+            std::strcpy(crash->moduleName, "oleaut32.dll");
+            return true;
+        }
         *result = sys.files.at(path).result;
         return true;
     };
@@ -406,6 +413,8 @@ class BatchTest : public ::testing::Test
         sys.files["C:\\c\\lib.tlb"].typeLibrary = true;
         sys.files["C:\\c\\denied.tlb"] = {193, false, static_cast<int32_t>(0x8002801C), 0};
         sys.files["C:\\c\\denied.tlb"].typeLibrary = true;
+        sys.files["C:\\c\\broken.tlb"] = sys.files["C:\\c\\lib.tlb"];
+        sys.files["C:\\c\\broken.tlb"].crashCode = 0x80000003;
         // Images the loader refuses (193) because they are for another machine.
         sys.files["C:\\c\\x64.dll"] = {193, false, 0, 0, 0, MACHINE_AMD64};
         sys.files["C:\\c\\x64fail.dll"] = {193, false, 0, 0, 0, MACHINE_AMD64, true, 0x80070005};
@@ -766,6 +775,12 @@ TEST_F(BatchTest, InstallOptionsCallDllInstallInTheirOrderAndTypeLibrariesRegist
          static_cast<int32_t>(0x8002801C),
          static_cast<int32_t>(0x8002801C)},
         {{"/I:user", "C:\\c\\lib.tlb"}, {}, "DllInstall entry point not found", -1, -1},
+        // A damaged library that makes the system fault costs its own row, as a crash does.
+        {{"C:\\c\\broken.tlb"},
+         {"typelib C:\\c\\broken.tlb"},
+         "The component crashed: breakpoint (0x80000003) at oleaut32.dll+0x0",
+         static_cast<int32_t>(0x80000003),
+         static_cast<int32_t>(0x80000003)},
         // The twin and the rest of a batch start in the same modes.
         {{"/I:user", "/N", "C:\\c\\x64.dll"}, {"twin C:\\c\\x64.dll /I:user /N"}, "Registered successfully", 0, 0},
         {{"/M:out", "C:\\c\\x64.dll"}, {"twin C:\\c\\x64.dll /M:C:\\start\\out"}, "Registered successfully", 0, 0},

@@ -53,6 +53,55 @@ TEST(LogLine, TooLongALineIsCutAndStillEndsItsLine)
     }
 }
 
+// What the simulated write answers.
+struct WriteAnswer
+{
+    bool returns;
+    size_t written;
+    uint32_t error;
+};
+WriteAnswer answer;
+
+// Every write is checked: the first failure's error is kept for the exit code.
+TEST(LogWrite, LineWrittenInPartOrNotAtAllIsAFailureAndTheFirstErrorStays)
+{
+    const struct
+    {
+        WriteAnswer write;
+        bool whole;
+        uint32_t firstError;
+    } cases[] = {
+        {{true, 10, 0}, true, 0},
+        {{true, 4, 0}, false, 112}, // a short write: the disk is full
+        {{false, 0, 39}, false, 39},
+        {{false, 0, 0}, false, 112},
+    };
+    for (const auto &c : cases)
+        for (uint32_t before : {0u, 5u})
+        {
+            answer = c.write;
+            uint32_t firstError = before;
+            const bool whole = WriteLogLine(
+                [](const char *, size_t, size_t *written, uint32_t *error) {
+                    *written = answer.written;
+                    *error = answer.error;
+                    return answer.returns;
+                },
+                "0123456789", 10, &firstError);
+            EXPECT_EQ(whole, c.whole);
+            EXPECT_EQ(firstError, before != 0 ? before : c.firstError) << "an earlier failure's error stays";
+        }
+}
+
+// A row text far over a kilobyte is logged whole.
+TEST(LogLine, LongRowTextIsLoggedWhole)
+{
+    const std::string text(3000, 'e');
+    char line[LOG_LINE_SIZE];
+    ComposeLogLine(TIME, "register", "C:\\x\\ok.dll", 126, text.c_str(), 1, line, sizeof line);
+    EXPECT_NE(std::string(line).find("\t" + text + "\t1\r\n"), std::string::npos);
+}
+
 TEST(LogHeader, NamesTheTimeTheVersionAndTheCommandLine)
 {
     char line[256];

@@ -158,6 +158,34 @@ TEST(Options, RunFilesAreTheLastLogAndRecordFileThenEachManifestFolder)
     }
 }
 
+// A /T that sets no limit ends the run before any call; the message names it.
+TEST(Options, TimeLimitThatSetsNoLimitIsRefused)
+{
+    const struct
+    {
+        std::vector<const char *> arguments;
+        const char *bad;
+    } cases[] = {
+        {{"/T:30", "a.dll"}, nullptr},
+        {{"a.dll"}, nullptr},
+        {{"/T:30", "a.dll", "/T:0"}, "/T:0"},
+        {{"/T", "a.dll"}, "/T"},
+        {{"/time:abc", "/T:86401"}, "/time:abc"},
+        {{"/T:-1"}, "/T:-1"},
+    };
+    for (const auto &c : cases)
+    {
+        std::vector<const char *> argv = {"tolvane.exe"};
+        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+        const char *bad = BadTimeLimit(static_cast<int>(argv.size()), const_cast<char **>(argv.data()), nullptr);
+        EXPECT_STREQ(bad != nullptr ? bad : "(none)", c.bad != nullptr ? c.bad : "(none)");
+    }
+    char text[256];
+    ComposeBadTimeLimitMessage("/T:30s", text, sizeof text);
+    EXPECT_STREQ(text, "TolVane could not use the option '/T:30s', so it registered nothing:\nA time limit (/T:seconds) "
+                       "is a whole number of seconds from 1 to 86400.");
+}
+
 TEST(Options, OleFailureMessageNamesTheReason)
 {
     const struct

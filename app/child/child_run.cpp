@@ -110,7 +110,7 @@ ChildRecord DecodeChildRecord(const unsigned char *bytes, size_t count, size_t *
         *used = RECORD_HEAD;
         return body == 0 ? CHILD_RECORD_END : CHILD_RECORD_BAD;
     }
-    if (bytes[0] != RECORD_ROW || body < ROW_FIXED + 8)
+    if (bytes[0] != RECORD_ROW || body < ROW_FIXED + 8 || RECORD_HEAD + body > CHILD_RECORD_MAX)
         return CHILD_RECORD_BAD;
     if (count < RECORD_HEAD + body)
         return CHILD_RECORD_INCOMPLETE;
@@ -251,6 +251,13 @@ void ComposeChildEndedText(uint32_t exitCode, char *text, size_t size)
                   "The TolVane process that handled this component ended before it reported the outcome, with "
                   "exit code 0x%08X: the component ended it, or crashed beyond recovery.",
                   static_cast<unsigned>(exitCode));
+}
+
+void ComposeChildGarbledText(char *text, size_t size)
+{
+    std::snprintf(text, size,
+                  "The TolVane process that handled this component sent something that is not a row, so TolVane "
+                  "ended it; the component may have been called, so it was not called again.");
 }
 
 void ComposeChildNotStartedText(const char *reason, char *text, size_t size)

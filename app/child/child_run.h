@@ -23,6 +23,7 @@ struct ChildEnd
     bool reported;       // it sent its end record: it stopped of its own accord
     uint32_t exitCode;   // its exit code
     uint32_t startError; // the system's error when it could not be started
+    bool garbled;        // it sent something that is not a record, and was ended for it
 };
 
 // Records: a kind byte ('R' row, 'E' end), the body's length (16 bits), the body. A row's body is
@@ -80,6 +81,8 @@ size_t BuildChildCommandLine(const wchar_t *program, const char *childArgument, 
 
 // The row of a component whose child process ended before it reported the component's outcome.
 void ComposeChildEndedText(uint32_t exitCode, char *text, size_t size);
+// The row of the component after the last row of a child that sent something that is not a record.
+void ComposeChildGarbledText(char *text, size_t size);
 // The row of a component for which no child process could be started.
 void ComposeChildNotStartedText(const char *reason, char *text, size_t size);
 

@@ -141,6 +141,12 @@ static void ReadRowsUntilEnd(HANDLE process, HANDLE pipe, RowReader *reader)
     {
         while (ReadAvailable(pipe, reader))
             ;
+        // After something that is not a record nothing the child says can be trusted: it is ended.
+        if (reader->bad && !reader->end->garbled)
+        {
+            reader->end->garbled = true;
+            TerminateProcess(process, ERROR_INVALID_DATA);
+        }
         if (WaitForSingleObject(process, 5) == WAIT_OBJECT_0)
             break;
     }

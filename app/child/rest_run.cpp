@@ -4,10 +4,14 @@
 
 #include "app/results_table.h"
 
-void AppendChildEnded(char *path, uint32_t exitCode)
+void AppendChildEnded(char *path, const ChildEnd &end)
 {
+    const uint32_t exitCode = end.exitCode;
     char text[ROW_TEXT_SIZE];
-    ComposeChildEndedText(exitCode, text, sizeof text);
+    if (end.garbled)
+        ComposeChildGarbledText(text, sizeof text);
+    else
+        ComposeChildEndedText(exitCode, text, sizeof text);
     AppendRow(path, text, static_cast<int32_t>(exitCode), ROW_OWN_TEXT, true, static_cast<int32_t>(exitCode));
 }
 
@@ -90,7 +94,7 @@ void RunRestInChildren(int next, const RestArguments &run, const SystemOps &syst
             char fullPath[PATH_BUFFER_SIZE];
             FullPathFromFolder(run.startFolder, path, fullPath);
             BeginComponent(fullPath, CallWords(*run.modes, unregisterMode != 0));
-            AppendChildEnded(path, end.exitCode);
+            AppendChildEnded(path, end);
             BeginComponent(nullptr, "");
         }
         next++;

@@ -25,5 +25,7 @@ struct RestArguments
 void RunRestInChildren(int next, const RestArguments &run, const SystemOps &system, const ChildOps &ops);
 
 // The row of a component whose process ended before it reported the outcome: the exit code
-// counts as the entry point's result, as it would have in a process of its own.
-void AppendChildEnded(char *path, uint32_t exitCode);
+// counts as the entry point's result, as it would have in a process of its own. A process that
+// sent something that is not a record was ended: the component may have been called, and is
+// never called again.
+void AppendChildEnded(char *path, const ChildEnd &end);

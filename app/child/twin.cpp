@@ -81,6 +81,6 @@ bool HandToTwin(char *path, const char *fullPath, uint32_t error, const OptionLi
         AppendRow(path, text, RESULT_BAD_EXE_FORMAT, ROW_OWN_TEXT);
     }
     else if (rows.count == 0)
-        AppendChildEnded(path, end.exitCode);
+        AppendChildEnded(path, end);
     return true;
 }

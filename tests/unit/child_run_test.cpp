@@ -215,6 +215,8 @@ TEST(ChildRecords, PartOfARecordWaitsAndAnythingElseIsBad)
         {"an end record with a body", {'E', 1, 0, 0}},
         {"a body too short for a row", {'R', 3, 0, 0, 0, 0}},
         {"a call longer than its buffer", with(3 + 14 + 2 + 11 + 2 + 11, 40)},
+        // A length no row can have is bad at once: waiting for its body would wait for ever.
+        {"a body longer than any row, alone", {'R', 0xFF, 0xFF}},
     };
     for (const auto &c : cases)
     {

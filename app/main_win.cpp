@@ -46,20 +46,62 @@ static void InitCommonControlsFromSystem()
         init();
 }
 
-// Tells the user that a file the run was to write cannot be written, and why: what it could not do
-// ("open the log file"), and whether nothing was registered for it. Its error is the exit code.
-static int StopRun(const char *what, bool nothingRegistered, const char *path, DWORD error, bool silent)
+// Tells the user that a file the run was to write cannot be written, and why (reason, or the
+// system's words for error): what it could not do ("open the log file"), and whether nothing was
+// registered for it. Its error is the exit code.
+static int StopRun(const char *what, bool nothingRegistered, const char *path, DWORD error, bool silent,
+                   const char *reason = nullptr)
 {
     if (!silent)
     {
-        char reason[512];
+        char systemText[512];
         char text[1280];
-        FormatSystemText(WinSystemText, error, path, reason, sizeof reason);
+        if (reason == nullptr)
+            FormatSystemText(WinSystemText, error, path, systemText, sizeof systemText);
         std::snprintf(text, sizeof text, "TolVane could not %s '%s'%s:\n%s", what, path,
-                      nothingRegistered ? ", so it registered nothing" : "", reason);
+                      nothingRegistered ? ", so it registered nothing" : "", reason != nullptr ? reason : systemText);
         MessageBoxA(nullptr, text, ERROR_TITLE, MB_SYSTEMMODAL | MB_ICONINFORMATION);
     }
     return static_cast<int>(error);
+}
+
+// True when a and b name the same file by their full paths.
+static bool SamePath(const char *a, const char *b)
+{
+    char fullA[MAX_PATH], fullB[MAX_PATH];
+    const DWORD lengthA = GetFullPathNameA(a, MAX_PATH, fullA, nullptr);
+    const DWORD lengthB = GetFullPathNameA(b, MAX_PATH, fullB, nullptr);
+    return lengthA > 0 && lengthA < MAX_PATH && lengthB > 0 && lengthB < MAX_PATH && lstrcmpiA(fullA, fullB) == 0;
+}
+
+// Why the log or the record file must not be written where it is; null when it may.
+static const char *RefuseRunFile(const RunFile &file, const AnsiArguments &arguments, const RunWideOptions &runWide,
+                                 uint32_t *error)
+{
+    RunFileTarget target = {};
+    const DWORD attributes = GetFileAttributesA(file.path);
+    target.exists = attributes != INVALID_FILE_ATTRIBUTES;
+    target.folder = target.exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    target.readOnly = target.exists && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    unsigned char start[512];
+    DWORD count = 0;
+    HANDLE handle = target.exists && !target.folder
+                        ? CreateFileA(file.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr)
+                        : INVALID_HANDLE_VALUE;
+    if (handle != INVALID_HANDLE_VALUE)
+    {
+        ReadFile(handle, start, sizeof start, &count, nullptr);
+        CloseHandle(handle);
+    }
+    target.start = start;
+    target.count = count;
+    for (int i = 1; target.exists && i < arguments.count && !target.component; i++)
+        target.component = (arguments.unrepresentable == nullptr || !arguments.unrepresentable[i]) &&
+                           ClassifyArgument(arguments.values[i]) == ARGUMENT_COMPONENT &&
+                           SamePath(arguments.values[i], file.path);
+    target.log = target.exists && runWide.logFile != nullptr && SamePath(runWide.logFile, file.path);
+    return RunFileRefusal(file.kind, target, error);
 }
 
 // Opens the log, or checks that the record file or a manifest folder can be written.
@@ -125,8 +167,12 @@ static int RunComponents(const AnsiArguments &arguments)
     }
     uint32_t error = 0;
     for (RunFile file = {}; !childRun && NextRunFile(arguments.count, arguments.values, arguments.unrepresentable, &file);)
+    {
+        if (const char *reason = RefuseRunFile(file, arguments, runWide, &error))
+            return StopRun(file.what, true, file.path, error, runWide.silent, reason);
         if (!PrepareRunFile(file, &error))
             return StopRun(file.what, true, file.path, error, runWide.silent);
+    }
     SetChildTextSink(AddRecordedText);
     SetRestArguments(&arguments);
     ListenForProcessEnd();

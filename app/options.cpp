@@ -169,6 +169,59 @@ bool NextRunFile(int argc, char **argv, const bool *unrepresentable, RunFile *fi
     return false;
 }
 
+// A .reg file as regedit writes one (UTF-16 with its byte-order mark) or an older one in ANSI.
+static bool LooksLikeRegFile(const unsigned char *bytes, size_t count)
+{
+    static const char header[] = "Windows Registry Editor";
+    const size_t length = sizeof header - 1;
+    if (count >= 2 + 2 * length && bytes[0] == 0xFF && bytes[1] == 0xFE)
+    {
+        for (size_t i = 0; i < length; i++)
+            if (bytes[2 + 2 * i] != static_cast<unsigned char>(header[i]) || bytes[3 + 2 * i] != 0)
+                return false;
+        return true;
+    }
+    return (count >= length && std::memcmp(bytes, header, length) == 0) ||
+           (count >= 8 && std::memcmp(bytes, "REGEDIT4", 8) == 0);
+}
+
+// Text: no program image, and no NUL in what was read.
+static bool LooksLikeText(const unsigned char *bytes, size_t count)
+{
+    if (count >= 2 && bytes[0] == 'M' && bytes[1] == 'Z')
+        return false;
+    return std::memchr(bytes, 0, count) == nullptr;
+}
+
+const char *RunFileRefusal(RunFileKind kind, const RunFileTarget &target, uint32_t *error)
+{
+    const bool record = kind == RUN_FILE_RECORD;
+    if (kind == RUN_FILE_MANIFEST_FOLDER || !target.exists)
+        return nullptr;
+    const struct
+    {
+        bool applies;
+        uint32_t error;
+        const char *reason;
+    } refusals[] = {
+        {target.folder, 336, "It is a folder."}, // ERROR_DIRECTORY_NOT_SUPPORTED
+        {target.component, 87, "It is one of the components of this run."},
+        {record && target.log, 87, "It is the log of this run."},
+        {record && target.readOnly, 5, "It is read-only."},
+        {record && !LooksLikeRegFile(target.start, target.count), 80,
+         "It exists and is not a .reg file, which a recording would replace."},
+        {!record && !LooksLikeText(target.start, target.count), 80,
+         "It exists and is not a text log, which the log would be appended to."},
+    };
+    for (const auto &refusal : refusals)
+        if (refusal.applies)
+        {
+            *error = refusal.error;
+            return refusal.reason;
+        }
+    return nullptr;
+}
+
 uint32_t TimeLimitSeconds(const char *argument)
 {
     if (argument == nullptr)

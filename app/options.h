@@ -76,6 +76,23 @@ struct RunFile
     int next;         // where the search for the next one goes on
 };
 
+// What is at a run file's place before the run writes there.
+struct RunFileTarget
+{
+    bool exists;
+    bool folder;
+    bool readOnly;
+    const unsigned char *start; // its first bytes (count of them)
+    size_t count;
+    bool component; // it is one of the components the run is given
+    bool log;       // it is the run's log (for the record file)
+};
+
+// Why the run must not write file at target, in a sentence, with the error for the exit code in
+// *error; null when it may. A record file overwrites what is there, so it must be a .reg file
+// already; a log is appended to, so it must be a text log.
+const char *RunFileRefusal(RunFileKind kind, const RunFileTarget &target, uint32_t *error);
+
 // What counts for the whole run wherever it stands: /S, the log (the last /L) and the record
 // file (the last /R's; which components are recorded is positional).
 struct RunWideOptions

@@ -186,6 +186,54 @@ TEST(Options, TimeLimitThatSetsNoLimitIsRefused)
                        "is a whole number of seconds from 1 to 86400.");
 }
 
+// A file the run would overwrite or append to must be what the run writes there.
+TEST(Options, RecordFileAndLogRefuseWhatTheyWouldDestroy)
+{
+    const std::string reg = std::string("\xFF\xFE") + std::string("W\0i\0n\0d\0o\0w\0s\0 \0R\0e\0g\0i\0s\0t\0r\0y\0 \0E\0d\0i\0t\0o\0r\0", 46);
+    const std::string image("MZ\x90\0\3\0", 6);
+    const struct
+    {
+        RunFileKind kind;
+        const char *what; // e: exists, f: a folder, r: read-only, c: a component, l: the log
+        std::string start;
+        uint32_t error; // 0: allowed
+    } cases[] = {
+        {RUN_FILE_RECORD, "", "", 0},
+        {RUN_FILE_RECORD, "e", reg, 0},
+        {RUN_FILE_RECORD, "e", "REGEDIT4\r\n", 0},
+        {RUN_FILE_RECORD, "e", image, 80},
+        {RUN_FILE_RECORD, "e", "", 80},
+        {RUN_FILE_RECORD, "ef", "", 336},
+        {RUN_FILE_RECORD, "er", reg, 5},
+        {RUN_FILE_RECORD, "ec", reg, 87},
+        {RUN_FILE_RECORD, "el", reg, 87},
+        {RUN_FILE_LOG, "", "", 0},
+        {RUN_FILE_LOG, "e", "", 0},
+        {RUN_FILE_LOG, "e", "# 2026-12-09 02:19:26 UTC, TolVane 3.1.0: x\r\n", 0},
+        {RUN_FILE_LOG, "er", "text", 0},
+        {RUN_FILE_LOG, "e", image, 80},
+        {RUN_FILE_LOG, "e", reg, 80},
+        {RUN_FILE_LOG, "ec", "", 87},
+        {RUN_FILE_LOG, "ef", "", 336},
+        {RUN_FILE_MANIFEST_FOLDER, "ef", "", 0},
+    };
+    for (const auto &c : cases)
+    {
+        const std::string what = c.what;
+        RunFileTarget target = {};
+        target.exists = what.find('e') != std::string::npos;
+        target.folder = what.find('f') != std::string::npos;
+        target.readOnly = what.find('r') != std::string::npos;
+        target.component = what.find('c') != std::string::npos;
+        target.log = what.find('l') != std::string::npos;
+        target.start = reinterpret_cast<const unsigned char *>(c.start.data());
+        target.count = c.start.size();
+        uint32_t error = 0;
+        const char *reason = RunFileRefusal(c.kind, target, &error);
+        EXPECT_EQ(reason != nullptr ? error : 0u, c.error) << c.kind << " " << c.what << " " << c.start;
+    }
+}
+
 TEST(Options, OleFailureMessageNamesTheReason)
 {
     const struct

@@ -17,10 +17,17 @@ void ComposeRedirectedText(RedirectMode mode, const char *done, const RedirectOu
 {
     if (mode == REDIRECT_RECORD)
     {
-        if (outcome.keys == 0)
-            std::snprintf(text, size, "Nothing was recorded: the component wrote no registry key.");
-        else
-            std::snprintf(text, size, "Recorded %d key%s", outcome.keys, outcome.keys == 1 ? "" : "s");
+        const int length = outcome.keys == 0
+                               ? std::snprintf(text, size, "Nothing was recorded: the component wrote no registry key")
+                               : std::snprintf(text, size, "Recorded %d key%s", outcome.keys, outcome.keys == 1 ? "" : "s");
+        const size_t used = length > 0 && static_cast<size_t>(length) < size ? static_cast<size_t>(length) : size;
+        if (outcome.leftOut > 0 && used < size)
+            std::snprintf(text + used, size - used,
+                          ". %d key%s or value%s that a .reg file cannot hold faithfully %s left out: %s",
+                          outcome.leftOut, outcome.leftOut == 1 ? "" : "s", outcome.leftOut == 1 ? "" : "s",
+                          outcome.leftOut == 1 ? "was" : "were", outcome.leftOutNames);
+        else if (outcome.keys == 0 && used + 1 < size)
+            std::snprintf(text + used, size - used, ".");
         return;
     }
     size_t length = static_cast<size_t>(std::snprintf(text, size, "%s for the current user", done));

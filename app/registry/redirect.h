@@ -20,6 +20,8 @@ struct RedirectOutcome
     int notWritten;                     // /C: machine-wide keys outside the classes, not applied
     char notWrittenNames[NOT_WRITTEN_SIZE]; // "HKLM\...", separated by ", ", cut to fit
     bool elevated;                      // the run is elevated: the system ignores per-user classes
+    int leftOut;                        // /R: keys and values a .reg file cannot hold faithfully
+    char leftOutNames[NOT_WRITTEN_SIZE]; // their names, separated by ", ", cut to fit
     char *recorded;                     // /R, /M: what was recorded, as .reg text (UTF-8, freed by the caller); null: nothing
 };
 

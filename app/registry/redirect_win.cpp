@@ -181,10 +181,39 @@ bool BeginRedirect(int mode, uint32_t *error)
     return true;
 }
 
-static void Utf8(const wchar_t *wide, char *out, int size)
+// wide (length characters) as UTF-8 in a buffer sized from it (to be freed; its length in
+// *utf8Length); null when memory ran out.
+static char *Utf8(const wchar_t *wide, int length, size_t *utf8Length)
 {
-    out[0] = '\0';
-    WideCharToMultiByte(CP_UTF8, 0, wide, -1, out, size, nullptr, nullptr);
+    const int size = length > 0 ? WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr) : 0;
+    char *out = static_cast<char *>(std::malloc(static_cast<size_t>(size) + 1));
+    if (out == nullptr)
+        return nullptr;
+    WideCharToMultiByte(CP_UTF8, 0, wide, length, out, size, nullptr, nullptr);
+    out[size] = '\0';
+    *utf8Length = static_cast<size_t>(size);
+    return out;
+}
+
+// Where the names of what a .reg file cannot hold faithfully go: the outcome of the recording.
+static RedirectOutcome *leftOutSink;
+
+// True when the name (UTF-8, length bytes) can be written; else it is named in the outcome.
+static bool Faithful(const char *rootText, const char *pathText, const char *name, size_t length, bool key)
+{
+    if (RegNameIsFaithful(name, length, key))
+        return true;
+    if (leftOutSink != nullptr)
+    {
+        char whole[600];
+        const int written = std::snprintf(whole, sizeof whole, "%s\\%s%s%.*s", rootText, pathText, key ? "" : ": ",
+                                          static_cast<int>(key ? 0 : length), name);
+        leftOutSink->leftOut++;
+        AddToNameList(leftOutSink->leftOutNames, sizeof leftOutSink->leftOutNames, whole,
+                      written > 0 && static_cast<size_t>(written) < sizeof whole ? static_cast<size_t>(written)
+                                                                                   : sizeof whole - 1);
+    }
+    return false;
 }
 
 // Writes key (at path below root) and every key below it that holds a value or nothing at all;
@@ -200,11 +229,17 @@ static int WriteTree(RegText *text, HKEY key, const wchar_t *root, const wchar_t
                      nullptr);
     const bool own = machine && (wcscmp(path, L"Software") == 0 || wcscmp(path, L"Software\\Classes") == 0);
     int keys = 0;
+    size_t length = 0;
+    char rootText[32];
+    WideCharToMultiByte(CP_UTF8, 0, root, -1, rootText, sizeof rootText, nullptr, nullptr);
+    char *pathText = Utf8(path, lstrlenW(path), &length);
+    if (pathText == nullptr || !Faithful(rootText, pathText, pathText, length, true))
+    {
+        std::free(pathText);
+        return 0;
+    }
     if (path[0] != L'\0' && (values > 0 || (subkeys == 0 && !own)))
     {
-        char rootText[32], pathText[1024];
-        Utf8(root, rootText, sizeof rootText);
-        Utf8(path, pathText, sizeof pathText);
         AppendRegKey(text, rootText, pathText);
         keys++;
         for (DWORD i = 0; i < values; i++)
@@ -217,40 +252,47 @@ static int WriteTree(RegText *text, HKEY key, const wchar_t *root, const wchar_t
             if (data == nullptr)
                 continue;
             nameLength = 16384;
-            if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data, &size) == ERROR_SUCCESS)
+            char *nameText = nullptr;
+            size_t nameTextLength = 0;
+            if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data, &size) == ERROR_SUCCESS &&
+                (nameText = Utf8(name, static_cast<int>(nameLength), &nameTextLength)) != nullptr &&
+                Faithful(rootText, pathText, nameText, nameTextLength, false))
             {
                 data[size] = data[size + 1] = 0;
-                char nameText[1024];
-                Utf8(name, nameText, sizeof nameText);
                 char *valueText = nullptr;
+                size_t valueLength = 0;
                 if (type == REG_SZ)
-                {
-                    const int length = WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<wchar_t *>(data), -1, nullptr,
-                                                           0, nullptr, nullptr);
-                    valueText = static_cast<char *>(std::malloc(static_cast<size_t>(length > 0 ? length : 1)));
-                    if (valueText != nullptr)
-                        Utf8(reinterpret_cast<wchar_t *>(data), valueText, length > 0 ? length : 1);
-                }
+                    valueText = Utf8(reinterpret_cast<wchar_t *>(data), lstrlenW(reinterpret_cast<wchar_t *>(data)),
+                                     &valueLength);
                 AppendRegValue(text, nameText, type, data, size, valueText);
                 std::free(valueText);
             }
+            std::free(nameText);
             std::free(data);
         }
     }
+    std::free(pathText);
     for (DWORD i = 0; i < subkeys; i++)
     {
         wchar_t name[256];
-        DWORD length = 256;
-        if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        DWORD nameLength = 256;
+        if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             continue;
         HKEY child = nullptr;
         if (RegOpenKeyExW(key, name, 0, KEY_READ, &child) != ERROR_SUCCESS)
             continue;
-        wchar_t childPath[1024];
-        if (lstrlenW(path) + 1 + lstrlenW(name) >= 1024)
-            continue;
-        wsprintfW(childPath, path[0] != L'\0' ? L"%s\\%s" : L"%s%s", path, name);
-        keys += WriteTree(text, child, root, childPath, machine, classes);
+        // The path grows as deep as the keys go: a deep key is never dropped for want of room.
+        const size_t childLength = static_cast<size_t>(lstrlenW(path)) + 1 + nameLength + 1;
+        wchar_t *childPath = static_cast<wchar_t *>(std::malloc(childLength * sizeof(wchar_t)));
+        if (childPath != nullptr)
+        {
+            lstrcpyW(childPath, path);
+            if (path[0] != L'\0')
+                lstrcatW(childPath, L"\\");
+            lstrcatW(childPath, name);
+            keys += WriteTree(text, child, root, childPath, machine, classes);
+        }
+        std::free(childPath);
         RegCloseKey(child);
     }
     return keys;
@@ -348,8 +390,10 @@ static void Record(const char *component, RedirectOutcome *outcome)
     std::snprintf(comment, sizeof comment, "\r\n; %s (%s view: import with reg import file /reg:%s)\r\n", component,
                   sizeof(void *) == 8 ? "64-bit" : "32-bit", sizeof(void *) == 8 ? "64" : "32");
     AppendText(&text, comment);
+    leftOutSink = outcome;
     for (int i = 0; i < 4; i++)
         outcome->keys += WriteTree(&text, parts[i], ROOT_NAMES[i], L"", i == 1);
+    leftOutSink = nullptr;
     if (text.failed)
         FreeText(&text);
     outcome->recorded = text.data; // the caller's to free

@@ -132,3 +132,25 @@ void AppendRegValue(RegText *text, const char *name, uint32_t type, const unsign
         std::snprintf(prefix, sizeof prefix, "hex(%x):", static_cast<unsigned>(type));
     AppendHex(text, prefix, bytes, size, column);
 }
+
+bool RegNameIsFaithful(const char *name, size_t length, bool key)
+{
+    for (size_t i = 0; i < length; i++)
+        if (name[i] == '\r' || name[i] == '\n' || name[i] == '\0')
+            return false;
+    return !key || length == 0 || name[length - 1] != ']';
+}
+
+void AddToNameList(char *list, size_t size, const char *name, size_t length)
+{
+    size_t used = std::strlen(list);
+    const size_t separator = used > 0 ? 2 : 0;
+    if (used + separator + length + 1 > size)
+        return;
+    if (separator > 0)
+        std::memcpy(list + used, ", ", 2);
+    used += separator;
+    for (size_t i = 0; i < length; i++)
+        list[used++] = static_cast<unsigned char>(name[i]) < ' ' ? '?' : name[i];
+    list[used] = '\0';
+}

@@ -32,3 +32,11 @@ void AppendRegKey(RegText *text, const char *root, const char *path);
 // on continuation lines, as regedit writes it.
 void AppendRegValue(RegText *text, const char *name, uint32_t type, const unsigned char *bytes, size_t size,
                     const char *textUtf8);
+
+// True when a .reg file holds a key's or a value's name faithfully: none of its length bytes is a
+// CR, LF or NUL (each would start a line or end the name), and a key's does not end in ']'.
+bool RegNameIsFaithful(const char *name, size_t length, bool key);
+
+// Adds name to the list "a, b" in list (size bytes), each control character shown as '?'; a name
+// that does not fit whole is left out.
+void AddToNameList(char *list, size_t size, const char *name, size_t length);

@@ -68,6 +68,7 @@ struct FakeSystem
     std::string windowNoteInCall;                   // each call shows a window that the watchdog answers
     std::vector<uint32_t> limits;                   // the time limit each watched step was given
     std::string kept;                               // what /R recordings were kept for the record file
+    bool leftOut = false;                           // the recording met a name a .reg file cannot hold
 };
 
 FakeSystem sys;
@@ -343,6 +344,11 @@ PlatformOps MakeFakeOps()
             std::strcpy(outcome->notWrittenNames, "HKLM\\Software\\Vendor");
         }
         outcome->elevated = sys.elevated;
+        if (mode == REDIRECT_RECORD && keep && sys.leftOut)
+        {
+            outcome->leftOut = 1;
+            std::strcpy(outcome->leftOutNames, "HKLM\\Software\\A?B");
+        }
         // One class of the component's, as a recording names it.
         const std::string recorded = std::string("\r\n[HKEY_CLASSES_ROOT\\CLSID\\{A}\\InprocServer32]\r\n@=\"") +
                                      component + "\"\r\n";
@@ -901,6 +907,12 @@ TEST_F(BatchTest, RecordingAndCurrentUserWrapTheCallsAndSayWhatBecameOfTheKeys)
     Run({"/C", "C:\\c\\ok2.ocx", "/R:x.reg", "C:\\c\\fail5.dll", "C:\\c\\ok.dll", "/M", "C:\\c\\ok2.ocx"});
     EXPECT_EQ(sys.kept, "\r\n[HKEY_CLASSES_ROOT\\CLSID\\{A}\\InprocServer32]\r\n@=\"C:\\c\\ok.dll\"\r\n"
                         "\r\n[HKEY_CLASSES_ROOT\\CLSID\\{A}\\InprocServer32]\r\n@=\"C:\\c\\ok2.ocx\"\r\n");
+    // What a .reg file cannot hold is named in the row.
+    SetUp();
+    sys.leftOut = true;
+    Run({"/R:x.reg", "C:\\c\\ok.dll"});
+    EXPECT_STREQ(resultsTable.rows[0].resultText, "Recorded 3 keys. 1 key or value that a .reg file cannot hold "
+                                                  "faithfully was left out: HKLM\\Software\\A?B");
     for (const RedirectCase &c : cases)
     {
         SetUp();

@@ -62,3 +62,29 @@ TEST(RegFile, EveryValueTypeIsWrittenExactly)
 }
 
 } // namespace
+
+// What a .reg file cannot hold faithfully is left out and named, never written.
+TEST(RegFile, NamesThatWouldBreakTheFileAreNotFaithful)
+{
+    const struct
+    {
+        std::string name;
+        bool key;
+        bool faithful;
+    } cases[] = {
+        {"Software\\Vendor", true, true},
+        {"Software\\Planted]\r\n[HKEY_LOCAL_MACHINE\\Software\\Evil", true, false},
+        {"Line\nEnd", false, false},
+        {std::string("Nul\0Inside", 10), false, false},
+        {"Ends]", true, false},
+        {"Ends]", false, true},
+        {"", false, true},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(RegNameIsFaithful(c.name.data(), c.name.size(), c.key), c.faithful) << c.name;
+    char list[24] = "";
+    AddToNameList(list, sizeof list, "HKLM\\A\r\n", 8);
+    AddToNameList(list, sizeof list, "B", 1);
+    AddToNameList(list, sizeof list, "far too long to fit", 19);
+    EXPECT_STREQ(list, "HKLM\\A??, B");
+}

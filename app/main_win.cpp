@@ -175,7 +175,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
         OpenAboutDialog();
     }
     else
-        exitCode = RunComponents(childRun ? arguments : ExpandedArguments(arguments));
+        exitCode = RunComponents(childRun ? arguments : ExpandPatterns(arguments));
     OleUninitialize();
     return exitCode;
 }

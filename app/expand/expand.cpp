@@ -263,7 +263,8 @@ static bool ExpandFolder(const char *argument, const char *folder, const char *p
         char *path = Concatenate(folder, listing.names.values[i]);
         unsigned char *bytes = nullptr;
         size_t size = 0;
-        const bool component = path != nullptr && ops.readFile(path, &bytes, &size) && IsComponentFor(bytes, size, modes);
+        const bool component =
+            path != nullptr && ops.readFile(path, &bytes, &size) && IsComponentFor(bytes, size, modes);
         std::free(bytes);
         if (component)
             complete = Push(&components, path);
@@ -400,7 +401,7 @@ bool ParseExpansionArgument(const char *privateArgument, ExpansionRow *row)
 
 void ComposeSummaryText(int components, int skipped, const MatchModes &modes, char *text, size_t size)
 {
-    const char *reason = !modes.install      ? "not self-registering"
+    const char *reason = !modes.install     ? "not self-registering"
                          : modes.noRegister ? "no DllInstall"
                                             : "not self-registering with DllInstall";
     char found[64];

@@ -50,7 +50,7 @@ static wchar_t *ToWide(const char *text)
     return wide;
 }
 
-AnsiArguments ExpandedArguments(const AnsiArguments &given)
+AnsiArguments ExpandPatterns(const AnsiArguments &given)
 {
     ExpandOps ops;
     ops.listFolder = WinListFolder;

@@ -6,4 +6,4 @@
 // in the modes the run starts in (unregisterMode); wide forms made for the new ones, for the child
 // runs. The arguments as given when memory runs out: then no pattern is expanded, and each gets
 // its not-found row.
-AnsiArguments ExpandedArguments(const AnsiArguments &given);
+AnsiArguments ExpandPatterns(const AnsiArguments &given);

@@ -154,8 +154,12 @@ TEST(Expand, PatternCountsOnlyInTheLastElement)
         {"\\\\?\\C:\\app\\*.dll", PATTERN_LAST, NoLeadBytes},
         {"\\\\?\\C:\\a*\\x.dll", PATTERN_FOLDER, NoLeadBytes},
         // A double-byte character's second byte is no separator: the pattern is in the last element.
-        {"C:\\a*\x95\x5C" "b.dll", PATTERN_LAST, ShiftJisLead},
-        {"C:\\a*\x95\x5C" "b.dll", PATTERN_FOLDER, NoLeadBytes},
+        {"C:\\a*\x95\x5C"
+         "b.dll",
+         PATTERN_LAST, ShiftJisLead},
+        {"C:\\a*\x95\x5C"
+         "b.dll",
+         PATTERN_FOLDER, NoLeadBytes},
     };
     for (const auto &c : cases)
         EXPECT_EQ(FindPattern(c.argument, c.isLeadByte), c.place) << c.argument;
@@ -210,7 +214,7 @@ TEST(Expand, FolderTakesTheComponentExtensionsOnly)
         const char *name;
         bool taken;
     } cases[] = {
-        {"a.dll", true}, {"b.OCX", true},       {"filter.ax", true}, {"lib.tlb", true},  {"lib.OLB", true},
+        {"a.dll", true},  {"b.OCX", true},       {"filter.ax", true}, {"lib.tlb", true},    {"lib.OLB", true},
         {"a.exe", false}, {"readme.txt", false}, {"dll", false},      {"a.dll.bak", false}, {"a.axe", false},
     };
     for (const auto &c : cases)
@@ -336,7 +340,8 @@ TEST_F(ExpandTest, PatternOrFolderBecomesItsSummaryAndItsComponentsInNameOrder)
 
 TEST_F(ExpandTest, RunStartedUnregisteringFiltersForDllUnregisterServer)
 {
-    EXPECT_EQ(Expand({"C:\\m\\*.dll"}, nullptr, true), (std::vector<std::string>{"/*matched:1:2:C:\\m\\*.dll", "C:\\m\\reg.dll"}));
+    EXPECT_EQ(Expand({"C:\\m\\*.dll"}, nullptr, true),
+              (std::vector<std::string>{"/*matched:1:2:C:\\m\\*.dll", "C:\\m\\reg.dll"}));
 }
 
 TEST_F(ExpandTest, PlainNamesCostNoQuestionUnlessTheyMayNameAFolder)
@@ -348,7 +353,8 @@ TEST_F(ExpandTest, PlainNamesCostNoQuestionUnlessTheyMayNameAFolder)
                                                   "nothing", "/*matched:1:0:C:\\f\\sub", "C:\\f\\sub\\c.dll"}));
     EXPECT_EQ(origins, (std::vector<int>{1, 2, 3, 4, 5, 6, -1, -1}));
     EXPECT_EQ(folderQuestions, (std::vector<std::string>{"nothing", "C:\\f\\sub"}));
-    EXPECT_EQ(reads, (std::vector<std::string>{"C:\\f\\sub\\c.dll"})) << "only a folder's or a pattern's files are read";
+    EXPECT_EQ(reads, (std::vector<std::string>{"C:\\f\\sub\\c.dll"}))
+        << "only a folder's or a pattern's files are read";
 }
 
 TEST_F(ExpandTest, ArgumentTheCodePageCannotHoldIsNeitherPatternNorFolder)

@@ -6,6 +6,7 @@
 
 #include "app/child/rest_run.h"
 #include "app/child/twin.h"
+#include "app/expand/expand.h"
 #include "app/guard/call_state.h"
 #include "app/guard/watchdog.h"
 #include "app/options.h"
@@ -344,6 +345,8 @@ void RunBatch(int argc, char **argv, const bool *unrepresentable, bool silent, c
         currentArgument = i;
         if (unrepresentable != nullptr && unrepresentable[i])
             AppendUnrepresentable(argv[i], CallWords(modes, unregisterMode != 0));
+        else if (ClassifyArgument(argv[i]) == ARGUMENT_EXPANSION_ROW)
+            AppendExpansionRow(argv[i], modes, unregisterMode != 0);
         else if (ClassifyArgument(argv[i]) != ARGUMENT_COMPONENT)
             ApplyOption(argv[i], run.startFolder, &modes);
         else

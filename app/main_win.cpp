@@ -8,6 +8,7 @@
 #include "app/batch.h"
 #include "app/child/child_run_win.h"
 #include "app/child/twin_win.h"
+#include "app/expand/expand_win.h"
 #include "app/guard/crash_guard_win.h"
 #include "app/guard/watchdog_win.h"
 #include "app/manifest/manifest_win.h"
@@ -230,7 +231,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
         OpenAboutDialog();
     }
     else
-        exitCode = RunComponents(arguments);
+        exitCode = RunComponents(childRun ? arguments : ExpandPatterns(arguments));
     OleUninitialize();
     return exitCode;
 }

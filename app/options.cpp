@@ -38,6 +38,8 @@ ArgumentKind ClassifyArgument(const char *argument)
     case 'M':
     case 'm':
         return ARGUMENT_MANIFEST;
+    case '*':
+        return ARGUMENT_EXPANSION_ROW;
     default:
         return ARGUMENT_IGNORED_OPTION;
     }
@@ -83,6 +85,7 @@ void ApplyOption(const char *argument, const char *startFolder, Modes *modes)
     }
     case ARGUMENT_LOG: // opened before the batch: it counts for the whole run
     case ARGUMENT_IGNORED_OPTION:
+    case ARGUMENT_EXPANSION_ROW:
     case ARGUMENT_COMPONENT:
         break;
     }

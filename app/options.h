@@ -18,6 +18,7 @@ enum ArgumentKind
     ARGUMENT_RECORD,         // second character R or r: record registrations into the .reg file after a colon
     ARGUMENT_CURRENT_USER,   // second character C or c: register for the current user
     ARGUMENT_MANIFEST,       // second character M or m: write a side-by-side manifest, into the folder after a colon
+    ARGUMENT_EXPANSION_ROW,  // second character *: a pattern's or a folder's row (app/expand), private
     ARGUMENT_IGNORED_OPTION, // any other option letter, skipped without a message
 };
 

@@ -11,6 +11,7 @@ static const SystemOps *rowOps;
 static RowExplainer explainRow;
 static int32_t exitValue;
 static bool entryPointCalled;
+static int32_t lastRowCode; // the code of the last row that tells an outcome
 // The component whose rows come next.
 static const char *currentFullPath;
 static const char *currentCalls;
@@ -32,6 +33,7 @@ void BeginRows(const SystemOps &ops, RowExplainer explain)
     resultsTable.unprocessedCount = 0;
     exitValue = 0;
     entryPointCalled = false;
+    lastRowCode = 0;
     rowOps = &ops;
     BeginComponent(nullptr, "");
 }
@@ -90,6 +92,9 @@ static void AddRow(char *path, const RowReport &report, size_t explanationAt)
         entryPointCalled = true;
         exitValue = report.result;
     }
+    // A row of code 0 that called nothing (a pattern's summary) tells what was done, not how it went.
+    if (report.called || report.code != 0)
+        lastRowCode = report.code;
     if (rowOps->rowAdded != nullptr)
     {
         RowReport told = report;
@@ -212,9 +217,5 @@ void AppendUnrepresentable(const char *argument, const char *calls)
 
 int32_t BatchExitValue()
 {
-    if (entryPointCalled)
-        return exitValue;
-    if (resultsTable.rowCount > 0)
-        return resultsTable.rows[resultsTable.rowCount - 1].resultCode;
-    return 0;
+    return entryPointCalled ? exitValue : lastRowCode;
 }

@@ -70,5 +70,5 @@ void AppendReportedRow(char *path, const RowReport &report);
 void CurrentReport(char *path, RowReport *report);
 
 // The run's exit code: the last called entry point's result, or, when no entry point was called,
-// the last row's code (0 when there are no rows).
+// the last row's code (0 when there are no rows); a row of code 0 that called nothing passes.
 int32_t BatchExitValue();

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "app/expand/expand.h"
 #include "app/results_table.h"
 
 void AppendChildEnded(char *path, const ChildEnd &end)
@@ -15,10 +16,12 @@ void AppendChildEnded(char *path, const ChildEnd &end)
     AppendRow(path, text, static_cast<int32_t>(exitCode), ROW_OWN_TEXT, true, static_cast<int32_t>(exitCode));
 }
 
+// An argument that makes a row: a component, or a pattern's or a folder's summary.
 static bool IsComponent(int i, const RestArguments &run)
 {
     return (run.unrepresentable != nullptr && run.unrepresentable[i]) ||
-           ClassifyArgument(run.argv[i]) == ARGUMENT_COMPONENT;
+           ClassifyArgument(run.argv[i]) == ARGUMENT_COMPONENT ||
+           ClassifyArgument(run.argv[i]) == ARGUMENT_EXPANSION_ROW;
 }
 
 // Walks from argument i over options, applying them, and over count component arguments; the index
@@ -59,6 +62,12 @@ static void AppendNotStarted(int next, const RestArguments &run, uint32_t error,
         if (!IsComponent(next, run))
         {
             ApplyOption(run.argv[next], run.startFolder, run.modes);
+            continue;
+        }
+        const bool lossy = run.unrepresentable != nullptr && run.unrepresentable[next];
+        if (!lossy && ClassifyArgument(run.argv[next]) == ARGUMENT_EXPANSION_ROW) // needs no process of its own
+        {
+            AppendExpansionRow(run.argv[next], *run.modes, unregisterMode != 0);
             continue;
         }
         BeginComponent(nullptr, CallWords(*run.modes, unregisterMode != 0));

@@ -294,6 +294,9 @@ PlatformOps MakeFakeOps()
         for (size_t i = static_cast<size_t>(first); i < sys.arguments.size(); i++)
         {
             const std::string &argument = sys.arguments[i];
+            if (argument.rfind("/*", 0) == 0) // a pattern's summary: its row, and no call
+                sink(RowReport{argument.c_str(), "summary", 0, ROW_DONE_TEXT, false, 0, argument.c_str(), "", 42},
+                     context);
             if (argument[0] == '/')
                 continue;
             // The child starts in the run's start folder.
@@ -690,6 +693,20 @@ TEST_F(BatchTest, AfterACrashTheRestRunsInFreshProcessesAndNoComponentIsLost)
         // A run that is itself a child stops at the crash: the first process goes on.
         {{"C:\\c\\crash.dll", "C:\\c\\ok.dll"}, {}, {"C:\\c\\crash.dll|" + crashed}, static_cast<int32_t>(0xC0000005), 0,
          true, 1},
+        // A pattern's summary in the rest makes one row in the child, and counts as one: nothing is
+        // run twice or lost; without a child, its row needs none.
+        {{"C:\\c\\crash.dll", "/*matched:2:0:C:\\c\\*", "C:\\c\\ok.dll", "C:\\c\\crash.dll", "C:\\c\\ok2.ocx"},
+         {"rest 2 from C:\\start", "rest 5 from C:\\start"},
+         {"C:\\c\\crash.dll|" + crashed, "/*matched:2:0:C:\\c\\*|summary|0", "C:\\c\\ok.dll|child|0",
+          "C:\\c\\crash.dll|child|-1073741819", "C:\\c\\ok2.ocx|child|0"},
+         0},
+        {{"C:\\c\\crash.dll", "/*matched:1:3:C:\\c\\*.dll", "C:\\c\\ok.dll"},
+         {"rest 2 from C:\\start"},
+         {"C:\\c\\crash.dll|" + crashed, "C:\\c\\*.dll|1 component; 3 other files skipped (not self-registering)|0",
+          "C:\\c\\ok.dll|" + notStarted},
+         static_cast<int32_t>(0xC0000005),
+         0,
+         false},
         // Nothing after the crash but options: no child.
         {{"C:\\c\\crash.dll", "/U"}, {}, {"C:\\c\\crash.dll|" + crashed}, static_cast<int32_t>(0xC0000005), 1},
     };
@@ -1093,12 +1110,62 @@ TEST_F(BatchTest, ExitCodeIsTheLastCalledEntryPointsResultElseTheLastRowsCode)
         {{"C:\\c\\none.dll", "C:\\c\\bad.dll"}, 193},
         {{"/s", "/u"}, 0},
         {{}, 0},
+        // A pattern's summary calls nothing and tells no outcome: it neither fails a run nor
+        // clears a failure, even as the last row (its components beyond the table's limit).
+        {{"/*matched:2:0:C:\\c\\*.dll", "C:\\c\\ok.dll", "C:\\c\\ok2.ocx"}, 0},
+        {{"/*matched:1:0:C:\\c\\*.dll", "C:\\c\\fail5.dll"}, static_cast<int32_t>(0x80070005)},
+        {{"C:\\c\\none.dll", "/*matched:1:0:C:\\c\\*.dll"}, -2},
+        {{"C:\\c\\noentry.dll", "/*matched:1:0:C:\\c\\*.dll"}, -1},
+        {{"/*matched:1:0:C:\\c\\*.dll"}, 0},
+        // Nothing matched, or nothing that is a component: not found; a pattern in a folder part.
+        {{"C:\\c\\ok.dll", "/*matched:0:0:C:\\c\\*.xyz"}, 0},
+        {{"C:\\c\\noentry.dll", "/*matched:0:3:C:\\c\\*.txt"}, -2},
+        {{"/*unexpanded:C:\\*\\ok.dll"}, RESULT_INVALID_NAME},
     };
     for (const ExitCase &c : cases)
     {
         SetUp();
         Run(c.arguments);
         EXPECT_EQ(BatchExitValue(), c.exitCode) << resultsTable.rowCount << " rows";
+    }
+}
+
+TEST_F(BatchTest, PatternsPrivateArgumentMakesItsOneRowAndLoadsNothing)
+{
+    const struct
+    {
+        std::vector<const char *> arguments;
+        std::string row;    // "<path>|<text>|<code>|<kind>"
+        std::string report; // "<call>|<full path>"
+    } cases[] = {
+        {{"/*matched:2:5:C:\\c\\*.dll"},
+         "C:\\c\\*.dll|2 components; 5 other files skipped (not self-registering)|0|3",
+         "register|C:\\c\\*.dll"},
+        {{"/U", "/*matched:1:0:C:\\c"}, "C:\\c|1 component|0|3", "unregister|C:\\c"},
+        {{"/N", "/I:x", "/*matched:1:1:C:\\c\\*"}, "C:\\c\\*|1 component; 1 other file skipped (no DllInstall)|0|3",
+         "DllInstall|C:\\c\\*"},
+        {{"/*matched:0:0:C:\\c\\*.xyz"}, "C:\\c\\*.xyz|The component 'C:\\c\\*.xyz' could not found on this computer.|-2|0",
+         "register|C:\\c\\*.xyz"},
+        {{"/*matched:0:2:C:\\c\\*.txt"},
+         "C:\\c\\*.txt|No components; 2 other files skipped (not self-registering)|-2|2", "register|C:\\c\\*.txt"},
+        {{"/*unexpanded:C:\\*\\ok.dll"},
+         "C:\\*\\ok.dll|TolVane expands '*' and '?' in a file's name only, not in the name of a folder: nothing was "
+         "loaded.|123|2",
+         "register|C:\\*\\ok.dll"},
+    };
+    for (const auto &c : cases)
+    {
+        SetUp();
+        SCOPED_TRACE(c.arguments.back());
+        Run(c.arguments);
+        ASSERT_EQ(resultsTable.rowCount, 1);
+        const ResultEntry &row = resultsTable.rows[0];
+        EXPECT_EQ(std::string(row.componentPath) + "|" + row.resultText + "|" + std::to_string(row.resultCode) + "|" +
+                      std::to_string(row.kind),
+                  c.row);
+        ASSERT_EQ(sys.reports.size(), 1u);
+        EXPECT_EQ(sys.reports[0].substr(0, sys.reports[0].rfind('|')), c.report);
+        EXPECT_TRUE(sys.events.empty()) << sys.events[0];
     }
 }
 

@@ -1,6 +1,5 @@
 #include "app/batch.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -55,11 +54,6 @@ static uint32_t TimeLimit()
     return run.silent ? TimeLimitSeconds(modes.timeLimit) : 0;
 }
 
-static const char *RegisterCallName()
-{
-    return unregisterMode ? "DllUnregisterServer" : "DllRegisterServer";
-}
-
 // Copies the argument into a new row, expands its short names and makes its full path.
 static bool PreparePath(Component *c, const char *argument, const SystemOps &ops)
 {
@@ -94,7 +88,7 @@ static bool PreparePath(Component *c, const char *argument, const SystemOps &ops
 static bool ModesAskForCalls(const Component &c)
 {
     if (modes.noRegister && modes.install == nullptr)
-        AppendNothingAsked(c.path, RegisterCallName());
+        AppendNothingAsked(c.path, unregisterMode ? "DllUnregisterServer" : "DllRegisterServer");
     else if ((modes.record != nullptr || modes.manifest[0] != '\0') && unregisterMode)
         AppendRow(c.path, modes.manifest[0] != '\0' ? MANIFEST_ONLY_REGISTERS_TEXT : RECORD_ONLY_REGISTERS_TEXT,
                   RESULT_INVALID_PARAMETER, ROW_OWN_TEXT);
@@ -142,7 +136,7 @@ static bool LoadComponent(Component *c, const SystemOps &ops, uint32_t *error)
 static int PlanCalls(Call calls[2])
 {
     const Call install = {"DllInstall", true, nullptr};
-    const Call server = {RegisterCallName(), false, nullptr};
+    const Call server = {unregisterMode ? "DllUnregisterServer" : "DllRegisterServer", false, nullptr};
     int count = 0;
     if (unregisterMode && modes.install != nullptr)
         calls[count++] = install;
@@ -299,15 +293,6 @@ static void RegisterComponent(const char *argument, const PlatformOps &ops)
         AppendSystemFailure(c.path, error);
 }
 
-// A failed row's explanation (app/diagnose), read from the files without loading them: why the load
-// or the entry point failed, or why access was denied.
-static bool ExplainRow(int32_t code, RowKind kind, const char *fullPath, char *text, size_t size)
-{
-    const bool byCode = code == RESULT_ENTRY_POINT_NOT_FOUND || code == 126 || code == 127 || code == 193;
-    return (!byCode || kind == ROW_BY_CODE) &&
-           ExplainFailure(code, fullPath, batchOps->system.programMachine, batchOps->diagnose, text, size);
-}
-
 bool AbandonCall(uint32_t limitSeconds)
 {
     if (!TakeAbandon())
@@ -332,6 +317,7 @@ bool PendingCall(RowReport *row)
 
 void RunBatch(int argc, char **argv, const bool *unrepresentable, bool silent, const PlatformOps &ops)
 {
+    UseDiagnosis(ops.diagnose, ops.system.programMachine);
     BeginRows(ops.system, ops.diagnose.readFile != nullptr ? ExplainRow : nullptr);
     ResetCallState();
     modes = Modes{};

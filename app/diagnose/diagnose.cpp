@@ -377,3 +377,19 @@ bool ExplainFailure(int32_t code, const char *fullPath, uint16_t programMachine,
     AppendWhole(text, size, &length, ".", ops.isLeadByte);
     return true;
 }
+
+static const DiagnoseOps *rowOps;
+static uint16_t rowMachine;
+
+void UseDiagnosis(const DiagnoseOps &ops, uint16_t programMachine)
+{
+    rowOps = &ops;
+    rowMachine = programMachine;
+}
+
+bool ExplainRow(int32_t code, RowKind kind, const char *fullPath, char *text, size_t size)
+{
+    const bool byCode = code == RESULT_ENTRY_POINT_NOT_FOUND || code == 126 || code == 127 || code == 193;
+    return rowOps != nullptr && (!byCode || kind == ROW_BY_CODE) &&
+           ExplainFailure(code, fullPath, rowMachine, *rowOps, text, size);
+}

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/run_state.h"
 #include "base/text.h"
 
 constexpr size_t DIAGNOSE_MAX_DEPTH = 16;                 // modules in a chain from the component
@@ -34,3 +35,10 @@ struct DiagnoseOps
 // program's. False, and text empty, when there is nothing to add.
 bool ExplainFailure(int32_t code, const char *fullPath, uint16_t programMachine, const DiagnoseOps &ops, char *text,
                     size_t size);
+
+// The operations and this program's machine that ExplainRow uses.
+void UseDiagnosis(const DiagnoseOps &ops, uint16_t programMachine);
+
+// A failed row's explanation, for the results table (a RowExplainer): why the load or the entry
+// point failed (only for the codes the pipeline itself set), or why access was denied.
+bool ExplainRow(int32_t code, RowKind kind, const char *fullPath, char *text, size_t size);

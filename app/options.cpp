@@ -38,6 +38,9 @@ ArgumentKind ClassifyArgument(const char *argument)
     case 'M':
     case 'm':
         return ARGUMENT_MANIFEST;
+    case 'V':
+    case 'v':
+        return ARGUMENT_VERIFY;
     default:
         return ARGUMENT_IGNORED_OPTION;
     }
@@ -81,6 +84,9 @@ void ApplyOption(const char *argument, const char *startFolder, Modes *modes)
         std::snprintf(modes->manifest, sizeof modes->manifest, folder[0] != '\0' ? "/M:%s" : "/M", folder);
         break;
     }
+    case ARGUMENT_VERIFY:
+        modes->verify = true;
+        break;
     case ARGUMENT_LOG: // opened before the batch: it counts for the whole run
     case ARGUMENT_IGNORED_OPTION:
     case ARGUMENT_COMPONENT:
@@ -90,6 +96,8 @@ void ApplyOption(const char *argument, const char *startFolder, Modes *modes)
 
 const char *CallWords(const Modes &modes, bool unregister)
 {
+    if (modes.verify)
+        return unregister ? "verify unregistered" : "verify";
     if (modes.install == nullptr)
         return unregister ? "unregister" : "register";
     if (modes.noRegister)
@@ -106,7 +114,8 @@ OptionList ModesAsOptions(const Modes &modes, bool unregister, bool silent)
                                                 modes.timeLimit,
                                                 modes.record,
                                                 modes.currentUser ? "/C" : nullptr,
-                                                modes.manifest[0] != '\0' ? modes.manifest : nullptr};
+                                                modes.manifest[0] != '\0' ? modes.manifest : nullptr,
+                                                modes.verify ? "/V" : nullptr};
     OptionList list = {};
     for (const char *option : given)
         if (option != nullptr)

@@ -145,9 +145,9 @@ SystemOps FakeSystemOps()
 {
     SystemOps system = {};
     system.systemText = [](uint32_t code, char *text, size_t size) {
-        if (code != 0x80004005)
+        if (code != 0x80004002)
             return false;
-        std::snprintf(text, size, "Unspecified error\r\n");
+        std::snprintf(text, size, "No such interface supported\r\n");
         return true;
     };
     system.watchStep = [](bool, uint32_t) {};
@@ -253,8 +253,8 @@ TEST(Verify, RecordingAgainstRegistriesComesToItsRowAndCode)
          "Type library {L} 1.0 is not registered.", 0x8002801D, false, false, 0},
         {"nothing there", FakeRegistry(), "Not registered: 1 class, 1 type library missing.", 0x80040154, false,
          false, 0},
-        {"the object cannot be had", Object(Registered(), static_cast<int32_t>(0x80004005), COMPONENT),
-         "Class {A}: its object could not be had: Unspecified error", 0x80004005},
+        {"the object cannot be had", Object(Registered(), static_cast<int32_t>(0x80004002), COMPONENT),
+         "Class {A}: its object could not be had: No such interface supported", 0x80004002},
         {"the object comes from another module", Object(Registered(), 0, "C:\\old\\grid.ocx"),
          "Class {A}: its object comes from C:\\old\\grid.ocx, not this file.", 0x80040154},
         {"/U /V, nothing left", FakeRegistry(), "Not registered: nothing that it registers is in the registry.", 0,

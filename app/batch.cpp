@@ -54,6 +54,17 @@ static uint32_t TimeLimit()
     return run.silent ? TimeLimitSeconds(modes.timeLimit) : 0;
 }
 
+// The calls undo a registration: /U, but not under /V, which records what registering writes.
+static bool CallsUnregister()
+{
+    return unregisterMode != 0 && !modes.verify;
+}
+
+static const char *RegisterCallName()
+{
+    return CallsUnregister() ? "DllUnregisterServer" : "DllRegisterServer";
+}
+
 // Copies the argument into a new row, expands its short names and makes its full path.
 static bool PreparePath(Component *c, const char *argument, const SystemOps &ops)
 {
@@ -88,8 +99,8 @@ static bool PreparePath(Component *c, const char *argument, const SystemOps &ops
 static bool ModesAskForCalls(const Component &c)
 {
     if (modes.noRegister && modes.install == nullptr)
-        AppendNothingAsked(c.path, unregisterMode ? "DllUnregisterServer" : "DllRegisterServer");
-    else if ((modes.record != nullptr || modes.manifest[0] != '\0') && unregisterMode)
+        AppendNothingAsked(c.path, RegisterCallName());
+    else if ((modes.record != nullptr || modes.manifest[0] != '\0') && CallsUnregister())
         AppendRow(c.path, modes.manifest[0] != '\0' ? MANIFEST_ONLY_REGISTERS_TEXT : RECORD_ONLY_REGISTERS_TEXT,
                   RESULT_INVALID_PARAMETER, ROW_OWN_TEXT);
     else
@@ -136,13 +147,13 @@ static bool LoadComponent(Component *c, const SystemOps &ops, uint32_t *error)
 static int PlanCalls(Call calls[2])
 {
     const Call install = {"DllInstall", true, nullptr};
-    const Call server = {unregisterMode ? "DllUnregisterServer" : "DllRegisterServer", false, nullptr};
+    const Call server = {RegisterCallName(), false, nullptr};
     int count = 0;
-    if (unregisterMode && modes.install != nullptr)
+    if (CallsUnregister() && modes.install != nullptr)
         calls[count++] = install;
     if (!modes.noRegister)
         calls[count++] = server;
-    if (!unregisterMode && modes.install != nullptr)
+    if (!CallsUnregister() && modes.install != nullptr)
         calls[count++] = install;
     return count;
 }
@@ -183,7 +194,7 @@ static CallOutcome MakeCalls(const Call *calls, int count, const SystemOps &ops)
         BeginStep();
         ops.watchStep(true, TimeLimit());
         const bool returned = calls[i].install
-                                  ? ops.callInstall(calls[i].entryPoint, !unregisterMode, OptionValue(modes.install),
+                                  ? ops.callInstall(calls[i].entryPoint, !CallsUnregister(), OptionValue(modes.install),
                                                     &outcome.result, &outcome.crash)
                                   : ops.callEntryPoint(calls[i].entryPoint, &outcome.result, &outcome.crash);
         outcome.lastError = ops.lastError();
@@ -205,7 +216,7 @@ static CallOutcome RegisterTypeLibrary(const Component &c, const PlatformOps &op
     BeginStep();
     ops.system.watchStep(true, TimeLimit());
     outcome.noRegistrar =
-        !ops.typeLibrary.registerTypeLibrary(c.fullPath, unregisterMode != 0, &outcome.result, &outcome.crash);
+        !ops.typeLibrary.registerTypeLibrary(c.fullPath, CallsUnregister(), &outcome.result, &outcome.crash);
     outcome.crashed = outcome.crash.exceptionCode != 0;
     if (EndWatchedStep(ops.system, &outcome))
         outcome.succeeded = !outcome.noRegistrar && !outcome.crashed && outcome.result == 0;
@@ -225,6 +236,9 @@ static void AppendCallRow(const Component &c, const CallOutcome &outcome, Redire
     else if (!outcome.succeeded)
         AppendCallFailure(c.path, modes.install != nullptr ? outcome.failedCall : nullptr, outcome.result,
                           outcome.lastError);
+    else if (modes.verify) // before /R and /M: nothing is written
+        AppendVerifyRow(c.path, c.fullPath, recorded.recorded != nullptr ? recorded.recorded : "", unregisterMode != 0,
+                        modes.currentUser, TimeLimit(), ops.system, ops.verify);
     else if (modes.manifest[0] != '\0')
         AppendManifestRow(c.path, c.fullPath, modes.manifest, recorded.recorded != nullptr ? recorded.recorded : "",
                           TimeLimit(), ops.system, ops.manifest);
@@ -243,7 +257,8 @@ static void AppendCallRow(const Component &c, const CallOutcome &outcome, Redire
 // loaded: it crashed, or its step was abandoned.
 static bool Register(const Component &c, const Call *calls, int count, const PlatformOps &ops)
 {
-    const RedirectMode mode = RedirectFor(modes.record != nullptr || modes.manifest[0] != '\0', modes.currentUser);
+    const RedirectMode mode =
+        RedirectFor(modes.record != nullptr || modes.manifest[0] != '\0' || modes.verify, modes.currentUser);
     uint32_t error = 0;
     if (mode != REDIRECT_NONE && !ops.registry.begin(mode, &error))
     {
@@ -257,7 +272,7 @@ static bool Register(const Component &c, const Call *calls, int count, const Pla
     RedirectOutcome recorded = {};
     if (mode != REDIRECT_NONE)
         ops.registry.end(mode, outcome.succeeded, c.fullPath, &recorded);
-    if (outcome.succeeded && modes.record != nullptr && recorded.keys > 0 && recorded.recorded != nullptr)
+    if (outcome.succeeded && modes.record != nullptr && !modes.verify && recorded.keys > 0 && recorded.recorded != nullptr)
         ops.registry.keepRecording(recorded.recorded, std::strlen(recorded.recorded));
     AppendCallRow(c, outcome, mode, recorded, ops);
     std::free(recorded.recorded);

@@ -11,6 +11,7 @@
 #include "app/registry/redirect.h"
 #include "app/results_table.h"
 #include "app/typelib/typelib.h"
+#include "app/verify/verify.h"
 
 struct PlatformOps
 {
@@ -20,6 +21,7 @@ struct PlatformOps
     RedirectOps registry;       // app/registry: /R, /C, /M
     ManifestOps manifest;       // app/manifest: /M
     DiagnoseOps diagnose;       // app/diagnose: the explanation of a failed row
+    VerifyOps verify;           // app/verify: /V
 };
 
 // Walks argv[1..argc-1]: options set the modes of the components after them, every other argument

@@ -40,6 +40,9 @@ ArgumentKind ClassifyArgument(const char *argument)
         return ARGUMENT_MANIFEST;
     case '*':
         return ARGUMENT_EXPANSION_ROW;
+    case 'V':
+    case 'v':
+        return ARGUMENT_VERIFY;
     default:
         return ARGUMENT_IGNORED_OPTION;
     }
@@ -83,6 +86,9 @@ void ApplyOption(const char *argument, const char *startFolder, Modes *modes)
         std::snprintf(modes->manifest, sizeof modes->manifest, folder[0] != '\0' ? "/M:%s" : "/M", folder);
         break;
     }
+    case ARGUMENT_VERIFY:
+        modes->verify = true;
+        break;
     case ARGUMENT_LOG: // opened before the batch: it counts for the whole run
     case ARGUMENT_IGNORED_OPTION:
     case ARGUMENT_EXPANSION_ROW:
@@ -93,6 +99,8 @@ void ApplyOption(const char *argument, const char *startFolder, Modes *modes)
 
 const char *CallWords(const Modes &modes, bool unregister)
 {
+    if (modes.verify)
+        return unregister ? "verify unregistered" : "verify";
     if (modes.install == nullptr)
         return unregister ? "unregister" : "register";
     if (modes.noRegister)
@@ -109,7 +117,8 @@ OptionList ModesAsOptions(const Modes &modes, bool unregister, bool silent)
                                                 modes.timeLimit,
                                                 modes.record,
                                                 modes.currentUser ? "/C" : nullptr,
-                                                modes.manifest[0] != '\0' ? modes.manifest : nullptr};
+                                                modes.manifest[0] != '\0' ? modes.manifest : nullptr,
+                                                modes.verify ? "/V" : nullptr};
     OptionList list = {};
     for (const char *option : given)
         if (option != nullptr)

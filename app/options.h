@@ -19,6 +19,7 @@ enum ArgumentKind
     ARGUMENT_CURRENT_USER,   // second character C or c: register for the current user
     ARGUMENT_MANIFEST,       // second character M or m: write a side-by-side manifest, into the folder after a colon
     ARGUMENT_EXPANSION_ROW,  // second character *: a pattern's or a folder's row (app/expand), private
+    ARGUMENT_VERIFY,         // second character V or v: verify the registration, change nothing
     ARGUMENT_IGNORED_OPTION, // any other option letter, skipped without a message
 };
 
@@ -38,6 +39,7 @@ struct Modes
     const char *record;                  // the last /R option as given: record, do not register; null: none
     bool currentUser;                    // /C: register for the current user
     char manifest[PATH_BUFFER_SIZE + 4]; // the last /M, its folder a full path ("/M", "/M:C:\x"); empty: none
+    bool verify;                         // /V: verify, do not register (before /R and /M)
 };
 
 // Applies one option: to modes, or to unregisterMode or silentMode. /M's folder is made a full
@@ -46,11 +48,12 @@ struct Modes
 void ApplyOption(const char *argument, const char *startFolder, Modes *modes);
 
 // The calls these modes ask of a component, in order, as the log names them: "register",
-// "unregister", "DllInstall", "register+DllInstall" or "DllInstall+unregister".
+// "unregister", "DllInstall", "register+DllInstall" or "DllInstall+unregister"; under /V
+// "verify" or "verify unregistered".
 const char *CallWords(const Modes &modes, bool unregister);
 
 // Another run's options: at most one of each.
-constexpr size_t OPTION_LIST_MAX = 8;
+constexpr size_t OPTION_LIST_MAX = 9;
 struct OptionList
 {
     const char *values[OPTION_LIST_MAX];
@@ -58,7 +61,7 @@ struct OptionList
 };
 
 // The options that start another run in these modes, as a user would write them: /S, /U, /I, /N,
-// /T, /R, /C and /M, as they apply.
+// /T, /R, /C, /M and /V, as they apply.
 OptionList ModesAsOptions(const Modes &modes, bool unregister, bool silent);
 
 // A file or folder that the run writes and that must be writable before any component is called:

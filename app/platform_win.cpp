@@ -11,6 +11,7 @@
 #include "app/manifest/manifest_win.h"
 #include "app/registry/redirect_win.h"
 #include "app/typelib/typelib_win.h"
+#include "app/verify/verify_win.h"
 #include "report/log_win.h"
 #include "app/child/twin_win.h"
 #include "base/system_win.h"
@@ -242,5 +243,6 @@ PlatformOps WinPlatformOps()
     ops.manifest.write = WriteManifestFile;
     ops.manifest.check = CheckManifest;
     ops.diagnose = WinDiagnoseOps();
+    ops.verify = WinVerifyOps();
     return ops;
 }

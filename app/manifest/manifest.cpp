@@ -10,195 +10,30 @@
 const char MANIFEST_ONLY_REGISTERS_TEXT[] =
     "Nothing was called: a side-by-side manifest (/M) describes what registering writes, not unregistering.";
 
-// The recording, read: each key with its values. Strings point into a copy of the text.
-struct RecordedValue
-{
-    int key;
-    const char *name; // "" for the default value
-    const char *data; // a string's text; null for data of another type
-    bool used;        // an element of the manifest expresses it
-};
-
-struct RecordedKey
-{
-    const char *path;      // "HKEY_CLASSES_ROOT\CLSID\{...}"
-    const char *classPath; // the part below the classes root ("CLSID\{...}"); null outside the classes
-    bool used;
-};
-
-struct Recording
-{
-    char *copy;
-    RecordedKey *keys;
-    int keyCount;
-    RecordedValue *values;
-    int valueCount;
-    bool failed;
-};
-
 static char Lower(char c)
 {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-static bool SameText(const char *a, const char *b)
-{
-    for (; *a != '\0' && Lower(*a) == Lower(*b); a++, b++)
-    {
-    }
-    return *a == '\0' && *b == '\0';
-}
-
-// The rest of text after prefix (any case); null when it does not start with it.
-static const char *After(const char *text, const char *prefix)
-{
-    for (; *prefix != '\0'; text++, prefix++)
-        if (Lower(*text) != Lower(*prefix))
-            return nullptr;
-    return text;
-}
-
-// The classes' roots, as the recording names them.
-static const char *ClassPath(const char *path)
-{
-    static const char *const ROOTS[] = {"HKEY_CLASSES_ROOT\\", "HKEY_LOCAL_MACHINE\\Software\\Classes\\",
-                                        "HKEY_CURRENT_USER\\Software\\Classes\\"};
-    for (const char *root : ROOTS)
-        if (const char *rest = After(path, root))
-            return rest;
-    return nullptr;
-}
-
-static bool Grow(void **array, int count, size_t itemSize)
-{
-    if (count % 64 != 0)
-        return true;
-    void *grown = std::realloc(*array, (static_cast<size_t>(count) + 64) * itemSize);
-    if (grown == nullptr)
-        return false;
-    *array = grown;
-    return true;
-}
-
-// Reads a quoted string at *at (after its opening quote) in place: \\ and \" lose their
-// backslash. Leaves *at after the closing quote; the string ends there.
-static char *ReadQuoted(char **at)
-{
-    char *start = *at;
-    char *out = start;
-    char *in = start;
-    for (; *in != '\0' && *in != '"'; in++)
-    {
-        if (*in == '\\' && (in[1] == '\\' || in[1] == '"'))
-            in++;
-        *out++ = *in;
-    }
-    *at = *in == '"' ? in + 1 : in;
-    *out = '\0';
-    return start;
-}
-
-// One line of the recording, made a string; null at the end.
-static char *NextLine(char **at)
-{
-    if (**at == '\0')
-        return nullptr;
-    char *line = *at;
-    char *end = std::strchr(line, '\n');
-    *at = end != nullptr ? end + 1 : line + std::strlen(line);
-    if (end != nullptr)
-        *end = '\0';
-    const size_t length = std::strlen(line);
-    if (length > 0 && line[length - 1] == '\r')
-        line[length - 1] = '\0';
-    return line;
-}
-
-static void ReadValue(Recording *recording, char *line, char **at)
-{
-    RecordedValue value = {recording->keyCount - 1, "", nullptr, false};
-    char *rest = line + 1;
-    if (line[0] == '"')
-        value.name = ReadQuoted(&rest);
-    if (*rest != '=')
-        return;
-    rest++;
-    if (*rest == '"')
-    {
-        rest++;
-        value.data = ReadQuoted(&rest);
-        value.used = value.data[0] == '\0'; // an empty string says nothing that is lost
-    }
-    else
-    {
-        // hex data goes on over lines that end in a backslash
-        for (char *last = line; last != nullptr && last[0] != '\0' && last[std::strlen(last) - 1] == '\\';)
-            last = NextLine(at);
-    }
-    if (!Grow(reinterpret_cast<void **>(&recording->values), recording->valueCount, sizeof value))
-    {
-        recording->failed = true;
-        return;
-    }
-    recording->values[recording->valueCount++] = value;
-}
-
-static void ReadRecording(const char *text, Recording *recording)
-{
-    *recording = Recording{};
-    const size_t length = std::strlen(text);
-    recording->copy = static_cast<char *>(std::malloc(length + 1));
-    if (recording->copy == nullptr)
-    {
-        recording->failed = true;
-        return;
-    }
-    std::memcpy(recording->copy, text, length + 1);
-    char *at = recording->copy;
-    for (char *line = NextLine(&at); line != nullptr && !recording->failed; line = NextLine(&at))
-    {
-        const size_t size = std::strlen(line);
-        if (line[0] == '[' && size > 2 && line[size - 1] == ']')
-        {
-            line[size - 1] = '\0';
-            if (!Grow(reinterpret_cast<void **>(&recording->keys), recording->keyCount, sizeof(RecordedKey)))
-            {
-                recording->failed = true;
-                return;
-            }
-            recording->keys[recording->keyCount++] = RecordedKey{line + 1, ClassPath(line + 1), false};
-        }
-        else if ((line[0] == '@' || line[0] == '"') && recording->keyCount > 0)
-            ReadValue(recording, line, &at);
-    }
-}
-
-static void FreeRecording(Recording *recording)
-{
-    std::free(recording->copy);
-    std::free(recording->keys);
-    std::free(recording->values);
-}
-
-static int FindKey(const Recording &recording, const char *classPath)
+static int FindKey(const RegFile &recording, const char *classPath)
 {
     for (int i = 0; i < recording.keyCount; i++)
-        if (recording.keys[i].classPath != nullptr && SameText(recording.keys[i].classPath, classPath))
+        if (recording.keys[i].classPath != nullptr && SameRegName(recording.keys[i].classPath, classPath))
             return i;
     return -1;
 }
 
 // A string value of the key at classPath ("" names the default value), marked as expressed with
 // its key when use is set; null when there is none, or it is empty.
-static const char *Value(Recording &recording, const char *classPath, const char *name, bool use = true)
+static const char *Value(RegFile &recording, const char *classPath, const char *name, bool use = true)
 {
     const int key = FindKey(recording, classPath);
     if (key < 0)
         return nullptr;
     for (int i = 0; i < recording.valueCount; i++)
     {
-        RecordedValue &value = recording.values[i];
-        if (value.key != key || !SameText(value.name, name))
+        RegFileValue &value = recording.values[i];
+        if (value.key != key || !SameRegName(value.name, name))
             continue;
         if (value.data == nullptr || value.data[0] == '\0')
             return nullptr;
@@ -210,7 +45,7 @@ static const char *Value(Recording &recording, const char *classPath, const char
 }
 
 // Marks a key as expressed, with all its values.
-static void Use(Recording &recording, const char *classPath)
+static void Use(RegFile &recording, const char *classPath)
 {
     const int key = FindKey(recording, classPath);
     if (key < 0)
@@ -222,11 +57,11 @@ static void Use(Recording &recording, const char *classPath)
 }
 
 // Marks every key at or below classPath as expressed.
-static void UseTree(Recording &recording, const char *classPath)
+static void UseTree(RegFile &recording, const char *classPath)
 {
     for (int i = 0; i < recording.keyCount; i++)
     {
-        const char *rest = recording.keys[i].classPath != nullptr ? After(recording.keys[i].classPath, classPath) : nullptr;
+        const char *rest = recording.keys[i].classPath != nullptr ? AfterRegName(recording.keys[i].classPath, classPath) : nullptr;
         if (rest != nullptr && (*rest == '\0' || *rest == '\\'))
             Use(recording, recording.keys[i].classPath);
     }
@@ -303,7 +138,7 @@ static bool FlagNames(const char *text, const char *const *names, size_t count, 
 }
 
 // The miscStatus attributes: the key's default value, and its subkeys per aspect.
-static void AppendMiscStatus(RegText *xml, Recording &recording, const char *classKey)
+static void AppendMiscStatus(RegText *xml, RegFile &recording, const char *classKey)
 {
     static const char *const ASPECTS[][2] = {
         {"", "miscStatus"}, {"\\1", "miscStatusContent"}, {"\\2", "miscStatusThumbnail"},
@@ -329,10 +164,10 @@ struct ProgIds
 };
 
 // True when progId is new to the manifest (it is then noted, and its own key expressed).
-static bool TakeProgId(ProgIds *progIds, Recording &recording, const char *progId)
+static bool TakeProgId(ProgIds *progIds, RegFile &recording, const char *progId)
 {
     for (int i = 0; i < progIds->count; i++)
-        if (SameText(progIds->names[i], progId))
+        if (SameRegName(progIds->names[i], progId))
             return false;
     if (progIds->count < 256)
         progIds->names[progIds->count++] = progId;
@@ -341,7 +176,7 @@ static bool TakeProgId(ProgIds *progIds, Recording &recording, const char *progI
 }
 
 // One class served by the component's file.
-static void AppendClass(RegText *xml, Recording &recording, const char *clsid, ProgIds *progIds)
+static void AppendClass(RegText *xml, RegFile &recording, const char *clsid, ProgIds *progIds)
 {
     char key[600], path[640];
     std::snprintf(key, sizeof key, "CLSID\\%s", clsid);
@@ -375,15 +210,15 @@ static void AppendClass(RegText *xml, Recording &recording, const char *clsid, P
 // The classes of the recording that the component's file serves, by their InprocServer32 keys
 // (a class key with no value of its own is not in the recording): "{...}" each, in order, in
 // clsids (40 bytes each).
-static int OwnClasses(Recording &recording, const char *fileName, char (*clsids)[40], int most)
+static int OwnClasses(RegFile &recording, const char *fileName, char (*clsids)[40], int most)
 {
     int count = 0;
     for (int i = 0; i < recording.keyCount && count < most; i++)
     {
         const char *path = recording.keys[i].classPath;
-        const char *clsid = path != nullptr ? After(path, "CLSID\\") : nullptr;
+        const char *clsid = path != nullptr ? AfterRegName(path, "CLSID\\") : nullptr;
         const char *end = clsid != nullptr ? std::strchr(clsid, '\\') : nullptr;
-        if (clsid == nullptr || *clsid != '{' || end == nullptr || !SameText(end, "\\InprocServer32") ||
+        if (clsid == nullptr || *clsid != '{' || end == nullptr || !SameRegName(end, "\\InprocServer32") ||
             end - clsid >= 40)
             continue;
         char name[600];
@@ -391,7 +226,7 @@ static int OwnClasses(Recording &recording, const char *fileName, char (*clsids)
         if (serverPath == nullptr)
             continue;
         FileNameOf(serverPath, name, sizeof name);
-        if (!SameText(name, fileName))
+        if (!SameRegName(name, fileName))
             continue;
         std::memcpy(clsids[count], clsid, static_cast<size_t>(end - clsid));
         clsids[count++][end - clsid] = '\0';
@@ -402,7 +237,7 @@ static int OwnClasses(Recording &recording, const char *fileName, char (*clsids)
 static bool IsOwnClass(const char *clsid, const char (*classes)[40], int count)
 {
     for (int i = 0; i < count; i++)
-        if (SameText(classes[i], clsid))
+        if (SameRegName(classes[i], clsid))
             return true;
     return false;
 }
@@ -417,10 +252,10 @@ struct TypeLibraryFile
     const char *path;
 };
 
-static bool ReadTypeLibraryKey(Recording &recording, int key, TypeLibraryFile *file)
+static bool ReadTypeLibraryKey(RegFile &recording, int key, TypeLibraryFile *file)
 {
     const char *path = recording.keys[key].classPath;
-    const char *rest = path != nullptr ? After(path, "TypeLib\\") : nullptr;
+    const char *rest = path != nullptr ? AfterRegName(path, "TypeLib\\") : nullptr;
     if (rest == nullptr)
         return false;
     char parts[4][40];
@@ -440,7 +275,7 @@ static bool ReadTypeLibraryKey(Recording &recording, int key, TypeLibraryFile *f
         }
         at = end + 1;
     }
-    if (count != 4 || parts[0][0] != '{' || !After(parts[3], "win"))
+    if (count != 4 || parts[0][0] != '{' || !AfterRegName(parts[3], "win"))
         return false;
     std::snprintf(file->tlbid, sizeof file->tlbid, "%s", parts[0]);
     std::snprintf(file->version, sizeof file->version, "%s", parts[1]);
@@ -471,7 +306,7 @@ static const char *RelativeHelpFolder(const char *help, const char *libraryPath)
 }
 
 // The type library elements whose file is fileName.
-static int AppendTypeLibraries(RegText *xml, Recording &recording, const char *fileName)
+static int AppendTypeLibraries(RegText *xml, RegFile &recording, const char *fileName)
 {
     int count = 0;
     for (int i = 0; i < recording.keyCount; i++)
@@ -481,7 +316,7 @@ static int AppendTypeLibraries(RegText *xml, Recording &recording, const char *f
         if (!ReadTypeLibraryKey(recording, i, &file) || !TypeLibraryVersion(file.version, version, sizeof version))
             continue;
         FileNameOf(file.path, name, sizeof name);
-        if (!SameText(name, fileName))
+        if (!SameRegName(name, fileName))
             continue;
         char key[200], path[320];
         std::snprintf(key, sizeof key, "TypeLib\\%s\\%s", file.tlbid, file.version);
@@ -517,14 +352,14 @@ static int AppendTypeLibraries(RegText *xml, Recording &recording, const char *f
 }
 
 // The interfaces whose proxy/stub the file serves (own), or that another file serves (not own).
-static int AppendInterfaces(RegText *xml, Recording &recording, const char (*classes)[40], int classCount,
+static int AppendInterfaces(RegText *xml, RegFile &recording, const char (*classes)[40], int classCount,
                             bool own)
 {
     int count = 0;
     for (int i = 0; i < recording.keyCount; i++)
     {
         const char *path = recording.keys[i].classPath;
-        const char *iid = path != nullptr ? After(path, "Interface\\") : nullptr;
+        const char *iid = path != nullptr ? AfterRegName(path, "Interface\\") : nullptr;
         if (iid == nullptr || *iid != '{' || std::strchr(iid, '\\') != nullptr)
             continue;
         char key[240];
@@ -554,7 +389,7 @@ static int AppendInterfaces(RegText *xml, Recording &recording, const char (*cla
 }
 
 // A type library in a file of its own (not the component's), as another file element.
-static int AppendOtherFiles(RegText *xml, Recording &recording, const char *fileName)
+static int AppendOtherFiles(RegText *xml, RegFile &recording, const char *fileName)
 {
     int count = 0;
     for (int i = 0; i < recording.keyCount; i++)
@@ -564,7 +399,7 @@ static int AppendOtherFiles(RegText *xml, Recording &recording, const char *file
         if (!ReadTypeLibraryKey(recording, i, &file) || recording.keys[i].used)
             continue;
         FileNameOf(file.path, name, sizeof name);
-        if (SameText(name, fileName))
+        if (SameRegName(name, fileName))
             continue;
         AppendText(xml, "  <file");
         AppendAttribute(xml, "name", name);
@@ -575,7 +410,7 @@ static int AppendOtherFiles(RegText *xml, Recording &recording, const char *file
     return count;
 }
 
-static const char *Architecture(uint16_t machine, Recording &recording)
+static const char *Architecture(uint16_t machine, RegFile &recording)
 {
     switch (machine)
     {
@@ -595,13 +430,13 @@ static const char *Architecture(uint16_t machine, Recording &recording)
     {
         TypeLibraryFile file;
         if (ReadTypeLibraryKey(recording, i, &file))
-            return SameText(file.platform, "win64") ? "amd64" : SameText(file.platform, "arm64") ? "arm64" : "x86";
+            return SameRegName(file.platform, "win64") ? "amd64" : SameRegName(file.platform, "arm64") ? "arm64" : "x86";
     }
     return "*";
 }
 
 // "<assemblyIdentity type="win32" name="<base>.sxs" version="1.0.0.0" processorArchitecture="x86"/>"
-static void ComposeIdentity(const ManifestSubject &subject, Recording &recording, char *out, size_t size)
+static void ComposeIdentity(const ManifestSubject &subject, RegFile &recording, char *out, size_t size)
 {
     char name[600], version[32];
     std::snprintf(name, sizeof name, "%s", subject.fileName);
@@ -634,12 +469,12 @@ static void AppendCommentText(RegText *xml, const char *text)
 }
 
 // What no element expresses: in a comment of the manifest, and named in the summary.
-static void NoteNotWritten(RegText *xml, Recording &recording, ManifestSummary *summary)
+static void NoteNotWritten(RegText *xml, RegFile &recording, ManifestSummary *summary)
 {
     size_t used = 0;
     for (int i = 0; i < recording.keyCount; i++)
     {
-        const RecordedKey &key = recording.keys[i];
+        const RegFileKey &key = recording.keys[i];
         bool valueLeft = false;
         for (int v = 0; v < recording.valueCount; v++)
             valueLeft = valueLeft || (recording.values[v].key == i && !recording.values[v].used);
@@ -677,8 +512,11 @@ static void NoteNotWritten(RegText *xml, Recording &recording, ManifestSummary *
 bool ComposeManifest(const char *recording, const ManifestSubject &subject, RegText *xml, ManifestSummary *summary)
 {
     *summary = ManifestSummary{};
-    Recording read;
-    ReadRecording(recording, &read);
+    RegFile read;
+    ReadRegFile(recording, &read);
+    // An empty string says nothing that a manifest loses.
+    for (int i = 0; i < read.valueCount; i++)
+        read.values[i].used = read.values[i].data != nullptr && read.values[i].data[0] == '\0';
     static char classes[1024][40];
     const int classCount = OwnClasses(read, subject.fileName, classes, 1024);
     ComposeIdentity(subject, read, summary->identity, sizeof summary->identity);
@@ -704,7 +542,7 @@ bool ComposeManifest(const char *recording, const ManifestSubject &subject, RegT
     NoteNotWritten(xml, read, summary);
     AppendText(xml, "</assembly>\r\n");
     const bool done = !read.failed && !xml->failed;
-    FreeRecording(&read);
+    FreeRegFile(&read);
     return done;
 }
 

@@ -154,3 +154,243 @@ void AddToNameList(char *list, size_t size, const char *name, size_t length)
         list[used++] = static_cast<unsigned char>(name[i]) < ' ' ? '?' : name[i];
     list[used] = '\0';
 }
+
+static char Lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameRegName(const char *a, const char *b)
+{
+    for (; *a != '\0' && Lower(*a) == Lower(*b); a++, b++)
+    {
+    }
+    return *a == '\0' && *b == '\0';
+}
+
+const char *AfterRegName(const char *text, const char *prefix)
+{
+    for (; *prefix != '\0'; text++, prefix++)
+        if (Lower(*text) != Lower(*prefix))
+            return nullptr;
+    return text;
+}
+
+// The classes' roots, as the recording names them.
+static const char *ClassPath(const char *path)
+{
+    static const char *const ROOTS[] = {"HKEY_CLASSES_ROOT\\", "HKEY_LOCAL_MACHINE\\Software\\Classes\\",
+                                        "HKEY_CURRENT_USER\\Software\\Classes\\"};
+    for (const char *root : ROOTS)
+        if (const char *rest = AfterRegName(path, root))
+            return rest;
+    return nullptr;
+}
+
+static bool Grow(void **array, int count, size_t itemSize)
+{
+    if (count % 64 != 0)
+        return true;
+    void *grown = std::realloc(*array, (static_cast<size_t>(count) + 64) * itemSize);
+    if (grown == nullptr)
+        return false;
+    *array = grown;
+    return true;
+}
+
+// Reads a quoted string at *at (after its opening quote) in place: \\ and \" lose their
+// backslash. Leaves *at after the closing quote; the string ends there.
+static char *ReadQuoted(char **at)
+{
+    char *start = *at;
+    char *out = start;
+    char *in = start;
+    for (; *in != '\0' && *in != '"'; in++)
+    {
+        if (*in == '\\' && (in[1] == '\\' || in[1] == '"'))
+            in++;
+        *out++ = *in;
+    }
+    *at = *in == '"' ? in + 1 : in;
+    *out = '\0';
+    return start;
+}
+
+// One line of the text, made a string; null at the end.
+static char *NextLine(char **at)
+{
+    if (**at == '\0')
+        return nullptr;
+    char *line = *at;
+    char *end = std::strchr(line, '\n');
+    *at = end != nullptr ? end + 1 : line + std::strlen(line);
+    if (end != nullptr)
+        *end = '\0';
+    const size_t length = std::strlen(line);
+    if (length > 0 && line[length - 1] == '\r')
+        line[length - 1] = '\0';
+    return line;
+}
+
+static int HexDigit(char c)
+{
+    c = Lower(c);
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+// The hex bytes of text ("41,00,\") appended at out; returns the count.
+static size_t DecodeHex(const char *text, unsigned char *out)
+{
+    size_t count = 0;
+    for (; text[0] != '\0'; text++)
+        if (HexDigit(text[0]) >= 0 && HexDigit(text[1]) >= 0)
+        {
+            out[count++] = static_cast<unsigned char>(HexDigit(text[0]) * 16 + HexDigit(text[1]));
+            text++;
+        }
+    return count;
+}
+
+// UTF-16LE (size bytes, up to a terminator) as UTF-8 at out, terminated; returns its length.
+static size_t Utf16AsUtf8(const unsigned char *bytes, size_t size, unsigned char *out)
+{
+    size_t length = 0;
+    for (size_t i = 0; i + 1 < size; i += 2)
+    {
+        uint32_t c = bytes[i] | bytes[i + 1] << 8;
+        if (c == 0)
+            break;
+        if (c >= 0xD800 && c < 0xDC00 && i + 3 < size)
+        {
+            const uint32_t low = bytes[i + 2] | bytes[i + 3] << 8;
+            if (low >= 0xDC00 && low < 0xE000)
+            {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+        }
+        if (c < 0x80)
+            out[length++] = static_cast<unsigned char>(c);
+        else if (c < 0x800)
+        {
+            out[length++] = static_cast<unsigned char>(0xC0 | c >> 6);
+            out[length++] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        }
+        else
+        {
+            if (c >= 0x10000)
+                out[length++] = static_cast<unsigned char>(0xF0 | c >> 18);
+            out[length++] = static_cast<unsigned char>((c >= 0x10000 ? 0x80 | (c >> 12 & 0x3F) : 0xE0 | c >> 12));
+            out[length++] = static_cast<unsigned char>(0x80 | (c >> 6 & 0x3F));
+            out[length++] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        }
+    }
+    out[length] = 0;
+    return length;
+}
+
+// The data after '=': a quoted string, dword:, or hex(N): over lines that end in a backslash,
+// decoded into the arena at *used.
+static void ReadData(RegFileValue *value, char *rest, char **at, unsigned char *arena, size_t *used)
+{
+    if (*rest == '"')
+    {
+        rest++;
+        value->data = ReadQuoted(&rest);
+        value->type = 1;
+        value->bytes = reinterpret_cast<const unsigned char *>(value->data);
+        value->size = std::strlen(value->data);
+        return;
+    }
+    unsigned char *out = arena + *used;
+    if (const char *dword = AfterRegName(rest, "dword:"))
+    {
+        const unsigned long number = std::strtoul(dword, nullptr, 16);
+        for (int i = 0; i < 4; i++)
+            out[i] = static_cast<unsigned char>(number >> (8 * i));
+        value->type = 4;
+        value->size = 4;
+    }
+    else if (const char *hex = AfterRegName(rest, "hex"))
+    {
+        value->type = *hex == '(' ? static_cast<uint32_t>(std::strtoul(hex + 1, nullptr, 16)) : 3;
+        const char *colon = std::strchr(hex, ':');
+        for (char *line = colon != nullptr ? rest + (colon + 1 - rest) : nullptr; line != nullptr;)
+        {
+            value->size += DecodeHex(line, out + value->size);
+            const size_t length = std::strlen(line);
+            line = length > 0 && line[length - 1] == '\\' ? NextLine(at) : nullptr;
+        }
+    }
+    else
+        return;
+    *used += value->size + 1;
+    value->bytes = out;
+    if (value->type == 1 || value->type == 2)
+    {
+        // As text: after the bytes, which are read as they are converted.
+        unsigned char *text = arena + *used;
+        value->size = Utf16AsUtf8(out, value->size, text);
+        value->bytes = text;
+        *used += value->size + 1;
+    }
+}
+
+static void ReadValue(RegFile *file, char *line, char **at, size_t *used)
+{
+    RegFileValue value = {file->keyCount - 1, "", nullptr, 0, nullptr, 0, false};
+    char *rest = line + 1;
+    if (line[0] == '"')
+        value.name = ReadQuoted(&rest);
+    if (*rest != '=')
+        return;
+    ReadData(&value, rest + 1, at, file->arena, used);
+    if (!Grow(reinterpret_cast<void **>(&file->values), file->valueCount, sizeof value))
+    {
+        file->failed = true;
+        return;
+    }
+    file->values[file->valueCount++] = value;
+}
+
+void ReadRegFile(const char *text, RegFile *file)
+{
+    *file = RegFile{};
+    const size_t length = std::strlen(text);
+    file->copy = static_cast<char *>(std::malloc(length + 1));
+    // Decoded data takes fewer bytes than its hex text, its UTF-8 form fewer than 3 for each 2.
+    file->arena = static_cast<unsigned char *>(std::malloc(2 * length + 16));
+    if (file->copy == nullptr || file->arena == nullptr)
+    {
+        file->failed = true;
+        return;
+    }
+    std::memcpy(file->copy, text, length + 1);
+    char *at = file->copy;
+    size_t used = 0;
+    for (char *line = NextLine(&at); line != nullptr && !file->failed; line = NextLine(&at))
+    {
+        const size_t size = std::strlen(line);
+        if (line[0] == '[' && size > 2 && line[size - 1] == ']')
+        {
+            line[size - 1] = '\0';
+            if (!Grow(reinterpret_cast<void **>(&file->keys), file->keyCount, sizeof(RegFileKey)))
+            {
+                file->failed = true;
+                return;
+            }
+            file->keys[file->keyCount++] = RegFileKey{line + 1, ClassPath(line + 1), false};
+        }
+        else if ((line[0] == '@' || line[0] == '"') && file->keyCount > 0)
+            ReadValue(file, line, &at, &used);
+    }
+}
+
+void FreeRegFile(RegFile *file)
+{
+    std::free(file->copy);
+    std::free(file->arena);
+    std::free(file->keys);
+    std::free(file->values);
+    *file = RegFile{};
+}

@@ -40,3 +40,44 @@ bool RegNameIsFaithful(const char *name, size_t length, bool key);
 // Adds name to the list "a, b" in list (size bytes), each control character shown as '?'; a name
 // that does not fit whole is left out.
 void AddToNameList(char *list, size_t size, const char *name, size_t length);
+// A .reg text read back: each key with its values. Strings point into the file's own copies.
+struct RegFileKey
+{
+    const char *path;      // "HKEY_CLASSES_ROOT\CLSID\{...}"
+    const char *classPath; // the part below a classes root ("CLSID\{...}"); null outside the classes
+    bool used;             // for the reader's user: e.g. a manifest element expresses it
+};
+
+struct RegFileValue
+{
+    int key;          // its key's index
+    const char *name; // "" for the default value
+    const char *data; // a quoted string's text; null for data written as dword: or hex
+    uint32_t type;    // REG_SZ 1, REG_EXPAND_SZ 2, REG_BINARY 3, REG_DWORD 4...
+    // The data: REG_SZ and REG_EXPAND_SZ as UTF-8 text (size without a terminator, which follows
+    // it), every other type as the registry holds it.
+    const unsigned char *bytes;
+    size_t size;
+    bool used;
+};
+
+struct RegFile
+{
+    char *copy;           // the text's lines
+    unsigned char *arena; // data decoded from hex
+    RegFileKey *keys;
+    int keyCount;
+    RegFileValue *values;
+    int valueCount;
+    bool failed; // memory ran out: what was read so far is kept
+};
+
+// Reads a .reg text (UTF-8, as the recording gives it): key lines and value lines, hex data over
+// continuation lines; anything else is skipped.
+void ReadRegFile(const char *text, RegFile *file);
+void FreeRegFile(RegFile *file);
+
+// Key and value names compare without regard to ASCII case.
+bool SameRegName(const char *a, const char *b);
+// The rest of text after prefix (any case); null when it does not start with it.
+const char *AfterRegName(const char *text, const char *prefix);

@@ -380,6 +380,9 @@ PlatformOps MakeFakeOps()
             sys.limits.push_back(limitSeconds);
     };
     ops.registry.keepRecording = [](const char *text, size_t length) { sys.kept.append(text, length); };
+    // /V: a registry that holds none of what the recording names.
+    ops.verify.keyExists = [](const char *, int) { return false; };
+    ops.verify.readValue = [](const char *, const char *, int, uint32_t *, unsigned char *, size_t *) { return false; };
     return ops;
 }
 
@@ -919,8 +922,26 @@ TEST_F(BatchTest, RecordingAndCurrentUserWrapTheCallsAndSayWhatBecameOfTheKeys)
           "manifest C:\\c\\ok.sxs.manifest"},
          "Nothing was registered, and the manifest for it could not be written: Access denied",
          5, false, 0, 3, 5},
+        // /V records what registering writes, even under /U, and compares it with the registry.
+        {{"/V", "C:\\c\\ok.dll"},
+         {"redirect record", "call " + ok + " DllRegisterServer", "restore keep " + ok},
+         "Not registered: 1 class missing.",
+         static_cast<int32_t>(0x80040154)},
+        {{"/U", "/V", "/R:x.reg", "C:\\c\\ok.dll"},
+         {"redirect record", "call " + ok + " DllRegisterServer", "restore keep " + ok},
+         "Not registered: nothing that it registers is in the registry.",
+         0},
+        // A type library is registered under redirection, not unregistered; /V wins over /M and /C.
+        {{"/V", "/U", "/M", "/C", "C:\\c\\lib.tlb"},
+         {"redirect record", "typelib C:\\c\\lib.tlb", "restore keep C:\\c\\lib.tlb"},
+         "Not registered: nothing that it registers is in the registry.",
+         0},
     };
     // Only a /R recording of calls that succeeded is kept for the record file.
+    // /V wins over /R: its recording is not kept.
+    Run({"/R:x.reg", "/V", "C:\\c\\ok.dll"});
+    EXPECT_EQ(sys.kept, "");
+    SetUp();
     Run({"/C", "C:\\c\\ok2.ocx", "/R:x.reg", "C:\\c\\fail5.dll", "C:\\c\\ok.dll", "/M", "C:\\c\\ok2.ocx"});
     EXPECT_EQ(sys.kept, "\r\n[HKEY_CLASSES_ROOT\\CLSID\\{A}\\InprocServer32]\r\n@=\"C:\\c\\ok.dll\"\r\n"
                         "\r\n[HKEY_CLASSES_ROOT\\CLSID\\{A}\\InprocServer32]\r\n@=\"C:\\c\\ok2.ocx\"\r\n");

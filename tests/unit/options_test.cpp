@@ -26,6 +26,8 @@ TEST(Options, OnlyTheSecondCharacterCounts)
         {"/R:x.reg", ARGUMENT_RECORD},
         {"-c", ARGUMENT_CURRENT_USER},
         {"/M:C:\\out", ARGUMENT_MANIFEST},
+        {"/V", ARGUMENT_VERIFY},
+        {"-verify", ARGUMENT_VERIFY},
         {"/X", ARGUMENT_IGNORED_OPTION},
         {"/", ARGUMENT_IGNORED_OPTION},
         {"-", ARGUMENT_IGNORED_OPTION},
@@ -108,6 +110,7 @@ TEST(Options, ModesTravelAsOptionsWithTheManifestFolderMadeFull)
         {{"/M:E:\\out"}, "/M:E:\\out"},
         {{"/M:\\\\srv\\share\\out"}, "/M:\\\\srv\\share\\out"},
         {{"/M:out", "/M"}, "/M"},
+        {{"/v", "/U", "/C"}, "/U /C /V"},
     };
     for (const auto &c : cases)
     {

@@ -20,7 +20,7 @@ std::vector<unsigned char> Utf16(const std::u16string &text)
     return bytes;
 }
 
-TEST(RegFile, EveryValueTypeIsWrittenExactly)
+TEST(RegFile, EveryValueTypeIsWrittenExactlyAndReadBack)
 {
     const std::vector<unsigned char> path = Utf16(std::u16string(u"C:\\x\\\"grid\".ocx") + u'\0');
     const std::vector<unsigned char> twoLines = Utf16(std::u16string(u"a\r\nb") + u'\0');
@@ -57,8 +57,45 @@ TEST(RegFile, EveryValueTypeIsWrittenExactly)
         RegText text = {};
         AppendRegValue(&text, c.name, c.type, c.bytes.data(), c.bytes.size(), c.utf8);
         EXPECT_STREQ(text.data, c.line);
+        // Read back, every value gives its type and data again: strings as UTF-8 text.
+        const std::string file = std::string("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\K]\r\n") +
+                                 text.data + "\r\n[HKEY_CURRENT_USER\\Next]\r\n";
+        RegFile read;
+        ReadRegFile(file.c_str(), &read);
+        ASSERT_EQ(read.keyCount, 2);
+        EXPECT_STREQ(read.keys[0].classPath, "K");
+        EXPECT_EQ(read.keys[1].classPath, nullptr);
+        ASSERT_EQ(read.valueCount, 1) << c.line;
+        EXPECT_STREQ(read.values[0].name, c.name != nullptr ? c.name : "");
+        EXPECT_EQ(read.values[0].type, c.type);
+        std::string expected;
+        if (c.type == 1 || c.type == 2)
+            for (size_t i = 0; i + 1 < c.bytes.size() && (c.bytes[i] != 0 || c.bytes[i + 1] != 0); i += 2)
+                expected += static_cast<char>(c.bytes[i]);
+        else
+            expected.assign(c.bytes.begin(), c.bytes.end());
+        EXPECT_EQ(std::string(reinterpret_cast<const char *>(read.values[0].bytes), read.values[0].size), expected)
+            << c.line;
+        FreeRegFile(&read);
         FreeText(&text);
     }
+}
+
+// Text outside ASCII, surrogate pairs too, comes back as UTF-8; hex over continuation lines whole;
+// a line that is neither a key nor a value is skipped.
+TEST(RegFile, HexTextIsReadAsUtf8AndContinuationLinesJoin)
+{
+    RegFile read;
+    ReadRegFile("; a comment\r\n[HKEY_CLASSES_ROOT\\K]\r\n\"T\"=hex(2):e9,00,ac,20,\\\r\n  3d,d8,00,de,00,00\r\n"
+                "\"D\"=dword:0000001a\r\nnot a value\r\n",
+                &read);
+    ASSERT_EQ(read.valueCount, 2);
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(read.values[0].bytes), read.values[0].size),
+              "\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80");
+    EXPECT_EQ(read.values[0].data, nullptr) << "only a quoted string has its text as data";
+    EXPECT_EQ(std::vector<unsigned char>(read.values[1].bytes, read.values[1].bytes + read.values[1].size),
+              (std::vector<unsigned char>{0x1a, 0, 0, 0}));
+    FreeRegFile(&read);
 }
 
 } // namespace

@@ -645,12 +645,16 @@ DrawingObjects CountDrawingObjects(HANDLE process)
     PROCESS_BASIC_INFORMATION basic = {};
     if (reinterpret_cast<QueryProcess>(entry)(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0)
         return counts;
-    const size_t tableField = sizeof(void *) == 8 ? 0xF8 : 0x94; // PEB.GdiSharedHandleTable
-    void *table = nullptr;
-    if (!ReadProcessMemory(process, static_cast<char *>(static_cast<void *>(basic.PebBaseAddress)) + tableField, &table,
-                           sizeof table, nullptr) ||
-        table == nullptr)
+    // PEB.GdiSharedHandleTable, a pointer of the program's own size.
+    const size_t tableField = ProgramBits() == 64 ? 0xF8 : 0x94;
+    const size_t pointerSize = static_cast<size_t>(ProgramBits()) / 8;
+    uint64_t tableAddress = 0;
+    if (pointerSize == 0 || pointerSize > sizeof(void *) ||
+        !ReadProcessMemory(process, static_cast<char *>(static_cast<void *>(basic.PebBaseAddress)) + tableField,
+                           &tableAddress, pointerSize, nullptr) ||
+        tableAddress == 0)
         return counts;
+    void *table = reinterpret_cast<void *>(static_cast<uintptr_t>(tableAddress));
     std::vector<GdiHandleEntry> entries(GDI_TABLE_ENTRIES);
     if (!ReadProcessMemory(process, table, entries.data(), entries.size() * sizeof(GdiHandleEntry), nullptr))
         return counts;

@@ -10,7 +10,7 @@
 namespace
 {
 
-const char SAMPLE_CLASS[] = "CLSID\\{6A1C3E52-7B0D-4F2A-9C41-2E5D7A0B9F13}";
+const char SAMPLE_CLSID[] = "{6A1C3E52-7B0D-4F2A-9C41-2E5D7A0B9F13}";
 
 // The default value of key under HKEY_LOCAL_MACHINE in the registry view of bits; empty when the
 // key is not there.
@@ -30,14 +30,26 @@ std::string MachineText(int bits, const std::string &key)
 // The sample server's InprocServer32 in the classes of the view of bits.
 std::string ServerInView(int bits)
 {
-    return MachineText(bits, std::string("Software\\Classes\\") + SAMPLE_CLASS + "\\InprocServer32");
+    return MachineText(bits, std::string("Software\\Classes\\CLSID\\") + SAMPLE_CLSID + "\\InprocServer32");
 }
 
 // The same key where the system keeps it: the 32-bit classes are under Wow6432Node of the 64-bit view.
 std::string ServerStored(int bits)
 {
-    return MachineText(64, std::string("Software\\Classes\\") + (bits == 32 ? "Wow6432Node\\" : "") + SAMPLE_CLASS +
-                               "\\InprocServer32");
+    return MachineText(64, std::string("Software\\Classes\\") + (bits == 32 ? "Wow6432Node\\" : "") + "CLSID\\" +
+                               SAMPLE_CLSID + "\\InprocServer32");
+}
+
+// Removes the sample server's class from the classes of the view of bits (what a failed run left).
+void RemoveServerFromView(int bits)
+{
+    HKEY classes = nullptr;
+    const REGSAM view = bits == 64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID", 0, KEY_ALL_ACCESS | view, &classes) !=
+        ERROR_SUCCESS)
+        return;
+    RegDeleteTreeA(classes, SAMPLE_CLSID);
+    RegCloseKey(classes);
 }
 
 std::string FileNameOf(const std::string &path)
@@ -99,8 +111,11 @@ TEST(RealHandOff, EachProgramHandsAComponentOfTheOtherMachineToTheRealTwin)
         ASSERT_TRUE(CopyFileA(row.twin.c_str(), (dir + "\\" + FileNameOf(row.twin)).c_str(), FALSE));
         const std::string component = dir + "\\c d\\sample_server.dll";
         ASSERT_TRUE(CopyFileA(servers[componentBits == ProgramBits() ? 0 : 1].c_str(), component.c_str(), FALSE));
-        ASSERT_EQ(ServerInView(32), "") << "left over from an earlier run";
-        ASSERT_EQ(ServerInView(64), "") << "left over from an earlier run";
+        for (int bits : {32, 64})
+        {
+            RemoveServerFromView(bits);
+            ASSERT_EQ(ServerInView(bits), "");
+        }
 
         RunResult registering = RunProgramAt(program, Widen("/S /L:run.log \"" + component + "\""), dir);
         ASSERT_TRUE(registering.exited);

@@ -284,7 +284,7 @@ bool DisplayShowsExactColours()
 TEST(About, OpensOnAnEmptyCommandLineWithTheHelpTextAndItsControls)
 {
     std::string help = ProgramResource(MAKEINTRESOURCEA(HELP_TEXT_ID), "STRING");
-    ASSERT_FALSE(help.empty()) << "tolvane.exe holds no help text resource 107 of type STRING in US English";
+    ASSERT_FALSE(help.empty()) << TOLVANE_PROGRAM_NAME " holds no help text resource 107 of type STRING in US English";
     std::string source;
     ASSERT_TRUE(ReadSourceFile("resources/help.txt", &source)) << "cannot read resources/help.txt through Z:";
     EXPECT_EQ(help, source) << "the program holds the help text of the source tree";
@@ -419,7 +419,7 @@ TEST(About, ThePictureIsDrawnAtTheTopOfTheClientArea)
     if (!DisplayShowsExactColours())
         GTEST_SKIP() << "the display has fewer than 24 bits per pixel, so colours are not shown exactly";
     Picture picture = ProgramPicture();
-    ASSERT_EQ(picture.width, PICTURE_WIDTH) << "bitmap 108 of tolvane.exe is not the 8-bit title picture";
+    ASSERT_EQ(picture.width, PICTURE_WIDTH) << "bitmap 108 of " TOLVANE_PROGRAM_NAME " is not the 8-bit title picture";
     ASSERT_GT(picture.height, 0);
 
     ProgramRun run;
@@ -451,7 +451,7 @@ TEST(About, KeepsTheTemplateLayoutWhenWideEnoughAndWidensOtherwise)
 {
     // The template as this prefix's dialog manager lays it out, in the test's own process.
     std::string dialogTemplate = ProgramResource("DLG_TOLVANE", RT_DIALOG);
-    ASSERT_FALSE(dialogTemplate.empty()) << "tolvane.exe holds no dialog DLG_TOLVANE in US English";
+    ASSERT_FALSE(dialogTemplate.empty()) << TOLVANE_PROGRAM_NAME " holds no dialog DLG_TOLVANE in US English";
     HWND reference = CreateDialogIndirectParamA(
         GetModuleHandleA(nullptr), reinterpret_cast<LPCDLGTEMPLATEA>(dialogTemplate.data()), nullptr, QuietDialog, 0);
     ASSERT_NE(reference, nullptr);
@@ -645,12 +645,16 @@ DrawingObjects CountDrawingObjects(HANDLE process)
     PROCESS_BASIC_INFORMATION basic = {};
     if (reinterpret_cast<QueryProcess>(entry)(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0)
         return counts;
-    const size_t tableField = sizeof(void *) == 8 ? 0xF8 : 0x94; // PEB.GdiSharedHandleTable
-    void *table = nullptr;
-    if (!ReadProcessMemory(process, static_cast<char *>(static_cast<void *>(basic.PebBaseAddress)) + tableField, &table,
-                           sizeof table, nullptr) ||
-        table == nullptr)
+    // PEB.GdiSharedHandleTable, a pointer of the program's own size.
+    const size_t tableField = ProgramBits() == 64 ? 0xF8 : 0x94;
+    const size_t pointerSize = static_cast<size_t>(ProgramBits()) / 8;
+    uint64_t tableAddress = 0;
+    if (pointerSize == 0 || pointerSize > sizeof(void *) ||
+        !ReadProcessMemory(process, static_cast<char *>(static_cast<void *>(basic.PebBaseAddress)) + tableField,
+                           &tableAddress, pointerSize, nullptr) ||
+        tableAddress == 0)
         return counts;
+    void *table = reinterpret_cast<void *>(static_cast<uintptr_t>(tableAddress));
     std::vector<GdiHandleEntry> entries(GDI_TABLE_ENTRIES);
     if (!ReadProcessMemory(process, table, entries.data(), entries.size() * sizeof(GdiHandleEntry), nullptr))
         return counts;

@@ -238,8 +238,9 @@ std::string OwnTextMessage(const std::string &component, uint32_t code, const st
 
 TEST(HandOff, ComponentOfTheOtherMachineGoesToTheTwin)
 {
-    const std::string twinName = TOLVANE_TWIN_NAME;
-    const std::string otherMachine = twinName == "tolvane.exe" ? "32-bit" : "64-bit";
+    ASSERT_NE(ProgramBits(), 0) << ProgramPath() << " is no x86 or x64 program";
+    const std::string twinName = TwinName();
+    const std::string otherMachine = ProgramBits() == 64 ? "32-bit" : "64-bit";
     const std::string noTwin =
         "This is a " + otherMachine + " component; " + twinName + " beside this program registers it.";
     const std::string program = std::string(TOLVANE_PROGRAM_NAME);
@@ -302,7 +303,7 @@ TEST(HandOff, ComponentOfTheOtherMachineGoesToTheTwin)
         // No twin: plain words, code 193.
         {program.c_str(), false, nullptr, "0", nullptr, "\"{c}\"", {}, 193, "{none}"},
         // A copy of the program named after its twin never starts itself.
-        {TOLVANE_TWIN_NAME, false, nullptr, "0", nullptr, "\"{c}\"", {}, 193, "{none}"},
+        {twinName.c_str(), false, nullptr, "0", nullptr, "\"{c}\"", {}, 193, "{none}"},
     };
     for (const HandOffCase &c : cases)
     {
@@ -670,6 +671,9 @@ TEST(Registry, RecordingWritesTheKeysToAFileAndChangesNothing)
     ASSERT_TRUE(CopyFileA((BinFolder() + "\\tl64.tlb").c_str(), library.c_str(), FALSE));
     const std::string file = dir + "\\out.reg";
     const std::string log = dir + "\\run.log";
+    // The view is the program's own; a type library's platform is its own (tl64.tlb: win64).
+    ASSERT_NE(ProgramBits(), 0) << ProgramPath() << " is no x86 or x64 program";
+    const std::string bits = std::to_string(ProgramBits());
 
     PlaceComponent("crash", dir, "crash.dll");
     // The scratch key of a recording run that has died is removed by the next one.
@@ -721,7 +725,7 @@ TEST(Registry, RecordingWritesTheKeysToAFileAndChangesNothing)
         escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
     for (const std::string &expected :
          {std::string("Windows Registry Editor Version 5.00\r\n"),
-          "\r\n; " + server + " (64-bit view: import with reg import file /reg:64)\r\n",
+          "\r\n; " + server + " (" + bits + "-bit view: import with reg import file /reg:" + bits + ")\r\n",
           std::string("\r\n[HKEY_CLASSES_ROOT\\CLSID\\{6A1C3E52-7B0D-4F2A-9C41-2E5D7A0B9F13}]\r\n@=\"TolVane Sample "
                       "Object\"\r\n"),
           "\r\n[HKEY_CLASSES_ROOT\\CLSID\\{6A1C3E52-7B0D-4F2A-9C41-2E5D7A0B9F13}\\InprocServer32]\r\n@=\"" + escaped +
@@ -801,7 +805,7 @@ TEST(Registry, ManifestLetsAnApplicationUseTheComponentUnregistered)
     EXPECT_EQ(run.exitCode, 0u);
     const std::string dependency = std::string("<dependency><dependentAssembly><assemblyIdentity type=\"win32\" "
                                                "name=\"sxs_server.sxs\" version=\"2.5.0.1\" processorArchitecture=\"") +
-                                   (sizeof(void *) == 8 ? "amd64" : "x86") + "\"/></dependentAssembly></dependency>";
+                                   (ProgramBits() == 64 ? "amd64" : "x86") + "\"/></dependentAssembly></dependency>";
     const std::vector<std::string> rows = {
         "#",
         "register|" + server + "|0x00000000|Wrote " + dir + "\\sxs_server.sxs.manifest: 2 classes, 1 type library, "

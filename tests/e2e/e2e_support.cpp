@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 std::string BinFolder()
 {
@@ -14,6 +15,46 @@ std::string BinFolder()
 std::string ProgramPath()
 {
     return BinFolder() + "\\" TOLVANE_PROGRAM_NAME;
+}
+
+int ImageBits(const std::string &path)
+{
+    FILE *file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return 0;
+    unsigned char dos[0x40] = {};
+    unsigned char header[6] = {};
+    uint32_t peOffset = 0;
+    bool read = std::fread(dos, 1, sizeof dos, file) == sizeof dos && dos[0] == 'M' && dos[1] == 'Z';
+    if (read)
+    {
+        peOffset = dos[0x3C] | dos[0x3D] << 8 | dos[0x3E] << 16 | static_cast<uint32_t>(dos[0x3F]) << 24;
+        read = std::fseek(file, static_cast<long>(peOffset), SEEK_SET) == 0 &&
+               std::fread(header, 1, sizeof header, file) == sizeof header;
+    }
+    std::fclose(file);
+    if (!read || std::memcmp(header, "PE\0\0", 4) != 0)
+        return 0;
+    switch (header[4] | header[5] << 8)
+    {
+    case IMAGE_FILE_MACHINE_I386:
+        return 32;
+    case IMAGE_FILE_MACHINE_AMD64:
+        return 64;
+    default:
+        return 0;
+    }
+}
+
+int ProgramBits()
+{
+    static const int bits = ImageBits(ProgramPath());
+    return bits;
+}
+
+std::string TwinName(int programBits)
+{
+    return programBits == 64 ? "tolvane.exe" : programBits == 32 ? "tolvane64.exe" : "";
 }
 
 static void RemoveTree(const std::string &folder)

@@ -17,6 +17,16 @@ constexpr DWORD PAINT_WAIT_MS = 5000;
 std::string BinFolder();
 std::string ProgramPath();
 
+// The bits of the machine (32 or 64) that the Windows image at path is built for, read from the
+// Machine field of its PE file header; 0 when it is no x86 or x64 image.
+int ImageBits(const std::string &path);
+// The same of the program under test: what depends on its bitness (the registry view it writes,
+// its twin, the layout of its process) is composed from this, never assumed from the test's own.
+int ProgramBits();
+// The twin's file name: the program of the other bitness, which a program hands components of
+// that machine to (tolvane64.exe beside the 32-bit program, tolvane.exe beside the 64-bit one); empty for an unknown bitness.
+std::string TwinName(int programBits = ProgramBits());
+
 // A new empty folder for one test: "<temp>\tolvane-e2e\<name>-<n>".
 std::string MakeWorkFolder(const char *name);
 

@@ -78,14 +78,25 @@ static const char *CopyText(const char *text)
 }
 
 // Appends a row; its explanation, if any, begins at explanationAt of its text.
+// Another run's row marks where its explanation begins with this character in place of the blank
+// before it: a row record has no field of its own for it, and no row text holds the character.
+constexpr char EXPLANATION_MARK = '\x1E';
+
 static void AddRow(char *path, const RowReport &report, size_t explanationAt)
 {
     ResultEntry &row = resultsTable.rows[resultsTable.rowCount];
     row.componentPath = path;
-    row.resultText = CopyText(report.text);
+    char *text = const_cast<char *>(CopyText(report.text));
+    char *mark = text != OUT_OF_MEMORY_TEXT ? std::strchr(text, EXPLANATION_MARK) : nullptr;
+    if (mark != nullptr)
+    {
+        *mark = ' ';
+        explanationAt = static_cast<size_t>(mark - text) + 1;
+    }
+    row.resultText = text;
     row.resultCode = report.code;
     row.kind = report.kind;
-    row.explanationAt = row.resultText != OUT_OF_MEMORY_TEXT ? explanationAt : 0;
+    row.explanationAt = text != OUT_OF_MEMORY_TEXT ? explanationAt : 0;
     resultsTable.rowCount++;
     if (report.called)
     {
@@ -95,13 +106,17 @@ static void AddRow(char *path, const RowReport &report, size_t explanationAt)
     // A row of code 0 that called nothing (a pattern's summary) tells what was done, not how it went.
     if (report.called || report.code != 0)
         lastRowCode = report.code;
-    if (rowOps->rowAdded != nullptr)
-    {
-        RowReport told = report;
-        told.path = path;
-        told.text = row.resultText;
-        rowOps->rowAdded(told);
-    }
+    if (rowOps->rowAdded == nullptr)
+        return;
+    RowReport told = report;
+    told.path = path;
+    told.text = row.resultText;
+    // A child's rows go to the first process, which shows the explanation as a paragraph of its own.
+    if (childRun && row.explanationAt > 0)
+        text[row.explanationAt - 1] = EXPLANATION_MARK;
+    rowOps->rowAdded(told);
+    if (childRun && row.explanationAt > 0)
+        text[row.explanationAt - 1] = ' ';
 }
 
 void AppendReportedRow(char *path, const RowReport &report)
@@ -131,7 +146,9 @@ void AppendRow(char *path, const char *text, int32_t code, RowKind kind, bool ca
     char explanation[ROW_TEXT_SIZE];
     char explained[2 * ROW_TEXT_SIZE];
     size_t explanationAt = 0;
-    if (explainRow != nullptr && code != 0 && kind != ROW_DONE_TEXT && currentFullPath != nullptr &&
+    // A row that the twin explained already (its mark) is not explained again.
+    if (explainRow != nullptr && code != 0 && kind != ROW_DONE_TEXT && std::strchr(text, EXPLANATION_MARK) == nullptr &&
+        currentFullPath != nullptr &&
         currentFullPath[0] != '\0' && explainRow(code, kind, currentFullPath, explanation, sizeof explanation))
     {
         text = AddSentence(text, explanation, explained, sizeof explained);

@@ -28,7 +28,7 @@ TEST(Diagnosis, FailedRowsNameTheirCause)
     for (const std::string &folder : {aMissing, bMissing, otherA})
         PlaceComponent("diag\\needs_a", folder, "needs_a.dll");
     PlaceComponent("diag\\diag_a", bMissing, "diag_a.dll");
-    PlaceComponent("diag\\diag_a_other", otherA, "diag_a.dll");
+    PlaceComponent("diag_a_other", otherA, "diag_a.dll");
     PlaceComponent("no_entry", kinds, "no_entry.dll");
     PlaceComponent("diag\\class_only", kinds, "class_only.dll");
     ASSERT_TRUE(CopyFileA((BinFolder() + "\\diag\\load.exe").c_str(), (kinds + "\\load.exe").c_str(), FALSE));

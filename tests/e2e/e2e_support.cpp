@@ -1,5 +1,7 @@
 #include "e2e_support.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -346,4 +348,37 @@ std::string ExportOffset(const std::string &path, const char *name)
     char text[32];
     std::snprintf(text, sizeof text, "%llx", static_cast<unsigned long long>(offset));
     return site != 0 ? text : "";
+}
+
+// The log (/L): its lines as "<call>|<full path>|<code>|<text>", each checked for its six fields,
+// a time of ISO 8601 in UTC and milliseconds in digits; headers as "#".
+std::vector<std::string> LogLines(const std::string &path)
+{
+    std::vector<std::string> lines;
+    for (const std::string &line : ReadLines(path))
+    {
+        if (line.rfind("# ", 0) == 0)
+        {
+            lines.push_back("#");
+            continue;
+        }
+        std::vector<std::string> fields;
+        for (size_t at = 0;;)
+        {
+            const size_t tab = line.find('\t', at);
+            fields.push_back(line.substr(at, tab == std::string::npos ? std::string::npos : tab - at));
+            if (tab == std::string::npos)
+                break;
+            at = tab + 1;
+        }
+        EXPECT_EQ(fields.size(), 6u) << line;
+        if (fields.size() != 6)
+            continue;
+        EXPECT_EQ(fields[0].size(), 24u) << fields[0];
+        EXPECT_EQ(fields[0].back(), 'Z') << fields[0];
+        EXPECT_EQ(fields[0][10], 'T') << fields[0];
+        EXPECT_EQ(fields[5].find_first_not_of("0123456789"), std::string::npos) << fields[5];
+        lines.push_back(fields[1] + "|" + fields[2] + "|" + fields[3] + "|" + fields[4]);
+    }
+    return lines;
 }

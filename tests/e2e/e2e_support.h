@@ -34,6 +34,10 @@ std::string MakeWorkFolder(const char *name);
 std::string PlaceComponent(const char *component, const std::string &folder, const char *fileName);
 
 bool WriteTextFile(const std::string &path, const char *text);
+
+// A log's lines (/L): "#" for a run's header, "call|full path|0xcode|text" for a row; each row's
+// time and milliseconds are checked for their form.
+std::vector<std::string> LogLines(const std::string &path);
 std::vector<std::string> ReadLines(const std::string &path);
 
 // text with every placeholder in it replaced by value.

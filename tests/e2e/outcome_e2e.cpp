@@ -103,11 +103,11 @@ const OneComponentCase ONE_COMPONENT_CASES[] = {
      0, 0xFFFFFFFE, nullptr},
     {"\"{dir}\\no_entry.dll\"", ERROR_TITLE,
      "Tolvane can not find the DllRegisterServer entry point in {dir}\\no_entry.dll. Are you sure it is a "
-     "registerable control ?",
+     "registerable control ?\n\nIt is not a COM component.",
      0, 0xFFFFFFFF, nullptr},
     {"/U \"{dir}\\no_entry.dll\"", ERROR_TITLE,
      "Tolvane can not find the DllUnregisterServer entry point in {dir}\\no_entry.dll. Are you sure it is a "
-     "registerable control ?",
+     "registerable control ?\n\nIt is not a COM component.",
      0, 0xFFFFFFFF, nullptr},
     {"\"{dir}\\notamodule.dll\"", ERROR_TITLE, SystemMessage("notamodule.dll"), LOAD_ERROR_OF_FILE, LOAD_ERROR_OF_FILE,
      "notamodule.dll"},
@@ -268,8 +268,9 @@ const SilentCase SILENT_CASES[] = {
     // Exactly the file named, and the DLLs it imports from its own folder first.
     {"/S \"{dir}\\grid\"", 0x80070005},
     {"/S \"{dir}\\dep\\uses_dep.dll\"", 0},
-    // A folder is not a component; a file that is there but locked fails in the load, not as missing.
-    {"/S \"{dir}\\My Components\"", 0xFFFFFFFE},
+    // A folder stands for the components in it; a file that is there but locked fails in the load,
+    // not as missing.
+    {"/S \"{dir}\\My Components\"", 0},
     {"/S \"{dir}\\locked.dll\"", ERROR_SHARING_VIOLATION},
     // A crash on a thread the component started is its call's result.
     {"/S \"{dir}\\thread_crash.dll\"", 0xC0000005},

@@ -120,13 +120,15 @@ std::vector<RowCase> MixedBatch(const std::string &dir)
     const uint32_t loadError = LoadError(initFails);
     const std::string missingText = "The component '" + missing + "' could not found on this computer.";
     const std::string bareText = "The component '" + bare + "' could not found on this computer.";
+    // What TolVane found out about a file without the entry point: it exports nothing of COM.
+    const std::string notCom = "It is not a COM component.";
     return {
         Component(ok, "ok.dll", 0, "Registered successfully", SUCCESS_TITLE,
                   "The component '" + ok + "' has unregistered successfully."),
         Component(missing, "missing.ocx", 0xFFFFFFFE, missingText, ERROR_TITLE, missingText),
-        Component(noEntry, "no_entry.dll", 0xFFFFFFFF, "DllRegisterServer entry point not found", ERROR_TITLE,
+        Component(noEntry, "no_entry.dll", 0xFFFFFFFF, "DllRegisterServer entry point not found. " + notCom, ERROR_TITLE,
                   "Tolvane can not find the DllUnregisterServer entry point in " + noEntry +
-                      ". Are you sure it is a registerable control ?"),
+                      ". Are you sure it is a registerable control ?\n\n" + notCom),
         Component(initFails, "init_fails.dll", loadError, SystemRowText(loadError, initFails), ERROR_TITLE,
                   SystemMessage(initFails, loadError)),
         Component(crash, "crash.dll", 0xC0000005, crashText, ERROR_TITLE, OwnTextMessage(crash, 0xC0000005, crashText)),
@@ -135,9 +137,9 @@ std::vector<RowCase> MixedBatch(const std::string &dir)
                   "The component '" + second + "' has unregistered successfully."),
         Component(fail5, "fail5.dll", 5, SystemRowText(5), ERROR_TITLE, SystemMessage(fail5, 5)),
         Component(fail31, "fail31.dll", 31, SystemRowText(31), ERROR_TITLE, Code31Message(fail31)),
-        Component(noEntry, "no_entry.dll", 0xFFFFFFFF, "DllUnregisterServer entry point not found", ERROR_TITLE,
+        Component(noEntry, "no_entry.dll", 0xFFFFFFFF, "DllUnregisterServer entry point not found. " + notCom, ERROR_TITLE,
                   "Tolvane can not find the DllUnregisterServer entry point in " + noEntry +
-                      ". Are you sure it is a registerable control ?"),
+                      ". Are you sure it is a registerable control ?\n\n" + notCom),
         Component(bare, "nothing", 0xFFFFFFFE, bareText, ERROR_TITLE, bareText),
     };
 }

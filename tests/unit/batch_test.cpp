@@ -272,8 +272,10 @@ PlatformOps MakeFakeOps()
             end->exitCode = file.endsProcess;
             return true;
         }
+        // The twin marks where the explanation of a failure begins (a record has no field for it).
         const std::string text = file.twinExit == 0 ? (unregister ? "Unregistered successfully" : "Registered successfully")
-                                                     : "twin " + std::to_string(file.twinExit);
+                                 : file.twinExit == 5 ? "Access denied.\x1E" "Run it as administrator."
+                                                               : "twin " + std::to_string(file.twinExit);
         sink(RowReport{path, text.c_str(), static_cast<int32_t>(file.twinExit),
                       file.twinExit == 0 ? ROW_BY_CODE : ROW_OWN_TEXT, true, static_cast<int32_t>(file.twinExit), path,
                       "twin call", 42},
@@ -432,6 +434,7 @@ class BatchTest : public ::testing::Test
         sys.files["C:\\c\\x64fail.dll"] = {193, false, 0, 0, 0, MACHINE_AMD64, true, 0x80070005};
         sys.files["C:\\c\\x64ends.dll"] = {193, false, 0, 0, 0, MACHINE_AMD64, true, 0, false, 0xC0000005};
         sys.files["C:\\c\\x64alone.dll"] = {193, false, 0, 0, 0, MACHINE_AMD64, false};
+        sys.files["C:\\c\\x64denied.dll"] = {193, false, 0, 0, 0, MACHINE_AMD64, true, 5};
         sys.files["C:\\c\\arm64.dll"] = {193, false, 0, 0, 0, 0xAA64};
         sys.files["C:\\c\\x86bad.dll"] = {193, false, 0, 0, 0, MACHINE_I386};
         // Short names, by the full path they name.
@@ -1100,6 +1103,13 @@ TEST_F(BatchTest, OnlyComponentsOfTheOtherMachineGoToTheTwin)
         if (e.rfind("twin ", 0) == 0)
             twins.push_back(e);
     EXPECT_EQ(twins, (std::vector<std::string>{"twin C:\\c\\x64.dll", "twin C:\\c\\x64.dll /U"}));
+
+    // The twin's explanation of a failure keeps its paragraph, and the mark is gone.
+    SetUp();
+    Run({"C:\\c\\x64denied.dll"});
+    ASSERT_EQ(resultsTable.rowCount, 1);
+    EXPECT_STREQ(resultsTable.rows[0].resultText, "Access denied. Run it as administrator.");
+    EXPECT_EQ(resultsTable.rows[0].explanationAt, 15u);
 }
 
 TEST_F(BatchTest, OptionsTakeNoRowAndUnregisterAffectsOnlyLaterComponents)

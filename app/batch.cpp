@@ -10,8 +10,7 @@
 #include "app/guard/watchdog.h"
 #include "app/options.h"
 
-// The run: its arguments and the modes in force, the folder it started in, and the component
-// whose step runs now.
+// The run: its arguments, the modes in force, its start folder, the component whose step runs.
 static RestArguments run;
 static Modes modes;
 static char startFolder[PATH_BUFFER_SIZE];
@@ -54,17 +53,6 @@ static uint32_t TimeLimit()
     return run.silent ? TimeLimitSeconds(modes.timeLimit) : 0;
 }
 
-// The calls undo a registration: /U, but not under /V, which records what registering writes.
-static bool CallsUnregister()
-{
-    return unregisterMode != 0 && !modes.verify;
-}
-
-static const char *RegisterCallName()
-{
-    return CallsUnregister() ? "DllUnregisterServer" : "DllRegisterServer";
-}
-
 // Copies the argument into a new row, expands its short names and makes its full path.
 static bool PreparePath(Component *c, const char *argument, const SystemOps &ops)
 {
@@ -99,8 +87,8 @@ static bool PreparePath(Component *c, const char *argument, const SystemOps &ops
 static bool ModesAskForCalls(const Component &c)
 {
     if (modes.noRegister && modes.install == nullptr)
-        AppendNothingAsked(c.path, RegisterCallName());
-    else if ((modes.record != nullptr || modes.manifest[0] != '\0') && CallsUnregister())
+        AppendNothingAsked(c.path, RegisterCallName(modes, unregisterMode != 0));
+    else if ((modes.record != nullptr || modes.manifest[0] != '\0') && CallsUnregister(modes, unregisterMode != 0))
         AppendRow(c.path, modes.manifest[0] != '\0' ? MANIFEST_ONLY_REGISTERS_TEXT : RECORD_ONLY_REGISTERS_TEXT,
                   RESULT_INVALID_PARAMETER, ROW_OWN_TEXT);
     else
@@ -147,13 +135,13 @@ static bool LoadComponent(Component *c, const SystemOps &ops, uint32_t *error)
 static int PlanCalls(Call calls[2])
 {
     const Call install = {"DllInstall", true, nullptr};
-    const Call server = {RegisterCallName(), false, nullptr};
+    const Call server = {RegisterCallName(modes, unregisterMode != 0), false, nullptr};
     int count = 0;
-    if (CallsUnregister() && modes.install != nullptr)
+    if (CallsUnregister(modes, unregisterMode != 0) && modes.install != nullptr)
         calls[count++] = install;
     if (!modes.noRegister)
         calls[count++] = server;
-    if (!CallsUnregister() && modes.install != nullptr)
+    if (!CallsUnregister(modes, unregisterMode != 0) && modes.install != nullptr)
         calls[count++] = install;
     return count;
 }
@@ -194,7 +182,7 @@ static CallOutcome MakeCalls(const Call *calls, int count, const SystemOps &ops)
         BeginStep();
         ops.watchStep(true, TimeLimit());
         const bool returned = calls[i].install
-                                  ? ops.callInstall(calls[i].entryPoint, !CallsUnregister(), OptionValue(modes.install),
+                                  ? ops.callInstall(calls[i].entryPoint, !CallsUnregister(modes, unregisterMode != 0), OptionValue(modes.install),
                                                     &outcome.result, &outcome.crash)
                                   : ops.callEntryPoint(calls[i].entryPoint, &outcome.result, &outcome.crash);
         outcome.lastError = ops.lastError();
@@ -216,7 +204,7 @@ static CallOutcome RegisterTypeLibrary(const Component &c, const PlatformOps &op
     BeginStep();
     ops.system.watchStep(true, TimeLimit());
     outcome.noRegistrar =
-        !ops.typeLibrary.registerTypeLibrary(c.fullPath, CallsUnregister(), &outcome.result, &outcome.crash);
+        !ops.typeLibrary.registerTypeLibrary(c.fullPath, CallsUnregister(modes, unregisterMode != 0), &outcome.result, &outcome.crash);
     outcome.crashed = outcome.crash.exceptionCode != 0;
     if (EndWatchedStep(ops.system, &outcome))
         outcome.succeeded = !outcome.noRegistrar && !outcome.crashed && outcome.result == 0;
@@ -229,6 +217,7 @@ static void AppendCallRow(const Component &c, const CallOutcome &outcome, Redire
                           const RedirectOutcome &recorded, const PlatformOps &ops)
 {
     char text[ROW_TEXT_SIZE];
+    const char *recording = recorded.recorded != nullptr ? recorded.recorded : "";
     if (outcome.crashed)
         AppendCrash(c.path, outcome.crash);
     else if (outcome.noRegistrar)
@@ -237,11 +226,10 @@ static void AppendCallRow(const Component &c, const CallOutcome &outcome, Redire
         AppendCallFailure(c.path, modes.install != nullptr ? outcome.failedCall : nullptr, outcome.result,
                           outcome.lastError);
     else if (modes.verify) // before /R and /M: nothing is written
-        AppendVerifyRow(c.path, c.fullPath, recorded.recorded != nullptr ? recorded.recorded : "", unregisterMode != 0,
-                        modes.currentUser, TimeLimit(), ops.system, ops.verify);
+        AppendVerifyRow(c.path, c.fullPath, recording, unregisterMode != 0, modes.currentUser, TimeLimit(), ops.system,
+                        ops.verify);
     else if (modes.manifest[0] != '\0')
-        AppendManifestRow(c.path, c.fullPath, modes.manifest, recorded.recorded != nullptr ? recorded.recorded : "",
-                          TimeLimit(), ops.system, ops.manifest);
+        AppendManifestRow(c.path, c.fullPath, modes.manifest, recording, TimeLimit(), ops.system, ops.manifest);
     else if (mode == REDIRECT_NONE)
         AppendRow(c.path, unregisterMode ? "Unregistered successfully" : "Registered successfully", 0, ROW_BY_CODE,
                   true);

@@ -10,6 +10,7 @@
 #include "app/child/twin_win.h"
 #include "app/expand/expand_win.h"
 #include "app/guard/crash_guard_win.h"
+#include "app/guard/process_end_win.h"
 #include "app/guard/watchdog_win.h"
 #include "app/manifest/manifest_win.h"
 #include "app/options.h"
@@ -176,7 +177,9 @@ static int RunComponents(const AnsiArguments &arguments)
     }
     SetChildTextSink(AddRecordedText);
     SetRestArguments(&arguments);
-    ListenForProcessEnd();
+    // A child's end is seen by the process that started it, with the exit code too.
+    if (!childRun)
+        ListenForProcessEnd(PendingCall, LogRow);
     RunBatch(arguments.count, arguments.values, arguments.unrepresentable, runWide.silent, WinPlatformOps());
     if (childRun)
         ReportChildEnd(); // the first process shows every row

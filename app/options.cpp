@@ -108,6 +108,16 @@ const char *CallWords(const Modes &modes, bool unregister)
     return unregister ? "DllInstall+unregister" : "register+DllInstall";
 }
 
+bool CallsUnregister(const Modes &modes, bool unregister)
+{
+    return unregister && !modes.verify;
+}
+
+const char *RegisterCallName(const Modes &modes, bool unregister)
+{
+    return CallsUnregister(modes, unregister) ? "DllUnregisterServer" : "DllRegisterServer";
+}
+
 OptionList ModesAsOptions(const Modes &modes, bool unregister, bool silent)
 {
     const char *const given[OPTION_LIST_MAX] = {silent ? "/S" : nullptr,

@@ -52,6 +52,11 @@ void ApplyOption(const char *argument, const char *startFolder, Modes *modes);
 // "verify" or "verify unregistered".
 const char *CallWords(const Modes &modes, bool unregister);
 
+// The calls undo a registration: /U, but not under /V, which records what registering writes.
+bool CallsUnregister(const Modes &modes, bool unregister);
+// "DllRegisterServer", or "DllUnregisterServer" when the calls undo a registration.
+const char *RegisterCallName(const Modes &modes, bool unregister);
+
 // Another run's options: at most one of each.
 constexpr size_t OPTION_LIST_MAX = 9;
 struct OptionList

@@ -6,6 +6,3 @@
 // run, to the process that started this one: childRun must be known first.
 PlatformOps WinPlatformOps();
 
-// Listens, on the batch's thread, for the process ending under an entry point call, so that the
-// component's row is still reported. Call once at start.
-void ListenForProcessEnd();

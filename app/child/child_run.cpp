@@ -100,8 +100,8 @@ ChildRecord DecodeChildRecord(const unsigned char *bytes, size_t count, size_t *
             return CHILD_RECORD_BAD;
         if (count < RECORD_HEAD + body)
             return CHILD_RECORD_INCOMPLETE;
-        row->text = reinterpret_cast<const char *>(bytes + RECORD_HEAD);
-        row->milliseconds = static_cast<uint32_t>(body);
+        strings->piece = reinterpret_cast<const char *>(bytes + RECORD_HEAD);
+        strings->pieceLength = body;
         *used = RECORD_HEAD + body;
         return CHILD_RECORD_TEXT;
     }

@@ -45,7 +45,7 @@ enum ChildRecord
     CHILD_RECORD_INCOMPLETE, // more bytes are needed
     CHILD_RECORD_ROW,
     CHILD_RECORD_END,
-    CHILD_RECORD_TEXT, // row->text and row->milliseconds (its length) give the piece of text
+    CHILD_RECORD_TEXT, // strings->piece and strings->pieceLength give the piece of text
     CHILD_RECORD_BAD, // not a record: nothing after it can be trusted
 };
 
@@ -56,6 +56,8 @@ struct ChildRowText
     char fullPath[PATH_BUFFER_SIZE];
     char call[CHILD_CALL_SIZE];
     char text[CHILD_TEXT_SIZE];
+    const char *piece; // a text record's piece of text, in the record itself (pieceLength bytes)
+    size_t pieceLength;
 };
 
 // Reads the record at the start of bytes (count of them); *used gets its length. A row's strings

@@ -107,7 +107,7 @@ static void TakeRecords(RowReader *reader)
         else if (record == CHILD_RECORD_TEXT)
         {
             if (textSink != nullptr)
-                textSink(row.text, row.milliseconds);
+                textSink(reader->strings.piece, reader->strings.pieceLength);
         }
         else
             reader->sink(row, reader->context);

@@ -356,25 +356,14 @@ static void ApplyForCurrentUser(bool keep, RedirectOutcome *outcome)
     }
     RegText others = {};
     outcome->notWritten = keep ? WriteTree(&others, parts[1], L"HKLM", L"", true, false) : 0;
-    // The names only: "[HKLM\x]" lines become "HKLM\x".
-    size_t used = 0;
+    // The names of the keys, as the reader of .reg text gives them.
     outcome->notWrittenNames[0] = '\0';
-    for (const char *at = others.data != nullptr ? std::strstr(others.data, "\r\n[") : nullptr; at != nullptr;
-         at = std::strstr(at + 3, "\r\n["))
-    {
-        const char *end = std::strstr(at + 3, "]\r\n");
-        const size_t length = static_cast<size_t>(end - (at + 3));
-        if (used + length + 3 >= NOT_WRITTEN_SIZE)
-            break;
-        if (used > 0)
-        {
-            std::memcpy(outcome->notWrittenNames + used, ", ", 2);
-            used += 2;
-        }
-        std::memcpy(outcome->notWrittenNames + used, at + 3, length);
-        used += length;
-        outcome->notWrittenNames[used] = '\0';
-    }
+    RegFile written = {};
+    ReadRegFile(others.data != nullptr ? others.data : "", &written);
+    for (int i = 0; i < written.keyCount; i++)
+        AddToNameList(outcome->notWrittenNames, sizeof outcome->notWrittenNames, written.keys[i].path,
+                      std::strlen(written.keys[i].path));
+    FreeRegFile(&written);
     FreeText(&others);
     outcome->elevated = Elevated();
     RegCloseKey(userClasses);

@@ -186,6 +186,21 @@ TEST(ChildRecords, RowsArriveAsTheyWereSent)
     }
 }
 
+// A piece of the recording arrives in a field of its own; a row's fields are left alone.
+TEST(ChildRecords, TextPieceArrivesWhole)
+{
+    unsigned char record[CHILD_TEXT_CHUNK + 8];
+    const char piece[] = "\r\n[HKEY_CLASSES_ROOT\\CLSID\\{A}]\r\n";
+    const size_t length = EncodeTextRecord(piece, sizeof piece - 1, record, sizeof record);
+    RowReport row = {};
+    ChildRowText strings;
+    size_t used = 0;
+    ASSERT_EQ(DecodeChildRecord(record, length, &used, &row, &strings), CHILD_RECORD_TEXT);
+    EXPECT_EQ(used, length);
+    EXPECT_EQ(std::string(strings.piece, strings.pieceLength), piece);
+    EXPECT_EQ(row.milliseconds, 0u);
+}
+
 TEST(ChildRecords, PartOfARecordWaitsAndAnythingElseIsBad)
 {
     const std::vector<unsigned char> record =

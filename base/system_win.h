@@ -27,3 +27,6 @@ uint32_t ProbeWritable(const wchar_t *path);
 // Loads a DLL of the system by its full path in the system folder, never from the program's own
 // folder or the current one; null when it cannot.
 HMODULE LoadSystemModule(const char *name);
+
+// The process runs elevated (its token says so); false when that cannot be had.
+bool ProcessIsElevated();

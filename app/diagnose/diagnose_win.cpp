@@ -145,26 +145,13 @@ static bool WinIsKnownDll(const char *name)
     return known;
 }
 
-static bool WinIsElevated()
-{
-    HANDLE token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-        return false;
-    TOKEN_ELEVATION elevation = {};
-    DWORD returned = 0;
-    const bool elevated = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &returned) &&
-                          elevation.TokenIsElevated != 0;
-    CloseHandle(token);
-    return elevated;
-}
-
 DiagnoseOps WinDiagnoseOps()
 {
     DiagnoseOps ops;
     ops.readFile = WinReadFile;
     ops.findModule = WinFindModule;
     ops.isKnownDll = WinIsKnownDll;
-    ops.isElevated = WinIsElevated;
+    ops.isElevated = ProcessIsElevated;
     ops.isLeadByte = WinIsLeadByte;
     return ops;
 }

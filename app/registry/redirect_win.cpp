@@ -332,19 +332,6 @@ static int CopyTree(HKEY source, HKEY target)
     return keys;
 }
 
-static bool Elevated()
-{
-    HANDLE token = nullptr;
-    TOKEN_ELEVATION elevation = {};
-    DWORD size = 0;
-    const bool elevated = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
-                          GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
-                          elevation.TokenIsElevated != 0;
-    if (token != nullptr)
-        CloseHandle(token);
-    return elevated;
-}
-
 // /C: the machine part's classes go to the user's; every other key written there is named.
 static void ApplyForCurrentUser(bool keep, RedirectOutcome *outcome)
 {
@@ -365,7 +352,7 @@ static void ApplyForCurrentUser(bool keep, RedirectOutcome *outcome)
                       std::strlen(written.keys[i].path));
     FreeRegFile(&written);
     FreeText(&others);
-    outcome->elevated = Elevated();
+    outcome->elevated = ProcessIsElevated();
     RegCloseKey(userClasses);
     userClasses = nullptr;
 }

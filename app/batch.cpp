@@ -96,11 +96,10 @@ static bool ModesAskForCalls(const Component &c)
     return false;
 }
 
-// A path that names nothing, or a folder, is not found. A file that exists goes on to the load,
-// even if it cannot be read: the load's own error says why.
+// A path that names nothing, a folder or a device (CON, NUL, COM1...) is not found; a device is
+// never opened. A file that exists goes on to the load, even if it cannot be read: its error says why.
 static bool TestExistence(const Component &c, const SystemOps &ops)
 {
-    // A device (CON, NUL, COM1...) is never opened, let alone loaded.
     if (!IsDeviceName(c.fullPath, ops.isLeadByte) && ops.fileExists(c.fullPath))
         return true;
     AppendNotFound(c.path);
@@ -119,14 +118,25 @@ static void EnterFolder(const Component &c, const SystemOps &ops)
         ops.changeFolder(folder);
 }
 
-// Loads the component by its exact name; false with the loader's error.
+// Loads the component by its exact name, which runs its DllMain (watched); false with the error.
 static bool LoadComponent(Component *c, const SystemOps &ops, uint32_t *error)
 {
     char name[PATH_BUFFER_SIZE + 1];
     ExactModuleName(c->fullPath, ops.isLeadByte, name);
-    c->module = ops.loadModule(name);
-    *error = c->module == nullptr ? ops.lastError() : 0;
-    return c->module != nullptr;
+    stepPath = c->path;
+    if (!WatchedStep(ops, TimeLimit(), [&] {
+            c->module = ops.loadModule(name);
+            *error = c->module == nullptr ? ops.lastError() : 0;
+        }))
+        *error = RESULT_TIMEOUT; // abandoned past the time limit: the abandon gave its row
+    return c->module != nullptr && *error != RESULT_TIMEOUT;
+}
+
+// Unloads the component, which runs its DllMain again, watched; its row is already there.
+static void Unload(const Component &c, const SystemOps &ops)
+{
+    stepPath = nullptr;
+    WatchedStep(ops, TimeLimit(), [&] { ops.freeModule(c.module); });
 }
 
 // The calls, in order. Registering: DllRegisterServer, then DllInstall(TRUE) with /I.
@@ -153,22 +163,11 @@ static bool FindEntryPoints(const Component &c, Call *calls, int count, const Sy
     for (int i = 0; i < count; i++)
         if ((calls[i].entryPoint = ops.findEntryPoint(c.module, calls[i].name)) == nullptr)
         {
-            ops.freeModule(c.module);
+            Unload(c, ops);
             AppendNoEntryPoint(c.path, calls[i].name);
             return false;
         }
     return true;
-}
-
-// Ends a step of the component's code; false, after waiting for ever where that returns, when the
-// watchdog abandoned it meanwhile.
-static bool EndWatchedStep(const SystemOps &ops, CallOutcome *outcome)
-{
-    ops.watchStep(false, 0);
-    outcome->abandoned = !EndStep();
-    if (outcome->abandoned)
-        ops.waitForever();
-    return !outcome->abandoned;
 }
 
 // Makes the calls in order, each watched and guarded; a failing call stops the component.
@@ -179,14 +178,14 @@ static CallOutcome MakeCalls(const Call *calls, int count, const SystemOps &ops)
     {
         // Cleared first, so that a value left over from the load is never blamed on the entry point.
         ops.setLastError(0);
-        BeginStep();
-        ops.watchStep(true, TimeLimit());
-        const bool returned = calls[i].install
-                                  ? ops.callInstall(calls[i].entryPoint, !CallsUnregister(modes, unregisterMode != 0), OptionValue(modes.install),
-                                                    &outcome.result, &outcome.crash)
-                                  : ops.callEntryPoint(calls[i].entryPoint, &outcome.result, &outcome.crash);
-        outcome.lastError = ops.lastError();
-        if (!EndWatchedStep(ops, &outcome))
+        bool returned = false;
+        outcome.abandoned = !WatchedStep(ops, TimeLimit(), [&] {
+            returned = calls[i].install ? ops.callInstall(calls[i].entryPoint, !CallsUnregister(modes, unregisterMode != 0),
+                                                          OptionValue(modes.install), &outcome.result, &outcome.crash)
+                                        : ops.callEntryPoint(calls[i].entryPoint, &outcome.result, &outcome.crash);
+            outcome.lastError = ops.lastError();
+        });
+        if (outcome.abandoned)
             return outcome;
         outcome.crashed = !returned;
         outcome.failedCall = calls[i].name;
@@ -201,13 +200,12 @@ static CallOutcome MakeCalls(const Call *calls, int count, const SystemOps &ops)
 static CallOutcome RegisterTypeLibrary(const Component &c, const PlatformOps &ops)
 {
     CallOutcome outcome = {};
-    BeginStep();
-    ops.system.watchStep(true, TimeLimit());
-    outcome.noRegistrar =
-        !ops.typeLibrary.registerTypeLibrary(c.fullPath, CallsUnregister(modes, unregisterMode != 0), &outcome.result, &outcome.crash);
+    outcome.abandoned = !WatchedStep(ops.system, TimeLimit(), [&] {
+        outcome.noRegistrar = !ops.typeLibrary.registerTypeLibrary(c.fullPath, CallsUnregister(modes, unregisterMode != 0),
+                                                                   &outcome.result, &outcome.crash);
+    });
     outcome.crashed = outcome.crash.exceptionCode != 0;
-    if (EndWatchedStep(ops.system, &outcome))
-        outcome.succeeded = !outcome.noRegistrar && !outcome.crashed && outcome.result == 0;
+    outcome.succeeded = !outcome.abandoned && !outcome.noRegistrar && !outcome.crashed && outcome.result == 0;
     return outcome;
 }
 
@@ -281,7 +279,7 @@ static void RegisterComponent(const char *argument, const PlatformOps &ops)
     if (LoadComponent(&c, ops.system, &error))
     {
         if (FindEntryPoints(c, calls, count, ops.system) && Register(c, calls, count, ops))
-            ops.system.freeModule(c.module);
+            Unload(c, ops.system);
     }
     else if (IsTypeLibraryFile(c.fullPath, error, ops.system))
     {
@@ -291,7 +289,8 @@ static void RegisterComponent(const char *argument, const PlatformOps &ops)
         else
             Register(c, nullptr, 0, ops);
     }
-    else if (!HandToTwin(c.path, c.fullPath, error, ModesAsOptions(modes, unregisterMode != 0, run.silent),
+    else if (error != RESULT_TIMEOUT &&
+             !HandToTwin(c.path, c.fullPath, error, ModesAsOptions(modes, unregisterMode != 0, run.silent),
                          ops.system, ops.child))
         AppendSystemFailure(c.path, error);
 }
@@ -303,7 +302,8 @@ bool AbandonCall(uint32_t limitSeconds)
     abandoned = true;
     char text[ROW_TEXT_SIZE];
     ComposeAbandonText(limitSeconds, text, sizeof text);
-    AppendRow(stepPath, text, RESULT_TIMEOUT, ROW_OWN_TEXT, true, RESULT_TIMEOUT);
+    if (stepPath != nullptr) // an unload's component has its row already
+        AppendRow(stepPath, text, RESULT_TIMEOUT, ROW_OWN_TEXT, true, RESULT_TIMEOUT);
     if (!childRun)
         RunRestInChildren(currentArgument + 1, run, batchOps->system, batchOps->child);
     return true;

@@ -7,6 +7,10 @@
 
 static HANDLE rowPipe; // this run's rows go here: it is a child run
 static const AnsiArguments *restArguments;
+// This program's own path, taken before any component runs: a component that holds the loader's
+// lock for ever must not keep the rest of the batch from starting.
+static wchar_t self[MAX_PATH];
+static DWORD selfLength;
 static ChildTextSink textSink;
 
 bool TakeChildArgument(AnsiArguments *arguments, bool *twin)
@@ -255,12 +259,12 @@ bool RunChildProcess(const wchar_t *program, bool twin, const OptionList &list, 
 void SetRestArguments(const AnsiArguments *arguments)
 {
     restArguments = arguments;
+    selfLength = GetModuleFileNameW(nullptr, self, MAX_PATH);
 }
 
 bool RunRest(int first, const OptionList &options, const char *folder, ChildRowSink sink, void *context, ChildEnd *end)
 {
-    wchar_t self[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const DWORD length = selfLength;
     if (length == 0 || length >= MAX_PATH || restArguments == nullptr || first >= restArguments->count)
     {
         end->startError = length >= MAX_PATH ? ERROR_FILENAME_EXCED_RANGE : ERROR_INVALID_PARAMETER;

@@ -3,6 +3,7 @@
 // registration, a manifest's check): none, running, or abandoned by the watchdog past the time
 // limit, when another thread owns the run. And whether this process can still be trusted.
 // Window-free.
+#include <cstdint>
 
 // Before a step that runs a component's code.
 void BeginStep();
@@ -24,3 +25,18 @@ bool ProcessPoisoned();
 
 // A new batch: no step, nothing poisoned.
 void ResetCallState();
+
+// Runs step, a step of a component's code (its load, a call, its unload), watched through ops
+// (its watchStep and waitForever) with limitSeconds; false, after waiting for ever where that
+// returns, when the watchdog abandoned it.
+template <typename Ops, typename Step> bool WatchedStep(const Ops &ops, uint32_t limitSeconds, Step step)
+{
+    BeginStep();
+    ops.watchStep(true, limitSeconds);
+    step();
+    ops.watchStep(false, 0);
+    if (EndStep())
+        return true;
+    ops.waitForever();
+    return false;
+}

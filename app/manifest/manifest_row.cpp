@@ -58,15 +58,10 @@ void AppendManifestRow(char *path, const char *fullPath, const char *option, con
     char componentFolder[PATH_BUFFER_SIZE];
     FolderOf(fullPath, system.isLeadByte, componentFolder);
     const bool beside = SameFolder(folder, componentFolder);
-    BeginStep();
-    system.watchStep(true, limitSeconds);
-    const bool returned = ops.check(target, componentFolder, beside, summary, &check, &crash);
-    system.watchStep(false, 0);
-    if (!EndStep())
-    {
-        system.waitForever();
+    bool returned = false;
+    if (!WatchedStep(system, limitSeconds,
+                     [&] { returned = ops.check(target, componentFolder, beside, summary, &check, &crash); }))
         return;
-    }
     if (!returned)
     {
         AppendCrash(path, crash);

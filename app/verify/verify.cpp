@@ -298,15 +298,12 @@ static bool HaveObjects(Check *check, const char *fullPath, uint32_t limitSecond
         int32_t result = 0;
         bool thisFile = false;
         server[0] = '\0';
-        BeginStep();
-        system.watchStep(true, limitSeconds);
-        const bool returned =
-            check->ops->classServer(clsid, fullPath, &result, &thisFile, server, sizeof server, crash);
-        system.watchStep(false, 0);
-        if (!EndStep())
+        bool returned = false;
+        if (!WatchedStep(system, limitSeconds, [&] {
+                returned = check->ops->classServer(clsid, fullPath, &result, &thisFile, server, sizeof server, crash);
+            }))
         {
             check->outcome->abandoned = true;
-            system.waitForever();
             return false;
         }
         if (!returned)

@@ -446,7 +446,8 @@ struct LogCase
 TEST(Log, EveryComponentGetsItsLineAndNothingWaitsForSomebody)
 {
     std::string dir = MakeWorkFolder("log");
-    for (const char *name : {"ok", "crash", "msgbox", "yesno", "thread_box", "sleeper", "exit_process"})
+    for (const char *name :
+         {"ok", "crash", "msgbox", "yesno", "thread_box", "sleeper", "exit_process", "main_box", "main_sleeper"})
         PlaceComponent(name, dir, (std::string(name) + ".dll").c_str());
     const std::string crash = "The component crashed: access violation (0xC0000005) at crash.dll+0x" +
                               ExportOffset(dir + "\\crash.dll", "CrashSite");
@@ -468,6 +469,14 @@ TEST(Log, EveryComponentGetsItsLineAndNothingWaitsForSomebody)
           "TolVane answered with Yes: \"Setup: Register now?\"",
           "register|{dir}\\thread_box.dll|0x00000000|" + answered,
           "DllInstall|{dir}\\ok.dll|0x00000000|Registered successfully"},
+         0},
+        // A load is watched too: a box that DllMain shows is answered, and a DllMain that never
+        // returns, holding the loader's lock, is abandoned, and the rest still runs.
+        {"/S /T:2 /L:{log} main_box.dll main_sleeper.dll ok.dll",
+         {"#", "register|{dir}\\main_box.dll|0x00000000|" + answered,
+          "register|{dir}\\main_sleeper.dll|0x000005b4|The component did not return within 2 seconds, the time "
+          "limit that /T set, so TolVane abandoned it; the rest of the batch went on in a fresh process.",
+          "register|{dir}\\ok.dll|0x00000000|Registered successfully"},
          0},
         // The time limit counts in the fresh process after a crash too; its row is the last.
         {"/S /L:{log} /T:1 crash.dll sleeper.dll",

@@ -3,6 +3,9 @@
 //   2  asks "Register now?" in a Yes/No box titled "Setup": succeeds on Yes, fails on No;
 //   3  shows the OK box from a thread of its own and waits for that thread;
 //   4  never returns: it sleeps for ten minutes.
+// And components whose load waits, in DllMain, with the loader's lock held:
+//   5  DllMain shows the OK box;
+//   6  DllMain never returns: it sleeps for ten minutes.
 // DllUnregisterServer always succeeds.
 #include <windows.h>
 
@@ -12,10 +15,23 @@
     return 0;
 }
 
+#if WINDOW_KIND >= 5
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
+{
+    if (reason == DLL_PROCESS_ATTACH && WINDOW_KIND == 5)
+        ShowBox(nullptr);
+    else if (reason == DLL_PROCESS_ATTACH)
+        Sleep(600000);
+    return TRUE;
+}
+#endif
+
 extern "C" __declspec(dllexport) HRESULT WINAPI DllRegisterServer()
 {
 #if WINDOW_KIND == 1
     ShowBox(nullptr);
+    return S_OK;
+#elif WINDOW_KIND >= 5
     return S_OK;
 #elif WINDOW_KIND == 2
     return MessageBoxA(nullptr, "Register now?", "Setup", MB_YESNO) == IDYES ? S_OK : E_ABORT;

@@ -132,8 +132,7 @@ static bool LoadComponent(Component *c, const SystemOps &ops, uint32_t *error)
     return c->module != nullptr && *error != RESULT_TIMEOUT;
 }
 
-// Unloads the component, which runs its DllMain again, watched; its row is already there.
-static void Unload(const Component &c, const SystemOps &ops)
+static void Unload(const Component &c, const SystemOps &ops) // its DllMain again; its row is there
 {
     stepPath = nullptr;
     WatchedStep(ops, TimeLimit(), [&] { ops.freeModule(c.module); });
@@ -328,7 +327,10 @@ void RunBatch(int argc, char **argv, const bool *unrepresentable, bool silent, c
     abandoned = false;
     const bool haveStart = ops.system.currentFolder(startFolder, sizeof startFolder);
     run = RestArguments{argc, argv, unrepresentable, haveStart ? startFolder : nullptr, &modes, silent};
-    int i = 1;
+    // Under /T a silent run's first process runs no component code: it supervises fresh processes
+    // and ends one that a component keeps past its limit, whatever locks it holds.
+    const bool supervise = silent && !childRun && AnyTimeLimit(argc, argv, unrepresentable);
+    int i = supervise ? argc : 1;
     for (; i < argc && !ProcessPoisoned(); i++)
     {
         currentArgument = i;
@@ -343,8 +345,7 @@ void RunBatch(int argc, char **argv, const bool *unrepresentable, bool silent, c
         EndComponent();
         stepPath = nullptr;
     }
-    // After a crash the rest runs in fresh processes; after an abandoned step the watchdog's thread
-    // has run it already.
-    if (ProcessPoisoned() && !abandoned && !childRun)
-        RunRestInChildren(i, run, ops.system, ops.child);
+    // So does the rest after a crash; after an abandoned step the watchdog's thread has run it.
+    if (supervise || (ProcessPoisoned() && !abandoned && !childRun))
+        RunRestInChildren(supervise ? 1 : i, run, ops.system, ops.child);
 }

@@ -259,6 +259,14 @@ uint32_t TimeLimitSeconds(const char *argument)
     return seconds <= 86400 ? seconds : 0;
 }
 
+bool AnyTimeLimit(int argc, char **argv, const bool *unrepresentable)
+{
+    for (int i = 1; i < argc; i++)
+        if (IsOption(i, argv, unrepresentable) && ClassifyArgument(argv[i]) == ARGUMENT_TIME_LIMIT)
+            return true;
+    return false;
+}
+
 const char *BadTimeLimit(int argc, char **argv, const bool *unrepresentable)
 {
     for (int i = 1; i < argc; i++)

@@ -122,6 +122,9 @@ bool NextRunFile(int argc, char **argv, const bool *unrepresentable, RunFile *fi
 // whole number of seconds from 1 to 86400.
 uint32_t TimeLimitSeconds(const char *argument);
 
+// True when a /T stands anywhere on the command line.
+bool AnyTimeLimit(int argc, char **argv, const bool *unrepresentable);
+
 // The first /T whose value is not a whole number of seconds from 1 to 86400: a typo must not
 // silently remove the protection asked for. Null when there is none.
 const char *BadTimeLimit(int argc, char **argv, const bool *unrepresentable);

@@ -131,6 +131,15 @@ static void WinRowAdded(const RowReport &row)
     LogRow(row);
 }
 
+// The watchdog watches each step; a child also tells the process that started it, which ends it
+// should a lock keep its own watchdog from abandoning the step.
+static void WinWatchStep(bool running, uint32_t limitSeconds)
+{
+    WatchCall(running, limitSeconds);
+    if (running && childRun)
+        ReportChildStep(limitSeconds);
+}
+
 static uint32_t WinMilliseconds()
 {
     return GetTickCount();
@@ -164,7 +173,7 @@ PlatformOps WinPlatformOps()
     system.programMachine = PROGRAM_MACHINE;
     system.rowAdded = WinRowAdded;
     system.milliseconds = WinMilliseconds;
-    system.watchStep = WatchCall;
+    system.watchStep = WinWatchStep;
     system.takeWindowNote = TakeWindowNote;
     system.waitForever = WinWaitForever;
     ops.typeLibrary.registerTypeLibrary = WinRegisterTypeLibrary;

@@ -8,6 +8,7 @@
 constexpr unsigned char RECORD_ROW = 'R';
 constexpr unsigned char RECORD_END = 'E';
 constexpr unsigned char RECORD_TEXT = 'K';
+constexpr unsigned char RECORD_STEP = 'S';
 constexpr size_t RECORD_HEAD = 3;
 constexpr size_t ROW_FIXED = 4 + 1 + 1 + 4 + 4;
 
@@ -61,6 +62,16 @@ size_t EncodeEndRecord(unsigned char *out, size_t size)
     return RECORD_HEAD;
 }
 
+size_t EncodeStepRecord(uint32_t limitSeconds, unsigned char *out, size_t size)
+{
+    if (size < RECORD_HEAD + 4)
+        return 0;
+    out[0] = RECORD_STEP;
+    WriteLittle16(out + 1, 4);
+    WriteLittle32(out + RECORD_HEAD, limitSeconds);
+    return RECORD_HEAD + 4;
+}
+
 size_t EncodeTextRecord(const char *text, size_t length, unsigned char *out, size_t size)
 {
     if (length > CHILD_TEXT_CHUNK || size < RECORD_HEAD + length)
@@ -90,7 +101,8 @@ ChildRecord DecodeChildRecord(const unsigned char *bytes, size_t count, size_t *
                               ChildRowText *strings)
 {
     if (count < RECORD_HEAD)
-        return count > 0 && bytes[0] != RECORD_ROW && bytes[0] != RECORD_END && bytes[0] != RECORD_TEXT
+        return count > 0 && bytes[0] != RECORD_ROW && bytes[0] != RECORD_END && bytes[0] != RECORD_TEXT &&
+                       bytes[0] != RECORD_STEP
                    ? CHILD_RECORD_BAD
                    : CHILD_RECORD_INCOMPLETE;
     const size_t body = ReadLittle16(bytes + 1);
@@ -104,6 +116,16 @@ ChildRecord DecodeChildRecord(const unsigned char *bytes, size_t count, size_t *
         strings->pieceLength = body;
         *used = RECORD_HEAD + body;
         return CHILD_RECORD_TEXT;
+    }
+    if (bytes[0] == RECORD_STEP)
+    {
+        if (body != 4)
+            return CHILD_RECORD_BAD;
+        if (count < RECORD_HEAD + body)
+            return CHILD_RECORD_INCOMPLETE;
+        strings->stepLimit = ReadLittle32(bytes + RECORD_HEAD);
+        *used = RECORD_HEAD + body;
+        return CHILD_RECORD_STEP;
     }
     if (bytes[0] == RECORD_END)
     {

@@ -24,7 +24,13 @@ struct ChildEnd
     uint32_t exitCode;   // its exit code
     uint32_t startError; // the system's error when it could not be started
     bool garbled;        // it sent something that is not a record, and was ended for it
+    bool timedOut;       // a step of a component's code ran past its limit and the grace: it was ended
+    uint32_t timeLimit;  // that step's limit, in seconds
 };
+
+// How long after a step's time limit the process that started a child ends it: the child's own
+// watchdog abandons the step at the limit, unless a lock that the component holds stops it.
+constexpr uint32_t CHILD_GRACE_MS = 2000;
 
 // Records: a kind byte ('R' row, 'E' end), the body's length (16 bits), the body. A row's body is
 // code (32 bits), kind, called, result (32 bits), milliseconds (32 bits), then the path, the full
@@ -39,6 +45,9 @@ size_t EncodeEndRecord(unsigned char *out, size_t size);
 // A piece of text for the first process's recording ('K'): at most CHILD_TEXT_CHUNK bytes of it.
 constexpr size_t CHILD_TEXT_CHUNK = 1200; // less than a row record, for the reader's buffer
 size_t EncodeTextRecord(const char *text, size_t length, unsigned char *out, size_t size);
+// A step of a component's code begins ('S'), with its time limit in seconds (0: none): the process
+// that started this one ends it when the step runs past the limit and a grace.
+size_t EncodeStepRecord(uint32_t limitSeconds, unsigned char *out, size_t size);
 
 enum ChildRecord
 {
@@ -46,6 +55,7 @@ enum ChildRecord
     CHILD_RECORD_ROW,
     CHILD_RECORD_END,
     CHILD_RECORD_TEXT, // strings->piece and strings->pieceLength give the piece of text
+    CHILD_RECORD_STEP, // strings->stepLimit gives the step's time limit
     CHILD_RECORD_BAD, // not a record: nothing after it can be trusted
 };
 
@@ -58,6 +68,7 @@ struct ChildRowText
     char text[CHILD_TEXT_SIZE];
     const char *piece; // a text record's piece of text, in the record itself (pieceLength bytes)
     size_t pieceLength;
+    uint32_t stepLimit; // a step record's time limit in seconds
 };
 
 // Reads the record at the start of bytes (count of them); *used gets its length. A row's strings

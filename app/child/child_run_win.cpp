@@ -69,6 +69,12 @@ void SetChildTextSink(ChildTextSink sink)
     textSink = sink;
 }
 
+void ReportChildStep(uint32_t limitSeconds)
+{
+    unsigned char record[8];
+    Send(record, EncodeStepRecord(limitSeconds, record, sizeof record));
+}
+
 void ReportChildEnd()
 {
     unsigned char record[8];
@@ -85,6 +91,8 @@ struct RowReader
     ChildRowSink sink;
     void *context;
     ChildEnd *end;
+    DWORD stepStart;    // when the step of a component's code that runs now began
+    uint32_t stepLimit; // its time limit in seconds; 0: none, or no step runs
 };
 
 static void TakeRecords(RowReader *reader)
@@ -108,13 +116,21 @@ static void TakeRecords(RowReader *reader)
         }
         else if (record == CHILD_RECORD_END)
             reader->end->reported = true;
+        else if (record == CHILD_RECORD_STEP)
+        {
+            reader->stepStart = GetTickCount();
+            reader->stepLimit = reader->strings.stepLimit;
+        }
         else if (record == CHILD_RECORD_TEXT)
         {
             if (textSink != nullptr)
                 textSink(reader->strings.piece, reader->strings.pieceLength);
         }
         else
+        {
+            reader->stepLimit = 0; // the component's row: its steps are over
             reader->sink(row, reader->context);
+        }
         at += used;
     }
     MoveMemory(reader->buffer, reader->buffer + at, reader->count - at);
@@ -151,6 +167,15 @@ static void ReadRowsUntilEnd(HANDLE process, HANDLE pipe, RowReader *reader)
             reader->end->garbled = true;
             TerminateProcess(process, ERROR_INVALID_DATA);
         }
+        // A step past its limit and the grace: whatever holds the child (a lock that its own
+        // watchdog needs), it is ended, and the component gets the abandon's row.
+        if (reader->stepLimit != 0 && !reader->end->timedOut &&
+            GetTickCount() - reader->stepStart > reader->stepLimit * 1000u + CHILD_GRACE_MS)
+        {
+            reader->end->timedOut = true;
+            reader->end->timeLimit = reader->stepLimit;
+            TerminateProcess(process, ERROR_TIMEOUT);
+        }
         if (WaitForSingleObject(process, 5) == WAIT_OBJECT_0)
             break;
     }
@@ -173,6 +198,20 @@ static bool WideOptions(const OptionList &list, wchar_t *options[OPTION_LIST_MAX
         complete = complete && options[i] != nullptr;
     }
     return complete;
+}
+
+// The job every child runs in: when this process ends, however it ends (a CI step's time-out, Task
+// Manager), the system ends its children, which would otherwise go on registering unlogged.
+static HANDLE ChildJob()
+{
+    static HANDLE job;
+    if (job == nullptr && (job = CreateJobObjectW(nullptr, nullptr)) != nullptr)
+    {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    }
+    return job;
 }
 
 // Starts the child with its pipe, reads its rows and waits for its end.
@@ -207,10 +246,16 @@ static bool StartAndRead(const wchar_t *program, bool twin, const wchar_t *const
             folder != nullptr && MultiByteToWideChar(CP_ACP, 0, folder, -1, wideFolder, MAX_PATH) > 0;
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
-        started = CreateProcessW(program, commandLine, nullptr, nullptr, TRUE, 0, nullptr,
+        // Suspended until it is in the job, so that not one of its instructions runs outside it.
+        started = CreateProcessW(program, commandLine, nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
                                  haveFolder ? wideFolder : nullptr, &startup, &process);
         if (!started)
             end->startError = GetLastError();
+        else
+        {
+            AssignProcessToJobObject(ChildJob(), process.hProcess);
+            ResumeThread(process.hThread);
+        }
         std::free(commandLine);
     }
     // The child holds its own copy now; with this one closed, only the child can write.

@@ -2,6 +2,7 @@
 // Runs of another TolVane process (app/child/child_run.h), on the Win32 side: starting a child with
 // its row pipe and reading the rows back, and, in a child, reporting its rows.
 #include <cstddef>
+#include <cstdint>
 
 #include "app/arguments_win.h"
 #include "app/child/child_run.h"
@@ -21,6 +22,10 @@ void ReportChildText(const char *text, size_t length);
 // Where text that a child sends for the recording goes.
 typedef void (*ChildTextSink)(const char *text, size_t length);
 void SetChildTextSink(ChildTextSink sink);
+
+// Tells the process that started this one that a step of a component's code begins, with its time
+// limit in seconds (0: none).
+void ReportChildStep(uint32_t limitSeconds);
 
 // Tells the process that started this one that this run stopped of its own accord.
 void ReportChildEnd();

@@ -3,12 +3,19 @@
 #include <cstring>
 
 #include "app/expand/expand.h"
+#include "app/guard/watchdog.h"
 #include "app/results_table.h"
 
 void AppendChildEnded(char *path, const ChildEnd &end)
 {
     const uint32_t exitCode = end.exitCode;
     char text[ROW_TEXT_SIZE];
+    if (end.timedOut) // ended past a step's limit: the component's row is the abandon's
+    {
+        ComposeAbandonText(end.timeLimit, text, sizeof text);
+        AppendRow(path, text, RESULT_TIMEOUT, ROW_OWN_TEXT, true, RESULT_TIMEOUT);
+        return;
+    }
     if (end.garbled)
         ComposeChildGarbledText(text, sizeof text);
     else

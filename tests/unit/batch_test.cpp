@@ -996,8 +996,16 @@ TEST_F(BatchTest, CallPastTheTimeLimitIsAbandonedAndTheRestRunsElsewhere)
     EXPECT_EQ(sys.limits, (std::vector<uint32_t>{0, 0})) << "no limit where somebody is there to answer";
     sys.crashes = sys.loaded; // the abandoned component stays loaded
 
-    // The limit travels with each step it watches, from the /T before the component.
+    // Under /T a silent run's first process runs no component code: the batch goes to a fresh process
+    // at once, and the first process supervises it.
     SetUp();
+    Run({"/S", "C:\\c\\ok.dll", "/T:30", "C:\\c\\inst.dll"});
+    EXPECT_EQ(sys.events, (std::vector<std::string>{"rest 2 from C:\\start"}));
+    EXPECT_EQ(resultsTable.rowCount, 2);
+
+    // There, the limit travels with each step it watches, from the /T before the component.
+    SetUp();
+    childRun = 1;
     Run({"/S", "C:\\c\\ok.dll", "/T:30", "C:\\c\\inst.dll", "/I", "/T:7", "C:\\c\\inst.dll"});
     // The load, each call and the unload are watched: each runs the component's code.
     EXPECT_EQ(sys.limits, (std::vector<uint32_t>{0, 0, 0, 30, 30, 30, 7, 7, 7, 7}));

@@ -187,7 +187,7 @@ TEST(ChildRecords, RowsArriveAsTheyWereSent)
 }
 
 // A piece of the recording arrives in a field of its own; a row's fields are left alone.
-TEST(ChildRecords, TextPieceArrivesWhole)
+TEST(ChildRecords, TextPieceAndStepArriveInFieldsOfTheirOwn)
 {
     unsigned char record[CHILD_TEXT_CHUNK + 8];
     const char piece[] = "\r\n[HKEY_CLASSES_ROOT\\CLSID\\{A}]\r\n";
@@ -199,6 +199,12 @@ TEST(ChildRecords, TextPieceArrivesWhole)
     EXPECT_EQ(used, length);
     EXPECT_EQ(std::string(strings.piece, strings.pieceLength), piece);
     EXPECT_EQ(row.milliseconds, 0u);
+
+    // A step's time limit, for the process that supervises the child.
+    const size_t stepLength = EncodeStepRecord(30, record, sizeof record);
+    ASSERT_EQ(DecodeChildRecord(record, stepLength, &used, &row, &strings), CHILD_RECORD_STEP);
+    EXPECT_EQ(used, stepLength);
+    EXPECT_EQ(strings.stepLimit, 30u);
 }
 
 TEST(ChildRecords, PartOfARecordWaitsAndAnythingElseIsBad)
@@ -232,6 +238,7 @@ TEST(ChildRecords, PartOfARecordWaitsAndAnythingElseIsBad)
         {"a call longer than its buffer", with(3 + 14 + 2 + 11 + 2 + 11, 40)},
         // A length no row can have is bad at once: waiting for its body would wait for ever.
         {"a body longer than any row, alone", {'R', 0xFF, 0xFF}},
+        {"a step record of another length", {'S', 2, 0, 30, 0}},
     };
     for (const auto &c : cases)
     {

@@ -199,6 +199,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     // run with its exception code instead of waiting for somebody to close a box.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX | SEM_NOGPFAULTERRORBOX);
     InstallCrashGuard();
+    ArmBatchGuard();
 
     appInstance = instance;
 

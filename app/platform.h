@@ -42,8 +42,9 @@ struct SystemOps
     // Before and after each step that runs a component's code: the watchdog watches it, with the
     // time limit of /T in a silent run (0: none).
     void (*watchStep)(bool running, uint32_t limitSeconds);
-    // What the watchdog saw during the steps since it was last asked: the windows of the component
-    // that it answered, in words for the row. False when there were none.
+    // What happened since it was last asked, in words for the next row: the windows of the
+    // component that the watchdog answered, a crash on a thread an earlier component left running.
+    // False when nothing did.
     bool (*takeWindowNote)(char *text, size_t size);
     // Never returns: the thread of a step that was abandoned waits there until the process ends.
     void (*waitForever)();

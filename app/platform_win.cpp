@@ -135,9 +135,24 @@ static void WinRowAdded(const RowReport &row)
 // should a lock keep its own watchdog from abandoning the step.
 static void WinWatchStep(bool running, uint32_t limitSeconds)
 {
+    ArmBatchGuard(); // a component may have replaced the filter since
     WatchCall(running, limitSeconds);
     if (running && childRun)
         ReportChildStep(limitSeconds);
+}
+
+// What happened meanwhile, for the next row: a thread that an earlier component left running and
+// that crashed, then the windows the watchdog answered.
+static bool WinTakeNote(char *text, size_t size)
+{
+    EntryPointCrash crash;
+    if (!TakeLateCrash(&crash))
+        return TakeWindowNote(text, size);
+    ComposeLateCrashText(crash, text, size);
+    const size_t length = lstrlenA(text);
+    if (length + 2 < size && TakeWindowNote(text + length + 1, size - length - 1))
+        text[length] = ' ';
+    return true;
 }
 
 static uint32_t WinMilliseconds()
@@ -174,7 +189,7 @@ PlatformOps WinPlatformOps()
     system.rowAdded = WinRowAdded;
     system.milliseconds = WinMilliseconds;
     system.watchStep = WinWatchStep;
-    system.takeWindowNote = TakeWindowNote;
+    system.takeWindowNote = WinTakeNote;
     system.waitForever = WinWaitForever;
     ops.typeLibrary.registerTypeLibrary = WinRegisterTypeLibrary;
     ops.child.runTwin = RunTwin;

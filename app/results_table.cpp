@@ -78,6 +78,14 @@ static const char *CopyText(const char *text)
 }
 
 // Appends a row; its explanation, if any, begins at explanationAt of its text.
+// Adds addition to text as a sentence of its own, into out (size bytes).
+static const char *AddSentence(const char *text, const char *addition, char *out, size_t size)
+{
+    const size_t length = std::strlen(text);
+    std::snprintf(out, size, "%s%s %s", text, length > 0 && text[length - 1] != '.' ? "." : "", addition);
+    return out;
+}
+
 // Another run's row marks where its explanation begins with this character in place of the blank
 // before it: a row record has no field of its own for it, and no row text holds the character.
 constexpr char EXPLANATION_MARK = '\x1E';
@@ -121,7 +129,13 @@ static void AddRow(char *path, const RowReport &report, size_t explanationAt)
 
 void AppendReportedRow(char *path, const RowReport &report)
 {
-    AddRow(path, report, 0);
+    // What happened in this process meanwhile (a thread that crashed late) goes with the next row.
+    char note[ROW_TEXT_SIZE];
+    char combined[2 * ROW_TEXT_SIZE];
+    RowReport told = report;
+    if (rowOps->takeWindowNote(note, sizeof note))
+        told.text = AddSentence(report.text, note, combined, sizeof combined);
+    AddRow(path, told, 0);
 }
 
 void CurrentReport(char *path, RowReport *report)
@@ -130,14 +144,6 @@ void CurrentReport(char *path, RowReport *report)
     report->fullPath = currentFullPath != nullptr && currentFullPath[0] != '\0' ? currentFullPath : path;
     report->call = currentCalls;
     report->milliseconds = rowOps->milliseconds() - componentStart;
-}
-
-// Adds addition to text as a sentence of its own, into out (size bytes).
-static const char *AddSentence(const char *text, const char *addition, char *out, size_t size)
-{
-    const size_t length = std::strlen(text);
-    std::snprintf(out, size, "%s%s %s", text, length > 0 && text[length - 1] != '.' ? "." : "", addition);
-    return out;
 }
 
 void AppendRow(char *path, const char *text, int32_t code, RowKind kind, bool called, int32_t result)

@@ -60,7 +60,8 @@ static void Hex(uint64_t value, char *out)
     *out = '\0';
 }
 
-void ComposeCrashText(const EntryPointCrash &crash, char *text, size_t size)
+// "access violation (0xC0000005) at crash.dll+0x1a2b" (or "at address 0x...").
+static void DescribeWhat(const EntryPointCrash &crash, char *text, size_t size)
 {
     char what[96];
     const char *name = ExceptionName(crash.exceptionCode);
@@ -70,9 +71,25 @@ void ComposeCrashText(const EntryPointCrash &crash, char *text, size_t size)
         std::snprintf(what, sizeof what, "exception 0x%08X", static_cast<unsigned>(crash.exceptionCode));
     char offset[17];
     Hex(crash.offset, offset);
-    const char *where = crash.otherThread ? " on another thread" : "";
     if (crash.moduleName[0] != '\0')
-        std::snprintf(text, size, "The component crashed%s: %s at %s+0x%s", where, what, crash.moduleName, offset);
+        std::snprintf(text, size, "%s at %s+0x%s", what, crash.moduleName, offset);
     else
-        std::snprintf(text, size, "The component crashed%s: %s at address 0x%s", where, what, offset);
+        std::snprintf(text, size, "%s at address 0x%s", what, offset);
+}
+
+void ComposeCrashText(const EntryPointCrash &crash, char *text, size_t size)
+{
+    char what[400];
+    DescribeWhat(crash, what, sizeof what);
+    std::snprintf(text, size, "The component crashed%s: %s", crash.otherThread ? " on another thread" : "", what);
+}
+
+void ComposeLateCrashText(const EntryPointCrash &crash, char *text, size_t size)
+{
+    char what[400];
+    DescribeWhat(crash, what, sizeof what);
+    std::snprintf(text, size,
+                  "Before this component, a thread that an earlier one left running crashed (%s), so TolVane went "
+                  "on in a fresh process.",
+                  what);
 }

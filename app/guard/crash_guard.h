@@ -15,3 +15,7 @@ struct EntryPointCrash
 // "The component crashed: access violation (0xC0000005) at crash.dll+0x1a2b"; on another thread,
 // "The component crashed on another thread: ..."
 void ComposeCrashText(const EntryPointCrash &crash, char *text, size_t size);
+
+// The words for a crash on a thread that a component left running after its call ended, told with
+// the next row: "Before this component, a thread that an earlier one left running crashed (...)".
+void ComposeLateCrashText(const EntryPointCrash &crash, char *text, size_t size);

@@ -1,5 +1,7 @@
 #include "app/guard/crash_guard_win.h"
 
+#include "app/guard/call_state.h"
+
 #include "app/paths/path_parts.h"
 #include "base/system_win.h"
 
@@ -137,6 +139,43 @@ __attribute__((noinline)) static bool CallUnderGuard(GuardedFunction function, v
     return true;
 }
 #endif
+
+// A crash on a thread other than the batch's, at any time outside a guarded call (a thread that
+// outlives its component's unload, say): the thread is ended, and the process, whose state is now
+// unknown, hands the rest of the batch on. The first such crash is noted for the next row.
+static void DescribeCrash(EntryPointCrash *crash);
+static volatile LONG lateCrashed;
+static EntryPointCrash lateCrash;
+
+static LONG WINAPI BatchFilter(EXCEPTION_POINTERS *info)
+{
+    if (GetCurrentThreadId() == guardThread)
+        return EXCEPTION_CONTINUE_SEARCH; // beyond the guard's reach: the run ends with its code
+    const DWORD code = info->ExceptionRecord->ExceptionCode;
+    if (InterlockedCompareExchange(&lateCrashed, 1, 0) == 0)
+    {
+        caughtCode = code;
+        caughtAddress = info->ExceptionRecord->ExceptionAddress;
+        DescribeCrash(&lateCrash);
+        lateCrash.otherThread = true;
+        MarkPoisoned();
+    }
+    ExitThread(code);
+}
+
+void ArmBatchGuard()
+{
+    SetUnhandledExceptionFilter(BatchFilter);
+}
+
+bool TakeLateCrash(EntryPointCrash *crash)
+{
+    if (lateCrashed != 1)
+        return false;
+    *crash = lateCrash;
+    lateCrashed = 2; // told once
+    return true;
+}
 
 void InstallCrashGuard()
 {

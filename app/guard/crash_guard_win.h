@@ -16,6 +16,14 @@ typedef int32_t (*GuardedFunction)(void *context);
 // Makes the batch's thread the guarded one. Call once at start, on that thread.
 void InstallCrashGuard();
 
+// Installs the guard for the whole batch: a crash on any thread but the batch's, outside a guarded
+// call, ends that thread and marks the process as poisoned (app/guard/call_state). Again after
+// each step: a component may have replaced the filter.
+void ArmBatchGuard();
+
+// The first such crash, once; false when there was none (or it was told already).
+bool TakeLateCrash(EntryPointCrash *crash);
+
 // Calls function(context), and so the component's entry point, on this thread, with the guard's unhandled-exception
 // filter installed for the call alone. True with *result when it returns; false with crash filled in when it left an
 // exception unhandled, or when another thread crashed meanwhile: that thread, the component's

@@ -527,6 +527,28 @@ TEST(Log, EveryComponentGetsItsLineAndNothingWaitsForSomebody)
 }
 
 // Two runs that write one log at once: whole lines only, all of them.
+// A thread that a component leaves running crashes after its call: the run goes on in a fresh
+// process, and the next component's row says what happened.
+TEST(Log, ThreadThatOutlivesItsComponentCostsNoComponent)
+{
+    std::string dir = MakeWorkFolder("late thread");
+    for (const char *name : {"late_thread", "slow_load", "ok"})
+        PlaceComponent(name, dir, (std::string(name) + ".dll").c_str());
+    const std::string log = dir + "\\run.log";
+    const RunResult run = RunProgram("/S \"/L:" + log + "\" late_thread.dll slow_load.dll ok.dll", dir);
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.exitCode, 0u);
+    const std::vector<std::string> lines = LogLines(log);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[1], "register|" + dir + "\\late_thread.dll|0x00000000|Registered successfully");
+    EXPECT_EQ(lines[2], "register|" + dir + "\\slow_load.dll|0x00000000|Registered successfully");
+    const std::string late = "register|" + dir + "\\ok.dll|0x00000000|Registered successfully. Before this "
+                             "component, a thread that an earlier one left running crashed (access violation "
+                             "(0xC0000005) at address 0x";
+    EXPECT_EQ(lines[3].compare(0, late.size(), late), 0) << lines[3];
+    EXPECT_NE(lines[3].find("), so TolVane went on in a fresh process."), std::string::npos) << lines[3];
+}
+
 TEST(Log, RunsSharingALogInterleaveWholeLines)
 {
     std::string dir = MakeWorkFolder("shared log");

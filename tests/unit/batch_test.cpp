@@ -10,6 +10,7 @@
 
 #include "app/batch.h"
 #include "app/child/twin.h"
+#include "app/guard/call_state.h"
 #include "app/options.h"
 
 namespace
@@ -31,6 +32,7 @@ struct FakeFile
     bool hasInstall = false;  // it exports DllInstall
     int32_t installResult = 0; // what DllInstall returns
     bool typeLibrary = false;  // it is a type library: the loader refuses it (193), its bytes say "MSFT"
+    bool lateCrash = false;    // a thread it leaves running crashes once it is unloaded
 };
 
 // The options a child run gets, after a blank each, less /S: " /U /I:text /N" as they apply.
@@ -212,6 +214,12 @@ PlatformOps MakeFakeOps()
     ops.system.freeModule = [](void *module) {
         sys.events.push_back("free " + static_cast<FakeModule *>(module)->path);
         sys.loaded--;
+        // As the batch-wide guard does: the thread is ended, the process poisoned, and the words kept.
+        if (static_cast<FakeModule *>(module)->file->lateCrash)
+        {
+            MarkPoisoned();
+            sys.windowNote = "A late thread crashed.";
+        }
     };
     ops.system.setLastError = [](uint32_t value) { sys.lastError = value; };
     ops.system.lastError = []() { return sys.lastError; };
@@ -1102,6 +1110,19 @@ TEST(ExactModuleName, NameWithoutExtensionGetsATrailingDot)
         ExactModuleName(c.path.c_str(), NoLeadBytes, name);
         EXPECT_EQ(name, c.name);
     }
+}
+
+// A thread that a component leaves running crashes after its row: the rest goes to a fresh process,
+// and the next row says what happened.
+TEST_F(BatchTest, LateThreadCrashHandsTheRestOnAndTheNextRowTellsIt)
+{
+    sys.files["C:\\c\\late.dll"] = {0, true, 0, 0};
+    sys.files["C:\\c\\late.dll"].lateCrash = true;
+    Run({"C:\\c\\late.dll", "C:\\c\\ok.dll"});
+    ASSERT_EQ(resultsTable.rowCount, 2);
+    EXPECT_STREQ(resultsTable.rows[0].resultText, "Registered successfully");
+    EXPECT_STREQ(resultsTable.rows[1].resultText, "child. A late thread crashed.");
+    EXPECT_EQ(sys.events.back(), "rest 2 from C:\\start");
 }
 
 TEST_F(BatchTest, OnlyComponentsOfTheOtherMachineGoToTheTwin)

@@ -9,7 +9,9 @@
 //   8  removes the unhandled-exception filter, then succeeds;
 //   9  installs a filter of its own (PassOn, gone once the DLL is unloaded), then succeeds;
 //  10  installs PassOn, then crashes at CrashSite: nothing but the system is left to handle it;
-//  11  ends the process with ExitProcess(7).
+//  11  ends the process with ExitProcess(7);
+//  12  starts a thread that outlives its unload, then succeeds: the thread crashes as it returns
+//      into the component's code, a third of a second later, once the code is gone.
 // DllUnregisterServer always succeeds.
 #include <windows.h>
 
@@ -49,6 +51,12 @@ typedef LONG(NTAPI *LdrLockLoaderLockProc)(ULONG flags, ULONG *state, ULONG_PTR 
 {
     if (value != 0)
         throw value;
+}
+
+[[maybe_unused]] static DWORD WINAPI Outlive(LPVOID)
+{
+    Sleep(300);
+    return 0;
 }
 
 extern "C" __declspec(dllexport) HRESULT WINAPI DllRegisterServer()
@@ -97,6 +105,11 @@ extern "C" __declspec(dllexport) HRESULT WINAPI DllRegisterServer()
     CrashSite();
 #elif CRASH_KIND == 11
     ExitProcess(7);
+#elif CRASH_KIND == 12
+    HANDLE thread = CreateThread(nullptr, 0, Outlive, nullptr, 0, nullptr);
+    if (thread != nullptr)
+        CloseHandle(thread);
+    return S_OK;
 #endif
     return E_FAIL;
 }

@@ -5,7 +5,8 @@
 //   4  never returns: it sleeps for ten minutes.
 // And components whose load waits, in DllMain, with the loader's lock held:
 //   5  DllMain shows the OK box;
-//   6  DllMain never returns: it sleeps for ten minutes.
+//   6  DllMain never returns: it sleeps for ten minutes;
+//   7  DllMain takes a second, then succeeds.
 // DllUnregisterServer always succeeds.
 #include <windows.h>
 
@@ -21,7 +22,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
     if (reason == DLL_PROCESS_ATTACH && WINDOW_KIND == 5)
         ShowBox(nullptr);
     else if (reason == DLL_PROCESS_ATTACH)
-        Sleep(600000);
+        Sleep(WINDOW_KIND == 6 ? 600000 : 1000);
     return TRUE;
 }
 #endif

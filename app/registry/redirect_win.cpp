@@ -70,9 +70,11 @@ static bool ScratchRunAlive(const wchar_t *name)
     if (!ReadNumber(&at, 10, 10, &id) || *at++ != L'-' || !ReadNumber(&at, 16, 8, &high) ||
         !ReadNumber(&at, 16, 8, &low))
         return false;
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, id);
+    // SYNCHRONIZE for the wait below (without it the wait fails, and every live run would read as
+    // gone); a process that may not be opened at all is another user's, and alive.
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, id);
     if (process == nullptr)
-        return false;
+        return GetLastError() == ERROR_ACCESS_DENIED;
     FILETIME created, exited, kernel, user;
     const bool same = GetProcessTimes(process, &created, &exited, &kernel, &user) &&
                       created.dwHighDateTime == high && created.dwLowDateTime == low &&
@@ -150,9 +152,16 @@ bool BeginRedirect(int mode, uint32_t *error)
     *error = CreateScratch(&scratch);
     if (*error != 0)
         return false;
-    for (int i = 0; i < 4; i++)
-        RegCreateKeyExW(scratch, ROOT_NAMES[i], 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &parts[i], nullptr);
+    // Every root must have its part: a root left unmapped would let the calls write the real registry.
+    for (int i = 0; i < 4 && *error == 0; i++)
+        *error = static_cast<uint32_t>(
+            RegCreateKeyExW(scratch, ROOT_NAMES[i], 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &parts[i], nullptr));
     RegCloseKey(scratch);
+    if (*error != 0)
+    {
+        DropScratch();
+        return false;
+    }
     // Type libraries are registered under HKLM\Software\Classes of the machine part.
     HKEY classes = nullptr;
     if (RegCreateKeyExW(parts[1], L"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &classes, nullptr) ==

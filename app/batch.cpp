@@ -19,8 +19,7 @@ static int currentArgument;
 static char *volatile stepPath; // the row of the component whose code runs now, for the watchdog
 static bool abandoned;          // a step was abandoned: the watchdog's thread has taken the run over
 
-// One component on its way through the pipeline.
-struct Component
+struct Component // one component on its way through the pipeline
 {
     char *path; // the row's componentPath: the argument as given, short names expanded
     char fullPath[PATH_BUFFER_SIZE];
@@ -282,8 +281,7 @@ static void RegisterComponent(const char *argument, const PlatformOps &ops)
     }
     else if (IsTypeLibraryFile(c.fullPath, error, ops.system))
     {
-        // A type library has no DllInstall: /I gets the row of a missing entry point.
-        if (modes.install != nullptr)
+        if (modes.install != nullptr) // a type library has no DllInstall
             AppendNoEntryPoint(c.path, "DllInstall");
         else
             Register(c, nullptr, 0, ops);
@@ -322,6 +320,7 @@ void RunBatch(int argc, char **argv, const bool *unrepresentable, bool silent, c
     UseDiagnosis(ops.diagnose, ops.system.programMachine);
     BeginRows(ops.system, ops.diagnose.readFile != nullptr ? ExplainRow : nullptr);
     ResetCallState();
+    ForgetManifests();
     modes = Modes{};
     batchOps = &ops;
     abandoned = false;

@@ -13,6 +13,7 @@ constexpr int32_t RESULT_INVALID_PARAMETER = 87;   // ERROR_INVALID_PARAMETER: t
 constexpr int32_t RESULT_INVALID_NAME = 123;       // ERROR_INVALID_NAME
 constexpr int32_t RESULT_BAD_EXE_FORMAT = 193;     // ERROR_BAD_EXE_FORMAT: not a module this program loads
 constexpr int32_t RESULT_FILE_NAME_TOO_LONG = 206; // ERROR_FILENAME_EXCED_RANGE
+constexpr int32_t RESULT_ALREADY_EXISTS = 183;    // ERROR_ALREADY_EXISTS
 constexpr int32_t RESULT_TIMEOUT = 1460;           // ERROR_TIMEOUT: a step abandoned after the time limit
 
 // The plain words that explain a failed row of the component at fullPath (its code, and how the

@@ -517,8 +517,14 @@ bool ComposeManifest(const char *recording, const ManifestSubject &subject, RegT
     // An empty string says nothing that a manifest loses.
     for (int i = 0; i < read.valueCount; i++)
         read.values[i].used = read.values[i].data != nullptr && read.values[i].data[0] == '\0';
-    static char classes[1024][40];
-    const int classCount = OwnClasses(read, subject.fileName, classes, 1024);
+    // As many classes as the recording has keys, at most: the list grows with the component.
+    char(*classes)[40] = static_cast<char(*)[40]>(std::malloc((read.keyCount > 0 ? read.keyCount : 1) * 40u));
+    if (classes == nullptr)
+    {
+        FreeRegFile(&read);
+        return false;
+    }
+    const int classCount = OwnClasses(read, subject.fileName, classes, read.keyCount);
     ComposeIdentity(subject, read, summary->identity, sizeof summary->identity);
     AppendText(xml, "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
                     "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n  ");
@@ -542,6 +548,7 @@ bool ComposeManifest(const char *recording, const ManifestSubject &subject, RegT
     NoteNotWritten(xml, read, summary);
     AppendText(xml, "</assembly>\r\n");
     const bool done = !read.failed && !xml->failed;
+    std::free(classes);
     FreeRegFile(&read);
     return done;
 }

@@ -85,5 +85,8 @@ struct ManifestOps
 void AppendManifestRow(char *path, const char *fullPath, const char *option, const char *recorded,
                        uint32_t limitSeconds, const SystemOps &system, const ManifestOps &ops);
 
+// A new batch: no manifest written yet.
+void ForgetManifests();
+
 // The row of a component that /M was to describe but that is being unregistered: nothing is called.
 extern const char MANIFEST_ONLY_REGISTERS_TEXT[];

@@ -1,5 +1,7 @@
 // The /M step of a registration: from the recording to the manifest's file, its check and its row.
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "app/guard/call_state.h"
 #include "app/manifest/manifest.h"
@@ -13,6 +15,40 @@ static void ManifestFolder(const char *option, const char *fullPath, LeadByteTes
         std::snprintf(out, PATH_BUFFER_SIZE, "%s", option + 3);
     else
         FolderOf(fullPath, isLeadByte, out);
+}
+
+// The manifests this run has written: two components of one name in one folder (grid.dll and
+// grid.ocx) would write the same one, and the second would replace the first's.
+static char **writtenManifests;
+static int writtenCount;
+
+static bool WrittenBefore(const char *target)
+{
+    for (int i = 0; i < writtenCount; i++)
+        if (SameRegName(writtenManifests[i], target))
+            return true;
+    return false;
+}
+
+static void NoteWritten(const char *target)
+{
+    char **grown = static_cast<char **>(
+        std::realloc(writtenManifests, static_cast<size_t>(writtenCount + 1) * sizeof *writtenManifests));
+    const size_t size = std::strlen(target) + 1;
+    char *copy = grown != nullptr ? static_cast<char *>(std::malloc(size)) : nullptr;
+    if (grown != nullptr)
+        writtenManifests = grown;
+    if (copy == nullptr)
+        return;
+    std::memcpy(copy, target, size);
+    writtenManifests[writtenCount++] = copy;
+}
+
+void ForgetManifests()
+{
+    for (int i = 0; i < writtenCount; i++)
+        std::free(writtenManifests[i]);
+    writtenCount = 0;
 }
 
 // Writes the manifest to target; false with the system's error.
@@ -42,8 +78,17 @@ void AppendManifestRow(char *path, const char *fullPath, const char *option, con
     ManifestFolder(option, fullPath, system.isLeadByte, folder);
     ManifestSummary summary;
     uint32_t error = RESULT_FILE_NAME_TOO_LONG;
-    if (!ManifestPath(folder, FileNamePart(fullPath, system.isLeadByte), target, sizeof target) ||
-        !WriteManifest(fullPath, recorded, target, system, ops, &summary, &error))
+    const bool placed = ManifestPath(folder, FileNamePart(fullPath, system.isLeadByte), target, sizeof target);
+    if (placed && WrittenBefore(target))
+    {
+        std::snprintf(text, sizeof text,
+                      "Nothing was registered, and no manifest was written: %s is the manifest of another component "
+                      "of this run, which has the same name.",
+                      target);
+        AppendRow(path, text, RESULT_ALREADY_EXISTS, ROW_OWN_TEXT, true, RESULT_ALREADY_EXISTS);
+        return;
+    }
+    if (!placed || !WriteManifest(fullPath, recorded, target, system, ops, &summary, &error))
     {
         char reason[ENTRY_TEXT_SIZE];
         FormatSystemRowText(system.systemText, error, nullptr, reason, sizeof reason);
@@ -52,6 +97,7 @@ void AppendManifestRow(char *path, const char *fullPath, const char *option, con
         AppendRow(path, text, static_cast<int32_t>(error), ROW_OWN_TEXT, true, static_cast<int32_t>(error));
         return;
     }
+    NoteWritten(target);
     // The check runs the component's code: it is watched and guarded as a call is.
     ManifestCheck check;
     EntryPointCrash crash = {};

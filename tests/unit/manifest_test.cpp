@@ -2,6 +2,8 @@
 // what no element can hold, and the mistakes hand-made manifests are known for.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <string>
 
 #include "app/manifest/manifest.h"
@@ -109,6 +111,26 @@ TEST(Manifest, RecordedKeysBecomeElements)
                   std::string::npos);
         FreeText(&xml);
     }
+}
+
+// However many classes a component has, each is in its manifest and none is said to be left out.
+TEST(Manifest, EveryClassOfALargeComponent)
+{
+    std::string recording;
+    char clsid[40];
+    for (int i = 0; i < 2000; i++)
+    {
+        std::snprintf(clsid, sizeof clsid, "{%08X-0000-0000-0000-000000000000}", i);
+        recording += ClassKeys(clsid, "grid.ocx");
+    }
+    const ManifestSubject subject = {"grid.ocx", 0x014C, {1, 0, 0, 0}};
+    RegText xml = {};
+    ManifestSummary summary;
+    ASSERT_TRUE(ComposeManifest(recording.c_str(), subject, &xml, &summary));
+    EXPECT_EQ(summary.classes, 2000);
+    EXPECT_EQ(summary.notWritten, 0);
+    EXPECT_NE(std::string(xml.data).find("clsid=\"{000007CF-0000-0000-0000-000000000000}\""), std::string::npos);
+    FreeText(&xml);
 }
 
 TEST(Manifest, TypeLibraryVersionIsDecimal)

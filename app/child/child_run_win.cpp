@@ -1,6 +1,7 @@
 #include "app/child/child_run_win.h"
 
 #include <windows.h>
+#include <tlhelp32.h>
 #include <cstdlib>
 
 #include "base/system_win.h"
@@ -12,6 +13,36 @@ static const AnsiArguments *restArguments;
 static wchar_t self[MAX_PATH];
 static DWORD selfLength;
 static ChildTextSink textSink;
+
+// Ends this process when the process that started it ends. The first process puts its children in
+// a job that does so too; this also holds where jobs do not (under Wine, or in a job of its own).
+static DWORD WINAPI EndWithParent(LPVOID parent)
+{
+    WaitForSingleObject(static_cast<HANDLE>(parent), INFINITE);
+    TerminateProcess(GetCurrentProcess(), ERROR_PROCESS_ABORTED);
+    return 0;
+}
+
+static void WatchParent()
+{
+    const DWORD own = GetCurrentProcessId();
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    DWORD parentId = 0;
+    for (BOOL more = snapshot != INVALID_HANDLE_VALUE && Process32FirstW(snapshot, &entry); more && parentId == 0;
+         more = Process32NextW(snapshot, &entry))
+        if (entry.th32ProcessID == own)
+            parentId = entry.th32ParentProcessID;
+    if (snapshot != INVALID_HANDLE_VALUE)
+        CloseHandle(snapshot);
+    HANDLE parent = parentId != 0 ? OpenProcess(SYNCHRONIZE, FALSE, parentId) : nullptr;
+    HANDLE thread = parent != nullptr ? CreateThread(nullptr, 16 * 1024, EndWithParent, parent,
+                                                     STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr)
+                                      : nullptr;
+    if (thread != nullptr)
+        CloseHandle(thread);
+}
 
 bool TakeChildArgument(AnsiArguments *arguments, bool *twin)
 {
@@ -26,6 +57,7 @@ bool TakeChildArgument(AnsiArguments *arguments, bool *twin)
     // Not for the component's own child processes: a process that kept it would keep the pipe open.
     SetHandleInformation(pipe, HANDLE_FLAG_INHERIT, 0);
     rowPipe = pipe;
+    WatchParent();
     // The program's name takes the private argument's place.
     arguments->values[1] = arguments->values[0];
     arguments->wide[1] = arguments->wide[0];

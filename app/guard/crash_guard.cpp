@@ -89,7 +89,7 @@ void ComposeLateCrashText(const EntryPointCrash &crash, char *text, size_t size)
     char what[400];
     DescribeWhat(crash, what, sizeof what);
     std::snprintf(text, size,
-                  "Before this component, a thread that an earlier one left running crashed (%s), so TolVane went "
-                  "on in a fresh process.",
+                  "Meanwhile a thread that an earlier component left running crashed (%s), so TolVane went on in a "
+                  "fresh process.",
                   what);
 }

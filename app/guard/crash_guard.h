@@ -17,5 +17,5 @@ struct EntryPointCrash
 void ComposeCrashText(const EntryPointCrash &crash, char *text, size_t size);
 
 // The words for a crash on a thread that a component left running after its call ended, told with
-// the next row: "Before this component, a thread that an earlier one left running crashed (...)".
+// the next row: "Meanwhile a thread that an earlier component left running crashed (...)".
 void ComposeLateCrashText(const EntryPointCrash &crash, char *text, size_t size);

@@ -3,7 +3,9 @@
 
 #include <algorithm>
 
+#include <windows.h>
 #include <ole2.h>
+#include <tlhelp32.h>
 
 #include "e2e_support.h"
 
@@ -447,7 +449,8 @@ TEST(Log, EveryComponentGetsItsLineAndNothingWaitsForSomebody)
 {
     std::string dir = MakeWorkFolder("log");
     for (const char *name :
-         {"ok", "crash", "msgbox", "yesno", "thread_box", "sleeper", "exit_process", "main_box", "main_sleeper"})
+         {"ok", "crash", "msgbox", "yesno", "thread_box", "sleeper", "exit_process", "main_box", "main_sleeper",
+          "heap_spin", "loader_spin"})
         PlaceComponent(name, dir, (std::string(name) + ".dll").c_str());
     const std::string crash = "The component crashed: access violation (0xC0000005) at crash.dll+0x" +
                               ExportOffset(dir + "\\crash.dll", "CrashSite");
@@ -475,6 +478,16 @@ TEST(Log, EveryComponentGetsItsLineAndNothingWaitsForSomebody)
         {"/S /T:2 /L:{log} main_box.dll main_sleeper.dll ok.dll",
          {"#", "register|{dir}\\main_box.dll|0x00000000|" + answered,
           "register|{dir}\\main_sleeper.dll|0x000005b4|The component did not return within 2 seconds, the time "
+          "limit that /T set, so TolVane abandoned it; the rest of the batch went on in a fresh process.",
+          "register|{dir}\\ok.dll|0x00000000|Registered successfully"},
+         0},
+        // A component that holds the heap's lock or the loader's for ever keeps its own process's
+        // watchdog from abandoning it: the first process ends that process past the limit.
+        {"/S /T:2 /L:{log} heap_spin.dll loader_spin.dll ok.dll",
+         {"#",
+          "register|{dir}\\heap_spin.dll|0x000005b4|The component did not return within 2 seconds, the time limit "
+          "that /T set, so TolVane abandoned it; the rest of the batch went on in a fresh process.",
+          "register|{dir}\\loader_spin.dll|0x000005b4|The component did not return within 2 seconds, the time "
           "limit that /T set, so TolVane abandoned it; the rest of the batch went on in a fresh process.",
           "register|{dir}\\ok.dll|0x00000000|Registered successfully"},
          0},
@@ -528,7 +541,7 @@ TEST(Log, EveryComponentGetsItsLineAndNothingWaitsForSomebody)
 
 // Two runs that write one log at once: whole lines only, all of them.
 // A thread that a component leaves running crashes after its call: the run goes on in a fresh
-// process, and the next component's row says what happened.
+// process, and the next row says what happened.
 TEST(Log, ThreadThatOutlivesItsComponentCostsNoComponent)
 {
     std::string dir = MakeWorkFolder("late thread");
@@ -541,12 +554,43 @@ TEST(Log, ThreadThatOutlivesItsComponentCostsNoComponent)
     const std::vector<std::string> lines = LogLines(log);
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[1], "register|" + dir + "\\late_thread.dll|0x00000000|Registered successfully");
-    EXPECT_EQ(lines[2], "register|" + dir + "\\slow_load.dll|0x00000000|Registered successfully");
-    const std::string late = "register|" + dir + "\\ok.dll|0x00000000|Registered successfully. Before this "
-                             "component, a thread that an earlier one left running crashed (access violation "
-                             "(0xC0000005) at address 0x";
-    EXPECT_EQ(lines[3].compare(0, late.size(), late), 0) << lines[3];
-    EXPECT_NE(lines[3].find("), so TolVane went on in a fresh process."), std::string::npos) << lines[3];
+    // It crashes while the next component loads: that component's row tells it, and the one after
+    // runs in a fresh process.
+    const std::string late = "register|" + dir + "\\slow_load.dll|0x00000000|Registered successfully. Meanwhile a "
+                             "thread that an earlier component left running crashed (access violation (0xC0000005) "
+                             "at address 0x";
+    EXPECT_EQ(lines[2].compare(0, late.size(), late), 0) << lines[2];
+    EXPECT_NE(lines[2].find("), so TolVane went on in a fresh process."), std::string::npos) << lines[2];
+    EXPECT_EQ(lines[3], "register|" + dir + "\\ok.dll|0x00000000|Registered successfully");
+}
+
+// The processes a run starts end with it, however it ends: a CI step's time-out must not leave
+// them registering the rest of a batch, unlogged.
+TEST(Log, ProcessesThatARunStartsEndWithIt)
+{
+    std::string dir = MakeWorkFolder("job");
+    PlaceComponent("main_sleeper", dir, "main_sleeper.dll");
+    ProgramRun run;
+    ASSERT_TRUE(run.Start("/S /T:600 main_sleeper.dll", dir));
+    // Under /T the batch runs in a process that the run started: wait for it.
+    auto children = [&] {
+        std::vector<DWORD> found;
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        PROCESSENTRY32 entry = {};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+            if (entry.th32ParentProcessID == run.program.processId)
+                found.push_back(entry.th32ProcessID);
+        CloseHandle(snapshot);
+        return found;
+    };
+    std::vector<DWORD> started;
+    ASSERT_TRUE(WaitUntil([&] { return !(started = children()).empty(); }, 10000));
+    HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, started[0]);
+    ASSERT_NE(child, nullptr);
+    TerminateProcess(run.program.process, 1);
+    EXPECT_EQ(WaitForSingleObject(child, 10000), WAIT_OBJECT_0) << "the run's own process outlived it";
+    CloseHandle(child);
 }
 
 TEST(Log, RunsSharingALogInterleaveWholeLines)

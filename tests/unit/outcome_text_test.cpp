@@ -173,7 +173,7 @@ TEST(CrashText, NamesTheExceptionAndWhereItHappened)
     // A thread that outlived its component's call crashes later: the next row tells it.
     char text[256];
     ComposeLateCrashText({0xC0000005, "", 0x6a001370, true}, text, sizeof text);
-    EXPECT_STREQ(text, "Before this component, a thread that an earlier one left running crashed (access violation "
+    EXPECT_STREQ(text, "Meanwhile a thread that an earlier component left running crashed (access violation "
                        "(0xC0000005) at address 0x6a001370), so TolVane went on in a fresh process.");
 }
 

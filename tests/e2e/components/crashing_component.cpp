@@ -11,7 +11,9 @@
 //  10  installs PassOn, then crashes at CrashSite: nothing but the system is left to handle it;
 //  11  ends the process with ExitProcess(7);
 //  12  starts a thread that outlives its unload, then succeeds: the thread crashes as it returns
-//      into the component's code, a third of a second later, once the code is gone.
+//      into the component's code, a third of a second later, once the code is gone;
+//  13  takes the process heap's lock and never returns;
+//  14  takes the loader lock and never returns.
 // DllUnregisterServer always succeeds.
 #include <windows.h>
 
@@ -105,6 +107,18 @@ extern "C" __declspec(dllexport) HRESULT WINAPI DllRegisterServer()
     CrashSite();
 #elif CRASH_KIND == 11
     ExitProcess(7);
+#elif CRASH_KIND == 13
+    HeapLock(GetProcessHeap());
+    for (;;)
+        Sleep(1000);
+#elif CRASH_KIND == 14
+    ULONG_PTR cookie = 0;
+    LdrLockLoaderLockProc lockLoader = reinterpret_cast<LdrLockLoaderLockProc>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "LdrLockLoaderLock")));
+    if (lockLoader != nullptr)
+        lockLoader(0, nullptr, &cookie);
+    for (;;)
+        Sleep(1000);
 #elif CRASH_KIND == 12
     HANDLE thread = CreateThread(nullptr, 0, Outlive, nullptr, 0, nullptr);
     if (thread != nullptr)

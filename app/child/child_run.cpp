@@ -161,31 +161,33 @@ ChildRecord DecodeChildRecord(const unsigned char *bytes, size_t count, size_t *
 static const char CHILD_ARGUMENT_PREFIX[] = "/*rows:";
 static const char TWIN_SUFFIX[] = ":twin";
 
-void FormatChildArgument(uint32_t pipe, bool twin, char *out, size_t size)
+void FormatChildArgument(uint32_t pipe, uint64_t token, bool twin, char *out, size_t size)
 {
-    std::snprintf(out, size, "%s%x%s", CHILD_ARGUMENT_PREFIX, static_cast<unsigned>(pipe), twin ? TWIN_SUFFIX : "");
+    std::snprintf(out, size, "%s%08x%08x%08x%s", CHILD_ARGUMENT_PREFIX, static_cast<unsigned>(pipe),
+                  static_cast<unsigned>(token >> 32), static_cast<unsigned>(token), twin ? TWIN_SUFFIX : "");
 }
 
-bool ParseChildArgument(const char *argument, uint32_t *pipe, bool *twin)
+bool ParseChildArgument(const char *argument, uint32_t *pipe, uint64_t *token, bool *twin)
 {
     const size_t prefix = sizeof CHILD_ARGUMENT_PREFIX - 1;
     if (std::strncmp(argument, CHILD_ARGUMENT_PREFIX, prefix) != 0)
         return false;
     const char *digits = argument + prefix;
-    uint32_t value = 0;
-    size_t count = 0;
-    for (; count < 8; count++)
+    uint64_t values[2] = {0, 0}; // the pipe, then the token
+    for (size_t count = 0; count < 24; count++)
     {
         const char c = digits[count];
         const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
         if (digit < 0)
-            break;
-        value = value << 4 | static_cast<uint32_t>(digit);
+            return false;
+        uint64_t &value = values[count < 8 ? 0 : 1];
+        value = value << 4 | static_cast<uint64_t>(digit);
     }
-    const char *rest = digits + count;
-    if (count == 0 || value == 0 || (rest[0] != '\0' && std::strcmp(rest, TWIN_SUFFIX) != 0))
+    const char *rest = digits + 24;
+    if (values[0] == 0 || (rest[0] != '\0' && std::strcmp(rest, TWIN_SUFFIX) != 0))
         return false;
-    *pipe = value;
+    *pipe = static_cast<uint32_t>(values[0]);
+    *token = values[1];
     *twin = rest[0] != '\0';
     return true;
 }

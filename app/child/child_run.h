@@ -76,12 +76,14 @@ struct ChildRowText
 ChildRecord DecodeChildRecord(const unsigned char *bytes, size_t count, size_t *used, RowReport *row,
                               ChildRowText *strings);
 
-// The private first argument of a child run: "/*rows:<pipe handle in hexadecimal>", with ":twin"
-// added for a twin, which never hands a component on again. A file name cannot hold '*', and no
-// option has it for its letter.
-void FormatChildArgument(uint32_t pipe, bool twin, char *out, size_t size);
+// The private first argument of a child run: "/*rows:" and 24 hexadecimal digits, the pipe
+// handle's 8 and a token's 16, with ":twin" added for a twin, which never hands a component on
+// again. A file name cannot hold '*', and no option has it for its letter. The token names an
+// object that the process which started the child holds (app/child/child_run_win): a run whose
+// token names none was not started by TolVane, whatever its command line says, and runs as any run.
+void FormatChildArgument(uint32_t pipe, uint64_t token, bool twin, char *out, size_t size);
 // True for such an argument, with its parts.
-bool ParseChildArgument(const char *argument, uint32_t *pipe, bool *twin);
+bool ParseChildArgument(const char *argument, uint32_t *pipe, uint64_t *token, bool *twin);
 
 // A child's command line: the program's name, the private argument, the options, then the
 // arguments, each as it is or, when it holds a blank, a tab or a quotation mark (or is empty),

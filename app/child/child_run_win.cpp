@@ -14,6 +14,13 @@ static wchar_t self[MAX_PATH];
 static DWORD selfLength;
 static ChildTextSink textSink;
 
+// The name of the object that proves a child run's token: the first process creates it before the
+// child starts and holds it until the child ends.
+static void TokenName(uint64_t token, wchar_t *name)
+{
+    wsprintfW(name, L"Local\\TolVane.rows.%08x%08x", static_cast<unsigned>(token >> 32), static_cast<unsigned>(token));
+}
+
 // Ends this process when the process that started it ends. The first process puts its children in
 // a job that does so too; this also holds where jobs do not (under Wine, or in a job of its own).
 static DWORD WINAPI EndWithParent(LPVOID parent)
@@ -47,9 +54,17 @@ static void WatchParent()
 bool TakeChildArgument(AnsiArguments *arguments, bool *twin)
 {
     uint32_t value = 0;
+    uint64_t token = 0;
     if (arguments->count < 2 || arguments->unrepresentable[1] ||
-        !ParseChildArgument(arguments->values[1], &value, twin))
+        !ParseChildArgument(arguments->values[1], &value, &token, twin))
         return false;
+    // Only a process that TolVane started holds its token's object.
+    wchar_t name[64];
+    TokenName(token, name);
+    HANDLE proof = OpenEventW(SYNCHRONIZE, FALSE, name);
+    if (proof == nullptr)
+        return false;
+    CloseHandle(proof);
     // Handles travel between 32-bit and 64-bit processes as 32-bit values.
     HANDLE pipe = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(value));
     if (GetFileType(pipe) != FILE_TYPE_PIPE)
@@ -260,8 +275,18 @@ static bool StartAndRead(const wchar_t *program, bool twin, const wchar_t *const
         return false;
     }
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    char childArgument[32];
-    FormatChildArgument(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(writeEnd)), twin, childArgument,
+    // A token no typed argument can name by chance: the time, this process and a count.
+    static LONG children;
+    LARGE_INTEGER now = {};
+    QueryPerformanceCounter(&now);
+    const uint64_t token = static_cast<uint64_t>(now.QuadPart) * 0x9E3779B97F4A7C15ull ^
+                           static_cast<uint64_t>(GetCurrentProcessId()) << 32 ^
+                           static_cast<uint64_t>(InterlockedIncrement(&children));
+    wchar_t proofName[64];
+    TokenName(token, proofName);
+    HANDLE proof = CreateEventW(nullptr, TRUE, FALSE, proofName);
+    char childArgument[48];
+    FormatChildArgument(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(writeEnd)), token, twin, childArgument,
                         sizeof childArgument);
     const size_t length =
         BuildChildCommandLine(program, childArgument, options, optionCount, arguments, count, nullptr, 0);
@@ -295,6 +320,8 @@ static bool StartAndRead(const wchar_t *program, bool twin, const wchar_t *const
     if (!started)
     {
         CloseHandle(readEnd);
+        if (proof != nullptr)
+            CloseHandle(proof);
         return false;
     }
     CloseHandle(process.hThread);
@@ -316,6 +343,8 @@ static bool StartAndRead(const wchar_t *program, bool twin, const wchar_t *const
     end->exitCode = code;
     CloseHandle(process.hProcess);
     CloseHandle(readEnd);
+    if (proof != nullptr)
+        CloseHandle(proof);
     return true;
 }
 

@@ -497,6 +497,11 @@ TEST(Log, EveryComponentGetsItsLineAndNothingWaitsForSomebody)
           "register|{dir}\\sleeper.dll|0x000005b4|The component did not return within 1 seconds, the time limit "
           "that /T set, so TolVane abandoned it; the rest of the batch went on in a fresh process."},
          1460},
+        // The private argument of a run that TolVane started, typed by somebody, with a handle that
+        // may well be a pipe: its token names nothing, so the run is an ordinary one, and logs.
+        {"/S /L:{log} /*rows:000000040123456789abcdef ok.dll",
+         {"#", "register|{dir}\\ok.dll|0x00000000|Registered successfully"},
+         0},
         // A component that ends the first process still gets its line.
         {"/S /L:{log} exit_process.dll ok.dll",
          {"#", "register|{dir}\\exit_process.dll|0x0000042b|The component ended the process while its entry point "

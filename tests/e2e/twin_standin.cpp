@@ -41,9 +41,10 @@ int main(int argc, char **argv)
     }
 
     uint32_t pipe = 0;
+    uint64_t token = 0;
     bool twin = false;
     const std::string row = Variable("TOLVANE_TEST_TWIN_ROW");
-    if (argc >= 3 && ParseChildArgument(argv[1], &pipe, &twin) && !row.empty())
+    if (argc >= 3 && ParseChildArgument(argv[1], &pipe, &token, &twin) && !row.empty())
     {
         char *rest = nullptr;
         RowReport reported = {};

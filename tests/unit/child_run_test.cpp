@@ -73,31 +73,36 @@ TEST(ChildArgument, OnlyTheExactFormMarksAChild)
         const char *argument;
         bool valid;
         uint32_t pipe;
+        uint64_t token;
         bool twin;
     } cases[] = {
-        {"/*rows:1a4", true, 0x1a4, false},
-        {"/*rows:ffffffff:twin", true, 0xffffffff, true},
-        {"/*rows:", false, 0, false},
-        {"/*rows:0", false, 0, false},
-        {"/*rows:1A4", false, 0, false},
-        {"/*rows:123456789", false, 0, false},
-        {"/*rows:1a4:twins", false, 0, false},
-        {"/*rows:1a4 ", false, 0, false},
-        {"/*row:1a4", false, 0, false},
-        {"/S", false, 0, false},
-        {"C:\\x\\grid.ocx", false, 0, false},
+        {"/*rows:000001a40123456789abcdef", true, 0x1a4, 0x0123456789abcdefull, false},
+        {"/*rows:ffffffff0000000000000001:twin", true, 0xffffffff, 1, true},
+        // A handle alone, as a user may type it: no token, no child.
+        {"/*rows:1a4", false, 0, 0, false},
+        {"/*rows:c", false, 0, 0, false},
+        {"/*rows:", false, 0, 0, false},
+        {"/*rows:000000000123456789abcdef", false, 0, 0, false},
+        {"/*rows:000001A40123456789abcdef", false, 0, 0, false},
+        {"/*rows:000001a40123456789abcdef0", false, 0, 0, false},
+        {"/*rows:000001a40123456789abcdef:twins", false, 0, 0, false},
+        {"/*row:000001a40123456789abcdef", false, 0, 0, false},
+        {"/S", false, 0, 0, false},
+        {"C:\\x\\grid.ocx", false, 0, 0, false},
     };
     for (const auto &c : cases)
     {
         uint32_t pipe = 0;
+        uint64_t token = 0;
         bool twin = false;
-        EXPECT_EQ(ParseChildArgument(c.argument, &pipe, &twin), c.valid) << c.argument;
+        EXPECT_EQ(ParseChildArgument(c.argument, &pipe, &token, &twin), c.valid) << c.argument;
         if (!c.valid)
             continue;
         EXPECT_EQ(pipe, c.pipe) << c.argument;
+        EXPECT_EQ(token, c.token) << c.argument;
         EXPECT_EQ(twin, c.twin) << c.argument;
-        char formatted[32];
-        FormatChildArgument(c.pipe, c.twin, formatted, sizeof formatted);
+        char formatted[48];
+        FormatChildArgument(c.pipe, c.token, c.twin, formatted, sizeof formatted);
         EXPECT_STREQ(formatted, c.argument);
     }
 }

@@ -436,6 +436,59 @@ TEST(TypeLibrary, EachBitnessRegistersAndUnregisters)
     }
 }
 
+// A damaged type library makes OLE Automation fault while it reads it: that costs its row alone.
+TEST(TypeLibrary, DamagedOneCostsItsRowAlone)
+{
+    std::string dir = MakeWorkFolder("damaged type library");
+    ASSERT_TRUE(WriteTextFile(dir + "\\bad.tlb", "MSFT"));
+    PlaceComponent("ok", dir, "ok.dll");
+    const std::string log = dir + "\\run.log";
+    const RunResult run = RunProgram("/S \"/L:" + log + "\" bad.tlb ok.dll", dir);
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.exitCode, 0u) << "the last call's result";
+    const std::vector<std::string> lines = LogLines(log);
+    ASSERT_EQ(lines.size(), 3u);
+    // Wine's reader breaks (0x80000003) or faults (0xC0000005), or refuses the file: any of them is
+    // one row, and the next component runs.
+    const std::string bad = "register|" + dir + "\\bad.tlb|0x";
+    EXPECT_EQ(lines[1].compare(0, bad.size(), bad), 0) << lines[1];
+    EXPECT_EQ(lines[2], "register|" + dir + "\\ok.dll|0x00000000|Registered successfully");
+}
+
+// A file that the record file or the log would destroy stops the run before any call.
+TEST(Log, RecordFileOrLogNamingWhatTheyWouldDestroyStopsTheRun)
+{
+    std::string dir = MakeWorkFolder("victim");
+    const std::string victim = PlaceComponent("ok", dir, "victim.dll");
+    WIN32_FILE_ATTRIBUTE_DATA before = {};
+    ASSERT_TRUE(GetFileAttributesExA(victim.c_str(), GetFileExInfoStandard, &before));
+    CreateDirectoryA((dir + "\\folder.reg").c_str(), nullptr);
+    const struct
+    {
+        const char *arguments;
+        DWORD exitCode;
+    } cases[] = {
+        {"/S /R:victim.dll victim.dll", ERROR_INVALID_PARAMETER},
+        {"/S /L:victim.dll victim.dll", ERROR_INVALID_PARAMETER},
+        {"/S /R:run.log /L:run.log victim.dll", ERROR_INVALID_PARAMETER},
+        {"/S /R:folder.reg victim.dll", 336},
+        {"/S /L:victim.dll /R:x.reg", ERROR_FILE_EXISTS}, // a program is no text log
+        {"/S /T:30s victim.dll", ERROR_INVALID_PARAMETER},
+        {"/S /T victim.dll", ERROR_INVALID_PARAMETER},
+    };
+    for (const auto &c : cases)
+    {
+        const RunResult run = RunProgram(c.arguments, dir);
+        ASSERT_TRUE(run.exited) << c.arguments;
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments;
+        EXPECT_TRUE(run.dialogs.empty()) << c.arguments;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA after = {};
+    ASSERT_TRUE(GetFileAttributesExA(victim.c_str(), GetFileExInfoStandard, &after));
+    EXPECT_EQ(after.nFileSizeLow, before.nFileSizeLow) << "the component is as it was";
+    EXPECT_EQ(CompareFileTime(&after.ftLastWriteTime, &before.ftLastWriteTime), 0);
+}
+
 struct LogCase
 {
     const char *arguments; // {dir} the work folder, {log} the log
@@ -801,6 +854,21 @@ TEST(Registry, RecordingWritesTheKeysToAFileAndChangesNothing)
 
 // /C: the classes land in the user's, none in the machine's; a machine-wide key outside the
 // classes is named in the row; /C /U takes the classes out again.
+// A component abandoned past the time limit costs its row, never the recording of the others.
+TEST(Registry, RecordingSurvivesAnAbandonedComponent)
+{
+    std::string dir = MakeWorkFolder("record abandon");
+    PlaceComponent("sample_server", dir, "sample_server.dll");
+    PlaceComponent("sleeper", dir, "sleeper.dll");
+    const std::string file = dir + "\\out.reg";
+    const RunResult run = RunProgram("/S /T:2 \"/R:" + file + "\" sample_server.dll sleeper.dll", dir);
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.exitCode, 1460u);
+    const std::string text = ReadUtf16File(file);
+    EXPECT_NE(text.find(std::string("[HKEY_CLASSES_ROOT\\") + SAMPLE_KEY + "]"), std::string::npos) << text;
+    EXPECT_EQ(text.find("sleeper.dll"), std::string::npos) << text;
+}
+
 TEST(Registry, CurrentUserRegistersTheClassesForTheUserAlone)
 {
     std::string dir = MakeWorkFolder("current user");

@@ -869,6 +869,28 @@ TEST(Registry, RecordingSurvivesAnAbandonedComponent)
     EXPECT_EQ(text.find("sleeper.dll"), std::string::npos) << text;
 }
 
+// Two recording runs at once (a parallel build): neither takes the other's scratch key for a dead
+// run's, so each file holds all that its component wrote.
+TEST(Registry, TwoRecordingRunsAtOnceKeepTheirOwn)
+{
+    std::string dir = MakeWorkFolder("record twice");
+    PlaceComponent("slow_writer", dir, "slow_writer.dll");
+    PlaceComponent("sample_server", dir, "sample_server.dll");
+    ProgramRun slow;
+    ASSERT_TRUE(slow.Start("/S /R:slow.reg slow_writer.dll", dir));
+    Sleep(500); // the slow run is between its two keys
+    const RunResult quick = RunProgram("/S /R:quick.reg sample_server.dll", dir);
+    ASSERT_TRUE(quick.exited);
+    EXPECT_EQ(quick.exitCode, 0u);
+    DWORD exitCode = 1;
+    ASSERT_TRUE(slow.WaitForExit(EXIT_WAIT_MS, &exitCode));
+    EXPECT_EQ(exitCode, 0u);
+    const std::string slowText = ReadUtf16File(dir + "\\slow.reg");
+    EXPECT_NE(slowText.find("{7B2D4F63-8C1E-4A3B-9D52-3F6E8B1C0A24}]"), std::string::npos) << slowText;
+    EXPECT_NE(slowText.find("[HKEY_LOCAL_MACHINE\\Software\\TolVaneTestVendor]"), std::string::npos) << slowText;
+    EXPECT_NE(ReadUtf16File(dir + "\\quick.reg").find(SAMPLE_KEY), std::string::npos);
+}
+
 TEST(Registry, CurrentUserRegistersTheClassesForTheUserAlone)
 {
     std::string dir = MakeWorkFolder("current user");

@@ -17,7 +17,6 @@ static char startFolder[PATH_BUFFER_SIZE];
 static const PlatformOps *batchOps;
 static int currentArgument;
 static char *volatile stepPath; // the row of the component whose code runs now, for the watchdog
-static bool abandoned;          // a step was abandoned: the watchdog's thread has taken the run over
 
 struct Component // one component on its way through the pipeline
 {
@@ -296,7 +295,6 @@ bool AbandonCall(uint32_t limitSeconds)
 {
     if (!TakeAbandon())
         return false;
-    abandoned = true;
     char text[ROW_TEXT_SIZE];
     ComposeAbandonText(limitSeconds, text, sizeof text);
     if (stepPath != nullptr) // an unload's component has its row already
@@ -323,9 +321,9 @@ void RunBatch(int argc, char **argv, const bool *unrepresentable, bool silent, c
     ForgetManifests();
     modes = Modes{};
     batchOps = &ops;
-    abandoned = false;
     const bool haveStart = ops.system.currentFolder(startFolder, sizeof startFolder);
-    run = RestArguments{argc, argv, unrepresentable, haveStart ? startFolder : nullptr, &modes, silent};
+    run = RestArguments{argc, argv, unrepresentable, haveStart ? startFolder : nullptr, &modes, silent,
+                        AppendExpansionRow};
     // Under /T a silent run's first process runs no component code: it supervises fresh processes
     // and ends one that a component keeps past its limit, whatever locks it holds.
     const bool supervise = silent && !childRun && AnyTimeLimit(argc, argv, unrepresentable);
@@ -345,6 +343,6 @@ void RunBatch(int argc, char **argv, const bool *unrepresentable, bool silent, c
         stepPath = nullptr;
     }
     // So does the rest after a crash; after an abandoned step the watchdog's thread has run it.
-    if (supervise || (ProcessPoisoned() && !abandoned && !childRun))
+    if (supervise || (ProcessPoisoned() && !StepAbandoned() && !childRun))
         RunRestInChildren(supervise ? 1 : i, run, ops.system, ops.child);
 }

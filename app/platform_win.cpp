@@ -34,15 +34,6 @@ static bool WinFileExists(const char *path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// False with the system's reason in the last-error value; 206 when the full path is too long.
-static bool WinFullPath(const char *path, char *out, size_t size)
-{
-    DWORD length = GetFullPathNameA(path, static_cast<DWORD>(size), out, nullptr);
-    if (length >= size)
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return length != 0 && length < size;
-}
-
 static bool WinCurrentFolder(char *out, size_t size)
 {
     DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(size), out);

@@ -77,3 +77,11 @@ bool ProcessIsElevated()
     CloseHandle(token);
     return elevated;
 }
+
+bool WinFullPath(const char *path, char *out, size_t size)
+{
+    const DWORD length = GetFullPathNameA(path, static_cast<DWORD>(size), out, nullptr);
+    if (length >= size)
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return length != 0 && length < size;
+}

@@ -30,3 +30,7 @@ HMODULE LoadSystemModule(const char *name);
 
 // The process runs elevated (its token says so); false when that cannot be had.
 bool ProcessIsElevated();
+
+// The full path of path into out (size bytes, GetFullPathNameA); false with the system's reason in
+// the last-error value, 206 when it does not fit.
+bool WinFullPath(const char *path, char *out, size_t size);

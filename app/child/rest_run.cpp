@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "app/expand/expand.h"
 #include "app/guard/watchdog.h"
 #include "app/results_table.h"
 
@@ -74,7 +73,7 @@ static void AppendNotStarted(int next, const RestArguments &run, uint32_t error,
         const bool lossy = run.unrepresentable != nullptr && run.unrepresentable[next];
         if (!lossy && ClassifyArgument(run.argv[next]) == ARGUMENT_EXPANSION_ROW) // needs no process of its own
         {
-            AppendExpansionRow(run.argv[next], *run.modes, unregisterMode != 0);
+            run.appendExpansionRow(run.argv[next], *run.modes, unregisterMode != 0);
             continue;
         }
         BeginComponent(nullptr, CallWords(*run.modes, unregisterMode != 0));

@@ -17,6 +17,9 @@ struct RestArguments
     const char *startFolder;     // null: none
     Modes *modes;
     bool silent; // /S stands somewhere on the command line
+    // Appends the row of a pattern's or a folder's private argument (app/expand), which needs no
+    // process of its own.
+    void (*appendExpansionRow)(const char *privateArgument, const Modes &modes, bool unregister);
 };
 
 // Runs the arguments from next on: each fresh process goes on until its batch is done or a

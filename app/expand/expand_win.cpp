@@ -6,7 +6,6 @@
 
 #include "app/diagnose/diagnose_win.h"
 #include "app/expand/expand.h"
-#include "app/platform_win.h"
 #include "base/run_state.h"
 #include "base/system_win.h"
 
@@ -56,7 +55,7 @@ AnsiArguments ExpandPatterns(const AnsiArguments &given)
     ops.listFolder = WinListFolder;
     ops.readFile = WinDiagnoseOps().readFile;
     ops.isFolder = WinIsFolder;
-    ops.fullPath = WinPlatformOps().system.fullPath;
+    ops.fullPath = WinFullPath;
     ops.isLeadByte = WinIsLeadByte;
     ExpandedArguments expanded = {};
     if (!ExpandArguments(given.count, given.values, given.unrepresentable, unregisterMode != 0, ops, &expanded))

@@ -36,6 +36,11 @@ bool StepRunning()
     return stepState == STEP_RUNNING;
 }
 
+bool StepAbandoned()
+{
+    return stepState == STEP_ABANDONED;
+}
+
 void MarkPoisoned()
 {
     poisoned = true;

@@ -61,20 +61,9 @@ std::string FileNameOf(const std::string &path)
 std::vector<std::string> LoggedRows(const std::string &path)
 {
     std::vector<std::string> rows;
-    for (const std::string &line : ReadLines(path))
-    {
-        std::vector<std::string> fields;
-        for (size_t at = 0;;)
-        {
-            const size_t tab = line.find('\t', at);
-            fields.push_back(line.substr(at, tab == std::string::npos ? std::string::npos : tab - at));
-            if (tab == std::string::npos)
-                break;
-            at = tab + 1;
-        }
-        if (fields.size() == 6)
-            rows.push_back(fields[1] + "|" + fields[2] + "|" + fields[3]);
-    }
+    for (const std::string &line : LogLines(path))
+        if (line != "#")
+            rows.push_back(line.substr(0, line.rfind('|')));
     return rows;
 }
 

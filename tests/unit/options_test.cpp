@@ -10,6 +10,26 @@
 namespace
 {
 
+// A command line: the program, then arguments; flags[i] marks argument i (0 is the program) as one
+// that the code page cannot hold.
+struct CommandLine
+{
+    std::vector<const char *> argv;
+    bool flags[8];
+    int argc() const { return static_cast<int>(argv.size()); }
+    char **values() { return const_cast<char **>(argv.data()); }
+    const bool *unrepresentable(bool any) const { return any ? flags : nullptr; }
+};
+
+CommandLine MakeCommandLine(const std::vector<const char *> &arguments, const std::vector<bool> &unrepresentable)
+{
+    CommandLine line = {{"tolvane.exe"}, {}};
+    line.argv.insert(line.argv.end(), arguments.begin(), arguments.end());
+    for (size_t i = 0; i < unrepresentable.size(); i++)
+        line.flags[i] = unrepresentable[i];
+    return line;
+}
+
 TEST(Options, OnlyTheSecondCharacterCounts)
 {
     const struct
@@ -75,13 +95,9 @@ TEST(Options, SilenceAndTheLastLogCountWhereverTheyStand)
     };
     for (const auto &c : cases)
     {
-        std::vector<const char *> argv = {"tolvane.exe"};
-        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
-        bool flags[8] = {};
-        for (size_t i = 0; i < c.unrepresentable.size(); i++)
-            flags[i] = c.unrepresentable[i];
-        const RunWideOptions options = ScanRunWideOptions(static_cast<int>(argv.size()), const_cast<char **>(argv.data()),
-                                                          c.unrepresentable.empty() ? nullptr : flags);
+        CommandLine line = MakeCommandLine(c.arguments, c.unrepresentable);
+        const RunWideOptions options =
+            ScanRunWideOptions(line.argc(), line.values(), line.unrepresentable(!c.unrepresentable.empty()));
         EXPECT_EQ(options.silent, c.silent);
         if (c.log == nullptr)
             EXPECT_EQ(options.logFile, nullptr);
@@ -148,14 +164,10 @@ TEST(Options, RunFilesAreTheLastLogAndRecordFileThenEachManifestFolder)
     };
     for (const auto &c : cases)
     {
-        std::vector<const char *> argv = {"tolvane.exe"};
-        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
-        bool flags[8] = {};
-        for (size_t i = 0; i < c.unrepresentable.size(); i++)
-            flags[i] = c.unrepresentable[i];
+        CommandLine line = MakeCommandLine(c.arguments, c.unrepresentable);
         std::vector<std::string> files;
-        for (RunFile file = {}; NextRunFile(static_cast<int>(argv.size()), const_cast<char **>(argv.data()),
-                                            c.unrepresentable.empty() ? nullptr : flags, &file);)
+        for (RunFile file = {};
+             NextRunFile(line.argc(), line.values(), line.unrepresentable(!c.unrepresentable.empty()), &file);)
             files.push_back(std::to_string(file.kind) + " " + file.path + " " + file.what);
         EXPECT_EQ(files, c.files) << c.arguments.front();
     }
@@ -178,9 +190,8 @@ TEST(Options, TimeLimitThatSetsNoLimitIsRefused)
     };
     for (const auto &c : cases)
     {
-        std::vector<const char *> argv = {"tolvane.exe"};
-        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
-        const char *bad = BadTimeLimit(static_cast<int>(argv.size()), const_cast<char **>(argv.data()), nullptr);
+        CommandLine line = MakeCommandLine(c.arguments, {});
+        const char *bad = BadTimeLimit(line.argc(), line.values(), nullptr);
         EXPECT_STREQ(bad != nullptr ? bad : "(none)", c.bad != nullptr ? c.bad : "(none)");
     }
     char text[256];

@@ -49,6 +49,16 @@ static volatile int stopDepth = -1;
 
 typedef LONG(NTAPI *LdrLockLoaderLockProc)(ULONG flags, ULONG *state, ULONG_PTR *cookie);
 
+// Takes the loader's lock, never to give it back.
+[[maybe_unused]] static void LockLoader()
+{
+    ULONG_PTR cookie = 0;
+    LdrLockLoaderLockProc lockLoader = reinterpret_cast<LdrLockLoaderLockProc>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "LdrLockLoaderLock")));
+    if (lockLoader != nullptr)
+        lockLoader(0, nullptr, &cookie);
+}
+
 [[maybe_unused]] __attribute__((noinline)) static void Throw(volatile int value)
 {
     if (value != 0)
@@ -90,11 +100,7 @@ extern "C" __declspec(dllexport) HRESULT WINAPI DllRegisterServer()
     HeapLock(GetProcessHeap());
     CrashSite();
 #elif CRASH_KIND == 7
-    ULONG_PTR cookie = 0;
-    LdrLockLoaderLockProc lockLoader = reinterpret_cast<LdrLockLoaderLockProc>(
-        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "LdrLockLoaderLock")));
-    if (lockLoader != nullptr)
-        lockLoader(0, nullptr, &cookie);
+    LockLoader();
     CrashSite();
 #elif CRASH_KIND == 8
     SetUnhandledExceptionFilter(nullptr);
@@ -112,11 +118,7 @@ extern "C" __declspec(dllexport) HRESULT WINAPI DllRegisterServer()
     for (;;)
         Sleep(1000);
 #elif CRASH_KIND == 14
-    ULONG_PTR cookie = 0;
-    LdrLockLoaderLockProc lockLoader = reinterpret_cast<LdrLockLoaderLockProc>(
-        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "LdrLockLoaderLock")));
-    if (lockLoader != nullptr)
-        lockLoader(0, nullptr, &cookie);
+    LockLoader();
     for (;;)
         Sleep(1000);
 #elif CRASH_KIND == 12

@@ -5,6 +5,8 @@
 # and the bare loop (load, call, unload, nothing else).
 #
 #   bash scripts/bench.sh [N] [ROUNDS]     (defaults: 500 components, 11 rounds)
+#   BENCH_BASELINE=path/to/tolvane.exe      also times another build of the program (an earlier
+#                                           one, say), paired with this one
 #
 # It first checks that each program calls N entry points. Then, after a warm-up round, each round
 # runs every program once, back to back in an order that rotates from round to round (wall time
@@ -34,6 +36,8 @@ dir=$WINEPREFIX/drive_c/tvbench
 rm -rf "$dir"
 mkdir -p "$dir"
 cp "$bin/$program" "$bin/bare_loop.exe" "$bin/floor_loop.exe" "$dir/"
+baseline=${BENCH_BASELINE:-}
+[ -z "$baseline" ] || cp "$baseline" "$dir/tolvane_baseline.exe"
 files=()
 for i in $(seq -w 1 "$N"); do
     cp "$bin/ok.dll" "$dir/f$i.dll"
@@ -52,11 +56,14 @@ driver="$bin/uidriver.exe"
 log="$dir/run.log"
 
 # The command line of each program, without its components.
-programs=(tolvane tolvane_log regsvr32 floor bare)
+programs=(tolvane tolvane_log tolvane_t regsvr32 floor bare)
+[ -z "$baseline" ] || programs+=(baseline)
 command_of() {
     case $1 in
         tolvane) command=("$tolvane" /S) ;;
         tolvane_log) command=("$tolvane" /S '/L:C:\tvbench\run.log') ;;
+        tolvane_t) command=("$tolvane" /S /T:600) ;;
+        baseline) command=("C:\\tvbench\\tolvane_baseline.exe" /S) ;;
         regsvr32) command=("$regsvr32" /s) ;;
         floor) command=("C:\\tvbench\\floor_loop.exe") ;;
         bare) command=("C:\\tvbench\\bare_loop.exe") ;;
@@ -134,7 +141,13 @@ printf "  %-28s %s\n" "tolvane/regsvr32" "$(paired "tolvane.$N" "regsvr32.$N")" 
     "tolvane/bare" "$(paired "tolvane.$N" "bare.$N")" \
     "floor/bare" "$(paired "floor.$N" "bare.$N")" \
     "tolvane /L over without" "$(paired "tolvane_log.$N" "tolvane.$N")" \
+    "tolvane /T over without" "$(paired "tolvane_t.$N" "tolvane.$N")" \
+    "tolvane /T over without, $SMALL" "$(paired "tolvane_t.$SMALL" "tolvane.$SMALL")" \
     "tolvane/floor, $SMALL components" "$(paired "tolvane.$SMALL" "floor.$SMALL")"
+if [ -n "$baseline" ]; then
+    printf "  %-28s %s\n" "tolvane/baseline" "$(paired "tolvane.$N" "baseline.$N")" \
+        "tolvane/baseline, $SMALL" "$(paired "tolvane.$SMALL" "baseline.$SMALL")"
+fi
 d=$(median_of "dialog.$N")
 d2=$(median_of "dialog.2")
 echo

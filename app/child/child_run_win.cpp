@@ -23,9 +23,17 @@ static void TokenName(uint64_t token, wchar_t *name)
 
 // Ends this process when the process that started it ends. The first process puts its children in
 // a job that does so too; this also holds where jobs do not (under Wine, or in a job of its own).
-static DWORD WINAPI EndWithParent(LPVOID parent)
+struct ParentWatch
 {
-    WaitForSingleObject(static_cast<HANDLE>(parent), INFINITE);
+    HANDLE parent;
+    HANDLE started;
+};
+
+static DWORD WINAPI EndWithParent(LPVOID context)
+{
+    const ParentWatch watch = *static_cast<ParentWatch *>(context);
+    SetEvent(watch.started);
+    WaitForSingleObject(watch.parent, INFINITE);
     TerminateProcess(GetCurrentProcess(), ERROR_PROCESS_ABORTED);
     return 0;
 }
@@ -43,12 +51,21 @@ static void WatchParent()
             parentId = entry.th32ParentProcessID;
     if (snapshot != INVALID_HANDLE_VALUE)
         CloseHandle(snapshot);
-    HANDLE parent = parentId != 0 ? OpenProcess(SYNCHRONIZE, FALSE, parentId) : nullptr;
-    HANDLE thread = parent != nullptr ? CreateThread(nullptr, 16 * 1024, EndWithParent, parent,
-                                                     STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr)
-                                      : nullptr;
+    ParentWatch watch = {parentId != 0 ? OpenProcess(SYNCHRONIZE, FALSE, parentId) : nullptr,
+                         CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    HANDLE thread = watch.parent != nullptr && watch.started != nullptr
+                        ? CreateThread(nullptr, 16 * 1024, EndWithParent, &watch, STACK_SIZE_PARAM_IS_A_RESERVATION,
+                                       nullptr)
+                        : nullptr;
+    // The batch starts once the thread runs: a new thread takes the loader's lock to start, and the
+    // first component may hold it for ever.
     if (thread != nullptr)
+    {
+        WaitForSingleObject(watch.started, INFINITE);
         CloseHandle(thread);
+    }
+    if (watch.started != nullptr)
+        CloseHandle(watch.started);
 }
 
 bool TakeChildArgument(AnsiArguments *arguments, bool *twin)

@@ -116,6 +116,27 @@ TEST(RealHandOff, EachProgramHandsAComponentOfTheOtherMachineToTheRealTwin)
         EXPECT_EQ(ServerStored(componentBits), component);
         EXPECT_EQ(ServerInView(programBits), "");
 
+        // /V says which programs can use the registration, and a program of the other machine really
+        // cannot: its client gets "class not registered".
+        RunResult verifying = RunProgramAt(program, Widen("/S /V /L:verify.log \"" + component + "\""), dir);
+        ASSERT_TRUE(verifying.exited);
+        EXPECT_EQ(verifying.exitCode, 0u);
+        const std::vector<std::string> verified = LogLines(dir + "\\verify.log");
+        ASSERT_EQ(verified.size(), 2u);
+        EXPECT_NE(verified[1].find("for " + std::to_string(componentBits) + "-bit programs."), std::string::npos)
+            << verified[1];
+        const std::string sameClient = BinFolder() + (componentBits == ProgramBits() ? "\\class_client.exe"
+                                                                                      : "\\class_client_other.exe");
+        const std::string otherClient = BinFolder() + (componentBits == ProgramBits() ? "\\class_client_other.exe"
+                                                                                       : "\\class_client.exe");
+        ASSERT_EQ(ImageBits(sameClient), componentBits);
+        RunResult same = RunProgramAt(sameClient, Widen(SAMPLE_CLSID), dir);
+        ASSERT_TRUE(same.exited);
+        EXPECT_EQ(same.exitCode, 0u);
+        RunResult other = RunProgramAt(otherClient, Widen(SAMPLE_CLSID), dir);
+        ASSERT_TRUE(other.exited);
+        EXPECT_EQ(other.exitCode, static_cast<DWORD>(REGDB_E_CLASSNOTREG));
+
         RunResult unregistering = RunProgramAt(program, Widen("/U /S \"" + component + "\""), dir);
         ASSERT_TRUE(unregistering.exited);
         EXPECT_EQ(unregistering.exitCode, 0u);

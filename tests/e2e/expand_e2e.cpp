@@ -139,4 +139,26 @@ TEST_F(ExpandE2e, ComponentThatMovesTheCurrentFolderChangesNothingALaterPatternS
                                   Row("register", f + "\\a.ocx", "0x00000000", "Registered successfully")}));
 }
 
+// A component of the other machine in a folder counts as one, and goes to the twin (here none is
+// beside the program, so its row names it).
+TEST(ExpandOtherMachine, ComponentOfTheOtherMachineGoesToTheTwin)
+{
+    const std::string dir = MakeWorkFolder("expand other machine");
+    PlaceComponent("ok", dir, "v.dll");
+    PlaceComponent("ok_other", dir, "w.dll");
+    ASSERT_EQ(ImageBits(dir + "\\w.dll"), ProgramBits() == 32 ? 64 : 32);
+    const RunResult run = RunProgram("/S \"/L:" + dir + "\\run.log\" \"" + dir + "\\*.dll\"", dir);
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.exitCode, 0u) << "the last called entry point's result";
+    const std::vector<std::string> expected = {
+        "#",
+        Row("register", dir + "\\*.dll", "0x00000000", "2 components"),
+        Row("register", dir + "\\v.dll", "0x00000000", "Registered successfully"),
+        Row("register", dir + "\\w.dll", "0x000000c1",
+            "This is a " + std::to_string(ProgramBits() == 32 ? 64 : 32) + "-bit component; " + TwinName() +
+                " beside this program registers it."),
+    };
+    EXPECT_EQ(LogLines(dir + "\\run.log"), expected);
+}
+
 } // namespace

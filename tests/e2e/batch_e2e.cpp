@@ -5,7 +5,6 @@
 
 #include <windows.h>
 #include <ole2.h>
-#include <tlhelp32.h>
 
 #include "e2e_support.h"
 
@@ -620,35 +619,6 @@ TEST(Log, ThreadThatOutlivesItsComponentCostsNoComponent)
     EXPECT_EQ(lines[2].compare(0, late.size(), late), 0) << lines[2];
     EXPECT_NE(lines[2].find("), so TolVane went on in a fresh process."), std::string::npos) << lines[2];
     EXPECT_EQ(lines[3], "register|" + dir + "\\ok.dll|0x00000000|Registered successfully");
-}
-
-// The processes a run starts end with it, however it ends: a CI step's time-out must not leave
-// them registering the rest of a batch, unlogged.
-TEST(Log, ProcessesThatARunStartsEndWithIt)
-{
-    std::string dir = MakeWorkFolder("job");
-    PlaceComponent("main_sleeper", dir, "main_sleeper.dll");
-    ProgramRun run;
-    ASSERT_TRUE(run.Start("/S /T:600 main_sleeper.dll", dir));
-    // Under /T the batch runs in a process that the run started: wait for it.
-    auto children = [&] {
-        std::vector<DWORD> found;
-        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-        PROCESSENTRY32 entry = {};
-        entry.dwSize = sizeof entry;
-        for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-            if (entry.th32ParentProcessID == run.program.processId)
-                found.push_back(entry.th32ProcessID);
-        CloseHandle(snapshot);
-        return found;
-    };
-    std::vector<DWORD> started;
-    ASSERT_TRUE(WaitUntil([&] { return !(started = children()).empty(); }, 10000));
-    HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, started[0]);
-    ASSERT_NE(child, nullptr);
-    TerminateProcess(run.program.process, 1);
-    EXPECT_EQ(WaitForSingleObject(child, 10000), WAIT_OBJECT_0) << "the run's own process outlived it";
-    CloseHandle(child);
 }
 
 TEST(Log, RunsSharingALogInterleaveWholeLines)

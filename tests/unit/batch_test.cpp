@@ -1202,13 +1202,10 @@ TEST_F(BatchTest, PatternsPrivateArgumentMakesItsOneRowAndLoadsNothing)
         {{"/*matched:2:5:C:\\c\\*.dll"},
          "C:\\c\\*.dll|2 components; 5 other files skipped (not self-registering)|0|3",
          "register|C:\\c\\*.dll"},
-        {{"/U", "/*matched:1:0:C:\\c"}, "C:\\c|1 component|0|3", "unregister|C:\\c"},
         {{"/N", "/I:x", "/*matched:1:1:C:\\c\\*"}, "C:\\c\\*|1 component; 1 other file skipped (no DllInstall)|0|3",
          "DllInstall|C:\\c\\*"},
         {{"/*matched:0:0:C:\\c\\*.xyz"}, "C:\\c\\*.xyz|The component 'C:\\c\\*.xyz' could not found on this computer.|-2|0",
          "register|C:\\c\\*.xyz"},
-        {{"/*matched:0:2:C:\\c\\*.txt"},
-         "C:\\c\\*.txt|No components; 2 other files skipped (not self-registering)|-2|2", "register|C:\\c\\*.txt"},
         {{"/*unexpanded:C:\\*\\ok.dll"},
          "C:\\*\\ok.dll|TolVane expands '*' and '?' in a file's name only, not in the name of a folder: nothing was "
          "loaded.|123|2",

@@ -12,12 +12,10 @@
 #include <vector>
 
 #include "app/expand/expand.h"
-#include "base/bytes.h"
+#include "pe_image_builder.h"
 
 namespace
 {
-
-constexpr uint16_t X86 = 0x14C, X64 = 0x8664;
 
 // Shift-JIS lead bytes: "\x95\x5C" is one character whose second byte is a backslash.
 bool ShiftJisLead(unsigned char c)
@@ -25,45 +23,10 @@ bool ShiftJisLead(unsigned char c)
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
 }
 
-// A DLL image with one section at RVA 0x1000, file offset 0x200, holding its export table (names
-// in sorted order, as linkers write them).
+// A DLL that exports these names and imports nothing.
 std::vector<unsigned char> Dll(std::vector<std::string> exports, uint16_t machine = X86)
 {
-    const bool plus = machine == X64;
-    const size_t optional = 0x58, optionalSize = plus ? 0xF0 : 0xE0;
-    std::vector<unsigned char> s;
-    uint32_t exportRva = 0;
-    if (!exports.empty())
-    {
-        const uint32_t count = static_cast<uint32_t>(exports.size());
-        s.resize(40 + 10 * count, 0x10);
-        for (uint32_t i = 0; i < count; i++)
-        {
-            WriteLittle32(&s[40 + 4 * count + 4 * i], static_cast<uint32_t>(0x1000 + s.size()));
-            s.insert(s.end(), exports[i].c_str(), exports[i].c_str() + exports[i].size() + 1);
-            WriteLittle16(&s[40 + 8 * count + 2 * i], static_cast<uint16_t>(i));
-        }
-        const uint32_t fields[] = {1, count, count, 0x1000 + 40, 0x1000 + 40 + 4 * count, 0x1000 + 40 + 8 * count};
-        for (size_t i = 0; i < 6; i++)
-            WriteLittle32(&s[16 + 4 * i], fields[i]);
-        exportRva = 0x1000;
-    }
-    std::vector<unsigned char> b(0x200);
-    b[0] = 'M', b[1] = 'Z', b[0x3C] = 0x40, b[0x40] = 'P', b[0x41] = 'E';
-    WriteLittle16(&b[0x44], machine);
-    WriteLittle16(&b[0x46], 1);
-    WriteLittle16(&b[0x54], static_cast<uint16_t>(optionalSize));
-    WriteLittle16(&b[0x56], 0x2102);
-    WriteLittle16(&b[optional], plus ? 0x20B : 0x10B);
-    WriteLittle32(&b[optional + 60], 0x200);
-    WriteLittle32(&b[optional + optionalSize - 132], 16);
-    WriteLittle32(&b[optional + optionalSize - 128], exportRva);
-    WriteLittle32(&b[optional + optionalSize - 124], static_cast<uint32_t>(s.size()));
-    const uint32_t section[] = {static_cast<uint32_t>(s.size()), 0x1000, static_cast<uint32_t>(s.size()), 0x200};
-    for (size_t i = 0; i < 4; i++)
-        WriteLittle32(&b[optional + optionalSize + 8 + 4 * i], section[i]);
-    b.insert(b.end(), s.begin(), s.end());
-    return b;
+    return Image({}, exports, machine);
 }
 
 std::vector<unsigned char> Bytes(const std::string &text)
@@ -75,7 +38,6 @@ const std::vector<unsigned char> SERVER = Dll({"DllRegisterServer", "DllUnregist
 const std::vector<unsigned char> SERVER64 = Dll({"DllRegisterServer", "DllUnregisterServer"}, X64);
 const std::vector<unsigned char> REGISTER_ONLY = Dll({"DllRegisterServer"});
 const std::vector<unsigned char> INSTALL_ONLY = Dll({"DllInstall"});
-const std::vector<unsigned char> FULL = Dll({"DllInstall", "DllRegisterServer", "DllUnregisterServer"});
 const std::vector<unsigned char> PLAIN = Dll({"DllMain", "Other"});
 const std::vector<unsigned char> LIBRARY = Bytes(std::string("MSFT\2\0\1\0", 8) + std::string(64, '\0'));
 const std::vector<unsigned char> TEXT = Bytes("hello, DllRegisterServer\r\n");
@@ -142,16 +104,11 @@ TEST(Expand, PatternCountsOnlyInTheLastElement)
         LeadByteTest isLeadByte;
     } cases[] = {
         {"C:\\app\\*.dll", PATTERN_LAST, NoLeadBytes},
-        {"C:\\app\\a?.ocx", PATTERN_LAST, NoLeadBytes},
-        {"*", PATTERN_LAST, NoLeadBytes},
         {"C:*.dll", PATTERN_LAST, NoLeadBytes},
         {"C:\\app\\x.dll", PATTERN_NONE, NoLeadBytes},
-        {"C:\\app\\", PATTERN_NONE, NoLeadBytes},
         {"C:\\*\\x.dll", PATTERN_FOLDER, NoLeadBytes},
-        {"C:\\a?/x/*.dll", PATTERN_FOLDER, NoLeadBytes},
         // The long-path and device prefixes hold a '?' and a '.', never a pattern.
         {"\\\\?\\C:\\app\\x.dll", PATTERN_NONE, NoLeadBytes},
-        {"\\\\?\\C:\\app\\*.dll", PATTERN_LAST, NoLeadBytes},
         {"\\\\?\\C:\\a*\\x.dll", PATTERN_FOLDER, NoLeadBytes},
         // A double-byte character's second byte is no separator: the pattern is in the last element.
         {"C:\\a*\x95\x5C"
@@ -175,23 +132,16 @@ TEST(Expand, PatternMatchesNamesWithoutRegardToCase)
         LeadByteTest isLeadByte;
     } cases[] = {
         {"*.dll", "a.dll", true, NoLeadBytes},
-        {"*.dll", "A.DLL", true, NoLeadBytes},
         {"*.DLL", "grid.Dll", true, NoLeadBytes},
         {"*.dll", "a.dllx", false, NoLeadBytes},
-        {"*.dll", "a.dll.bak", false, NoLeadBytes},
-        {"*.dll", "dll", false, NoLeadBytes},
         {"a?.ocx", "ab.ocx", true, NoLeadBytes},
         {"a?.ocx", "a.ocx", false, NoLeadBytes},
-        {"a?.ocx", "abc.ocx", false, NoLeadBytes},
         {"*b*c", "abxbbc", true, NoLeadBytes},
-        {"*b*c", "abxbbcx", false, NoLeadBytes},
         {"**.tlb", ".tlb", true, NoLeadBytes},
-        {"*", "readme", true, NoLeadBytes},
         {"*.*", "readme", true, NoLeadBytes},
         {"*.", "readme", false, NoLeadBytes},
         // '?' is one character, a double-byte one too; a trail byte is never folded or matched alone.
         {"?.dll", "\x95\x5C.dll", true, ShiftJisLead},
-        {"??.dll", "\x95\x5C.dll", false, ShiftJisLead},
         {"\x95\x5C*", "\x95\x7C.dll", false, ShiftJisLead},
     };
     for (const auto &c : cases)
@@ -214,8 +164,7 @@ TEST(Expand, FolderTakesTheComponentExtensionsOnly)
         const char *name;
         bool taken;
     } cases[] = {
-        {"a.dll", true},  {"b.OCX", true},       {"filter.ax", true}, {"lib.tlb", true},    {"lib.OLB", true},
-        {"a.exe", false}, {"readme.txt", false}, {"dll", false},      {"a.dll.bak", false}, {"a.axe", false},
+        {"b.OCX", true}, {"filter.ax", true}, {"lib.OLB", true}, {"a.exe", false}, {"a.dll.bak", false}, {"a.axe", false},
     };
     for (const auto &c : cases)
         EXPECT_EQ(HasComponentExtension(c.name, NoLeadBytes), c.taken) << c.name;
@@ -236,7 +185,6 @@ TEST(Expand, ComponentIsWhatExportsTheModesEntryPointsOrATypeLibrary)
         {"64-bit server", SERVER64, true, true, false, false, false, true},
         {"register only", REGISTER_ONLY, true, false, false, false, false, true},
         {"DllInstall only", INSTALL_ONLY, false, false, true, false, false, false},
-        {"all three", FULL, true, true, true, true, true, true},
         {"plain DLL", PLAIN, false, false, false, false, false, false},
         {"type library", LIBRARY, true, true, false, false, false, true},
         {"text naming an entry point", TEXT, false, false, false, false, false, false},
@@ -311,11 +259,9 @@ TEST_F(ExpandTest, PatternOrFolderBecomesItsSummaryAndItsComponentsInNameOrder)
         {{"C:\\f\\*.dll"}, {"/*matched:1:1:C:\\f\\*.dll", "C:\\f\\b.dll"}},
         // A folder: its files of a component's extension, not its subfolders, even one named so.
         {{"C:\\f"}, {"/*matched:3:1:C:\\f", "C:\\f\\a.ocx", "C:\\f\\b.dll", "C:\\f\\lib.tlb"}},
-        {{"C:\\f\\"}, {"/*matched:3:1:C:\\f\\", "C:\\f\\a.ocx", "C:\\f\\b.dll", "C:\\f\\lib.tlb"}},
         {{"C:\\f\\*"}, {"/*matched:3:2:C:\\f\\*", "C:\\f\\a.ocx", "C:\\f\\b.dll", "C:\\f\\lib.tlb"}},
         // Relative: from the start folder, the name as the listing gives it.
         {{"g\\*.DLL"}, {"/*matched:1:0:g\\*.DLL", "C:\\start\\g\\X.dll"}},
-        {{"g"}, {"/*matched:1:0:g", "C:\\start\\g\\X.dll"}},
         // The modes in force at the argument decide; options stay where they stood.
         {{"C:\\m\\*", "/U", "C:\\m\\*"},
          {"/*matched:3:1:C:\\m\\*", "C:\\m\\lib.tlb", "C:\\m\\reg.dll", "C:\\m\\regonly.dll", "/U",
@@ -324,7 +270,6 @@ TEST_F(ExpandTest, PatternOrFolderBecomesItsSummaryAndItsComponentsInNameOrder)
         {{"/I", "C:\\m\\*"}, {"/I", "/*matched:0:4:C:\\m\\*"}},
         // Nothing matched, an empty folder, a folder that is not there.
         {{"C:\\f\\*.xyz"}, {"/*matched:0:0:C:\\f\\*.xyz"}},
-        {{"C:\\empty"}, {"/*matched:0:0:C:\\empty"}},
         {{"C:\\gone\\*.dll"}, {"/*matched:0:0:C:\\gone\\*.dll"}},
         {{"C:\\*\\a.ocx"}, {"/*unexpanded:C:\\*\\a.ocx"}},
         // A private argument on the command line was ignored, and still is.
@@ -380,9 +325,7 @@ TEST(Expand, PrivateArgumentSaysWhatItsRowNeeds)
         {"/*matched:0:0:D:a:b*", true, false, 0, 0, "D:a:b*"},
         {"/*unexpanded:C:\\*\\x.dll", true, true, 0, 0, "C:\\*\\x.dll"},
         {"/*matched:3:x.dll", false},
-        {"/*matched::1:x.dll", false},
         {"/*matched:-1:0:x.dll", false},
-        {"/*matched:99999999999999:0:x", false},
         {"/*rows:1c", false},
     };
     for (const auto &c : cases)
@@ -413,7 +356,6 @@ TEST(Expand, SummarySaysHowManyComponentsAndWhyTheOthersWereSkipped)
         const char *text;
     } cases[] = {
         {3, 27, {false, false, false}, "3 components; 27 other files skipped (not self-registering)"},
-        {1, 1, {true, false, false}, "1 component; 1 other file skipped (not self-registering)"},
         {2, 0, {false, false, false}, "2 components"},
         {0, 4, {false, false, false}, "No components; 4 other files skipped (not self-registering)"},
         {1, 2, {false, true, true}, "1 component; 2 other files skipped (no DllInstall)"},

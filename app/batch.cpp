@@ -3,11 +3,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/child/rest_run.h"
-#include "app/child/twin.h"
+#include "app/rest/rest_run.h"
+#include "app/twin/twin.h"
 #include "app/expand/expand.h"
 #include "app/guard/call_state.h"
-#include "app/guard/watchdog.h"
+#include "app/watchdog/watchdog.h"
 #include "app/options.h"
 
 // The run: its arguments, the modes in force, its start folder, the component whose step runs.
@@ -313,7 +313,8 @@ bool PendingCall(RowReport *row)
     return true;
 }
 
-void RunBatch(int argc, char **argv, const bool *unrepresentable, bool silent, const PlatformOps &ops)
+void RunBatch(int argc, char **argv, const bool *unrepresentable, const RunWideOptions &runWide,
+              const PlatformOps &ops)
 {
     UseDiagnosis(ops.diagnose, ops.system.programMachine);
     BeginRows(ops.system, ops.diagnose.readFile != nullptr ? ExplainRow : nullptr);
@@ -322,20 +323,21 @@ void RunBatch(int argc, char **argv, const bool *unrepresentable, bool silent, c
     modes = Modes{};
     batchOps = &ops;
     const bool haveStart = ops.system.currentFolder(startFolder, sizeof startFolder);
-    run = RestArguments{argc, argv, unrepresentable, haveStart ? startFolder : nullptr, &modes, silent,
+    run = RestArguments{argc, argv, unrepresentable, haveStart ? startFolder : nullptr, &modes, runWide.silent,
                         AppendExpansionRow};
     // Under /T a silent run's first process runs no component code: it supervises fresh processes
     // and ends one that a component keeps past its limit, whatever locks it holds.
-    const bool supervise = silent && !childRun && AnyTimeLimit(argc, argv, unrepresentable);
+    const bool supervise = runWide.silent && runWide.timeLimit && !childRun;
     int i = supervise ? argc : 1;
     for (; i < argc && !ProcessPoisoned(); i++)
     {
         currentArgument = i;
+        const ArgumentKind kind = ClassifyArgument(argv[i]);
         if (unrepresentable != nullptr && unrepresentable[i])
             AppendUnrepresentable(argv[i], CallWords(modes, unregisterMode != 0));
-        else if (ClassifyArgument(argv[i]) == ARGUMENT_EXPANSION_ROW)
+        else if (kind == ARGUMENT_EXPANSION_ROW)
             AppendExpansionRow(argv[i], modes, unregisterMode != 0);
-        else if (ClassifyArgument(argv[i]) != ARGUMENT_COMPONENT)
+        else if (kind != ARGUMENT_COMPONENT)
             ApplyOption(argv[i], run.startFolder, &modes);
         else
             RegisterComponent(argv[i], ops);

@@ -7,8 +7,9 @@
 #include "app/child/child_run.h"
 #include "app/diagnose/diagnose.h"
 #include "app/manifest/manifest.h"
+#include "app/options.h"
 #include "app/platform.h"
-#include "app/registry/redirect.h"
+#include "app/redirect/redirect.h"
 #include "app/results_table.h"
 #include "app/typelib/typelib.h"
 #include "app/verify/verify.h"
@@ -26,11 +27,12 @@ struct PlatformOps
 
 // Walks argv[1..argc-1]: options set the modes of the components after them, every other argument
 // is registered. unrepresentable (null: none) marks the arguments that the ANSI code page cannot
-// hold: they are never options and never loaded. silent: /S stands somewhere on the command line.
+// hold: they are never options and never loaded. runWide: the options that count wherever they stand.
 // After a component crashed, this process's state is unknown: the rest of the arguments run in
 // fresh processes, whose rows join the table; a run that is itself such a child (childRun) stops
 // there instead.
-void RunBatch(int argc, char **argv, const bool *unrepresentable, bool silent, const PlatformOps &ops);
+void RunBatch(int argc, char **argv, const bool *unrepresentable, const RunWideOptions &runWide,
+              const PlatformOps &ops);
 
 // Abandons the step that runs a component's code now, from another thread, when it has run past
 // the time limit: its component gets a row that says so (code 1460, ERROR_TIMEOUT, counted as its

@@ -7,15 +7,15 @@
 #include "app/arguments_win.h"
 #include "app/batch.h"
 #include "app/child/child_run_win.h"
-#include "app/child/twin_win.h"
+#include "app/twin/twin_win.h"
 #include "app/expand/expand_win.h"
 #include "app/guard/crash_guard_win.h"
 #include "app/guard/process_end_win.h"
-#include "app/guard/watchdog_win.h"
+#include "app/watchdog/watchdog_win.h"
 #include "app/manifest/manifest_win.h"
 #include "app/options.h"
 #include "app/platform_win.h"
-#include "app/registry/redirect_win.h"
+#include "app/redirect/redirect_win.h"
 #include "base/program_texts.h"
 #include "base/system_win.h"
 #include "report/log_win.h"
@@ -168,7 +168,8 @@ static int RunComponents(const AnsiArguments &arguments)
         return ERROR_INVALID_PARAMETER;
     }
     uint32_t error = 0;
-    for (RunFile file = {}; !childRun && NextRunFile(arguments.count, arguments.values, arguments.unrepresentable, &file);)
+    for (RunFile file = {};
+         !childRun && NextRunFile(arguments.count, arguments.values, arguments.unrepresentable, &file);)
     {
         if (const char *reason = RefuseRunFile(file, arguments, runWide, &error))
             return StopRun(file.what, true, file.path, error, runWide.silent, reason);
@@ -180,7 +181,7 @@ static int RunComponents(const AnsiArguments &arguments)
     // A child's end is seen by the process that started it, with the exit code too.
     if (!childRun)
         ListenForProcessEnd(PendingCall, LogRow);
-    RunBatch(arguments.count, arguments.values, arguments.unrepresentable, runWide.silent, WinPlatformOps());
+    RunBatch(arguments.count, arguments.values, arguments.unrepresentable, runWide, WinPlatformOps());
     if (childRun)
         ReportChildEnd(); // the first process shows every row
     else if (runWide.recordFile != nullptr && !WriteRecordFile(&error))

@@ -143,7 +143,7 @@ static bool IsOption(int i, char **argv, const bool *unrepresentable)
 
 RunWideOptions ScanRunWideOptions(int argc, char **argv, const bool *unrepresentable)
 {
-    RunWideOptions options = {false, nullptr, nullptr};
+    RunWideOptions options = {false, nullptr, nullptr, false};
     for (int i = 1; i < argc; i++)
     {
         if (!IsOption(i, argv, unrepresentable))
@@ -155,6 +155,8 @@ RunWideOptions ScanRunWideOptions(int argc, char **argv, const bool *unrepresent
             options.logFile = OptionValue(argv[i]);
         else if (kind == ARGUMENT_RECORD)
             options.recordFile = OptionValue(argv[i]);
+        else if (kind == ARGUMENT_TIME_LIMIT)
+            options.timeLimit = true;
     }
     return options;
 }
@@ -257,14 +259,6 @@ uint32_t TimeLimitSeconds(const char *argument)
         seconds = seconds * 10 + static_cast<uint32_t>(*at - '0');
     }
     return seconds <= 86400 ? seconds : 0;
-}
-
-bool AnyTimeLimit(int argc, char **argv, const bool *unrepresentable)
-{
-    for (int i = 1; i < argc; i++)
-        if (IsOption(i, argv, unrepresentable) && ClassifyArgument(argv[i]) == ARGUMENT_TIME_LIMIT)
-            return true;
-    return false;
 }
 
 const char *BadTimeLimit(int argc, char **argv, const bool *unrepresentable)

@@ -102,13 +102,15 @@ struct RunFileTarget
 // already; a log is appended to, so it must be a text log.
 const char *RunFileRefusal(RunFileKind kind, const RunFileTarget &target, uint32_t *error);
 
-// What counts for the whole run wherever it stands: /S, the log (the last /L) and the record
-// file (the last /R's; which components are recorded is positional).
+// What counts for the whole run wherever it stands: /S, the log (the last /L), the record file
+// (the last /R's; which components are recorded is positional), and whether a /T stands anywhere
+// (a silent run with a time limit runs its components in processes it supervises).
 struct RunWideOptions
 {
     bool silent;
     const char *logFile;    // null: no log
     const char *recordFile; // the last /R's file; null: no recording
+    bool timeLimit;
 };
 
 // Reads them from argv[1..argc-1]; unrepresentable (null: none) marks arguments that are never options.
@@ -121,9 +123,6 @@ bool NextRunFile(int argc, char **argv, const bool *unrepresentable, RunFile *fi
 // The seconds of a /T option ("/T:30"); 0 for no limit (null: none), or a value that is not a
 // whole number of seconds from 1 to 86400.
 uint32_t TimeLimitSeconds(const char *argument);
-
-// True when a /T stands anywhere on the command line.
-bool AnyTimeLimit(int argc, char **argv, const bool *unrepresentable);
 
 // The first /T whose value is not a whole number of seconds from 1 to 86400: a typo must not
 // silently remove the protection asked for. Null when there is none.

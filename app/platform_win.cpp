@@ -7,13 +7,13 @@
 #include "app/child/child_run_win.h"
 #include "app/diagnose/diagnose_win.h"
 #include "app/guard/crash_guard_win.h"
-#include "app/guard/watchdog_win.h"
+#include "app/watchdog/watchdog_win.h"
 #include "app/manifest/manifest_win.h"
-#include "app/registry/redirect_win.h"
+#include "app/redirect/redirect_win.h"
 #include "app/typelib/typelib_win.h"
 #include "app/verify/verify_win.h"
 #include "report/log_win.h"
-#include "app/child/twin_win.h"
+#include "app/twin/twin_win.h"
 #include "base/system_win.h"
 
 static bool WinFindEntryName(const char *pattern, char *name, void *)

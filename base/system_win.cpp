@@ -1,5 +1,9 @@
 #include "base/system_win.h"
 
+#include <cstdlib>
+
+#include "base/pe_file.h"
+
 HINSTANCE appInstance;
 
 bool WinSystemText(uint32_t code, char *text, size_t size)
@@ -84,4 +88,31 @@ bool WinFullPath(const char *path, char *out, size_t size)
     if (length >= size)
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return length != 0 && length < size;
+}
+
+bool WinReadFile(const char *path, unsigned char **bytes, size_t *size)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    LARGE_INTEGER length;
+    bool read = false;
+    if (GetFileSizeEx(file, &length) && length.QuadPart > 0)
+    {
+        // A larger file is read up to the bound: its headers are at its start.
+        const DWORD wanted =
+            static_cast<DWORD>(length.QuadPart < static_cast<LONGLONG>(PE_MAX_FILE) ? length.QuadPart : PE_MAX_FILE);
+        *bytes = static_cast<unsigned char *>(std::malloc(wanted));
+        DWORD count = 0;
+        read = *bytes != nullptr && ReadFile(file, *bytes, wanted, &count, nullptr) && count > 0;
+        *size = count;
+        if (!read)
+        {
+            std::free(*bytes);
+            *bytes = nullptr;
+        }
+    }
+    CloseHandle(file);
+    return read;
 }

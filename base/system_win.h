@@ -34,3 +34,7 @@ bool ProcessIsElevated();
 // The full path of path into out (size bytes, GetFullPathNameA); false with the system's reason in
 // the last-error value, 206 when it does not fit.
 bool WinFullPath(const char *path, char *out, size_t size);
+
+// The file at path, up to PE_MAX_FILE bytes (its start), into a malloc'd buffer that the caller
+// frees; false, with nothing to free, when it cannot be read or is empty.
+bool WinReadFile(const char *path, unsigned char **bytes, size_t *size);

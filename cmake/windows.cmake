@@ -23,7 +23,9 @@ else()
     # stack with them, and the crash guard depends on that walk reaching the top-level filter.
     set(TOLVANE_LEAN_OPTIONS -fno-exceptions -fno-rtti)
     if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-        list(APPEND TOLVANE_LEAN_OPTIONS -fno-asynchronous-unwind-tables)
+        # The stack kept aligned to 4 bytes, as the x86 Windows convention has it (no code of
+        # the program needs more), without padding at each call.
+        list(APPEND TOLVANE_LEAN_OPTIONS -fno-asynchronous-unwind-tables -mpreferred-stack-boundary=2)
     endif()
     target_compile_options(tolvane_core PRIVATE ${TOLVANE_LEAN_OPTIONS})
 endif()
@@ -31,6 +33,9 @@ set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
 file(GLOB TOLVANE_WIN_SOURCES CONFIGURE_DEPENDS
     base/*_win.cpp app/*_win.cpp app/*/*_win.cpp report/*_win.cpp about/*_win.cpp)
+if(MSVC OR NOT CMAKE_SIZEOF_VOID_P EQUAL 4) # the C runtime's start-up code instead
+    list(REMOVE_ITEM TOLVANE_WIN_SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/app/start_win.cpp)
+endif()
 file(GLOB TOLVANE_RESOURCE_INPUTS CONFIGURE_DEPENDS
     resources/*.bmp resources/*.ico resources/*.txt resources/*.manifest resources/*.rc resources/*.h)
 set_source_files_properties(resources/tolvane.rc PROPERTIES OBJECT_DEPENDS "${TOLVANE_RESOURCE_INPUTS}")
@@ -57,16 +62,24 @@ if(NOT MSVC)
     target_compile_options(tolvane PRIVATE ${TOLVANE_LEAN_OPTIONS})
     # Release builds carry no debug sections.
     target_link_options(tolvane PRIVATE $<$<NOT:$<CONFIG:Debug>>:-s> -Wl,--gc-sections)
-    target_compile_options(tolvane_core PRIVATE -ffunction-sections -fdata-sections $<$<CONFIG:Release>:-Os>)
-    target_compile_options(tolvane PRIVATE -ffunction-sections -fdata-sections $<$<CONFIG:Release>:-Os>)
-    # Optimised across files at link time: the program is about 3 % smaller.
+    target_compile_options(tolvane_core PRIVATE -ffunction-sections -fdata-sections $<$<CONFIG:Release>:-Oz>)
+    target_compile_options(tolvane PRIVATE -ffunction-sections -fdata-sections $<$<CONFIG:Release>:-Oz>)
+    # Optimised across files at link time, in one partition, so that what several files use is
+    # there once: the program is about 4 % smaller.
     set_property(TARGET tolvane tolvane_core PROPERTY INTERPROCEDURAL_OPTIMIZATION_RELEASE ON)
-    # libstdc++'s headers always ask for MinGW's own printf, which would bring its whole
-    # floating-point formatter along; the formats the program uses are the system's (msvcrt's),
-    # through the wrapper that terminates the text as C99 does.
+    target_link_options(tolvane PRIVATE $<$<CONFIG:Release>:-flto-partition=one>)
     if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-        target_link_options(tolvane PRIVATE -Wl,--defsym,___mingw_vsnprintf=___ms_vsnprintf)
+        # tolvane.exe starts at its own entry point (app/start_win.cpp), without the C runtime's
+        # start-up code, which it does not need: about 10 KB less. The stack probe that a large
+        # frame calls is named up front: code made at link time asks for it only after the linker
+        # has looked in the libraries, and this linker then crashes. It crashes on the 64-bit
+        # link without the start-up code whatever is named, so tolvane64.exe keeps it.
+        target_link_options(tolvane PRIVATE -nostartfiles -Wl,-u,___chkstk_ms)
+        target_compile_definitions(tolvane PRIVATE TOLVANE_OWN_START)
     else()
+        # libstdc++'s headers always ask for MinGW's own printf, which would bring its whole
+        # floating-point formatter along; the formats the program uses are the system's
+        # (msvcrt's), through the wrapper that terminates the text as C99 does.
         target_link_options(tolvane PRIVATE -Wl,--defsym,__mingw_vsnprintf=__ms_vsnprintf)
     endif()
 endif()

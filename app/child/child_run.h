@@ -12,7 +12,7 @@
 #include "base/run_state.h"
 
 constexpr size_t CHILD_TEXT_SIZE = ROW_TEXT_SIZE; // a row text, terminator included, as a record carries it
-constexpr size_t CHILD_CALL_SIZE = 32;   // the calls made for a row ("register", "DllInstall+unregister")
+constexpr size_t CHILD_CALL_SIZE = 32;            // the calls made for a row ("register", "DllInstall+unregister")
 
 // Hands on each row that a child reports.
 typedef void (*ChildRowSink)(const RowReport &row, void *context);
@@ -56,7 +56,7 @@ enum ChildRecord
     CHILD_RECORD_END,
     CHILD_RECORD_TEXT, // strings->piece and strings->pieceLength give the piece of text
     CHILD_RECORD_STEP, // strings->stepLimit gives the step's time limit
-    CHILD_RECORD_BAD, // not a record: nothing after it can be trusted
+    CHILD_RECORD_BAD,  // not a record: nothing after it can be trusted
 };
 
 // Where a decoded row's strings go.
@@ -84,15 +84,6 @@ ChildRecord DecodeChildRecord(const unsigned char *bytes, size_t count, size_t *
 void FormatChildArgument(uint32_t pipe, uint64_t token, bool twin, char *out, size_t size);
 // True for such an argument, with its parts.
 bool ParseChildArgument(const char *argument, uint32_t *pipe, uint64_t *token, bool *twin);
-
-// A child's command line: the program's name, the private argument, the options, then the
-// arguments, each as it is or, when it holds a blank, a tab or a quotation mark (or is empty),
-// quoted by the usual rules (backslashes doubled before a quotation mark or the closing one; a
-// quotation mark gets a backslash). Written to out when it fits in size characters
-// with the terminator; returns its length either way.
-size_t BuildChildCommandLine(const wchar_t *program, const char *childArgument, const wchar_t *const *options,
-                             size_t optionCount, const wchar_t *const *arguments, size_t count, wchar_t *out,
-                             size_t size);
 
 // The row of a component whose child process ended before it reported the component's outcome.
 void ComposeChildEndedText(uint32_t exitCode, char *text, size_t size);

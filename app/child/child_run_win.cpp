@@ -4,6 +4,7 @@
 #include <tlhelp32.h>
 #include <cstdlib>
 
+#include "app/arguments.h"
 #include "base/system_win.h"
 
 static HANDLE rowPipe; // this run's rows go here: it is a child run

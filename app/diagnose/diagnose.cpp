@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/child/twin.h"
-#include "app/diagnose/pe_file.h"
+#include "app/twin/twin.h"
+#include "base/pe_file.h"
 #include "app/paths/path_parts.h"
 #include "base/run_state.h"
 

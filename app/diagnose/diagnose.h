@@ -12,11 +12,10 @@
 constexpr size_t DIAGNOSE_MAX_DEPTH = 16;                 // modules in a chain from the component
 constexpr size_t DIAGNOSE_MAX_MODULES = 256;              // distinct modules walked
 constexpr size_t DIAGNOSE_MAX_BYTES = 256u * 1024 * 1024; // bytes read in one walk
-constexpr size_t DIAGNOSE_MAX_FILE = 64u * 1024 * 1024;   // bytes read of one file
 
 struct DiagnoseOps
 {
-    // The whole file at path (at most DIAGNOSE_MAX_FILE bytes) into a malloc'd buffer that the caller
+    // The whole file at path (at most PE_MAX_FILE bytes) into a malloc'd buffer that the caller
     // frees; false when it cannot be read.
     bool (*readFile)(const char *path, unsigned char **bytes, size_t *size);
     // Where the loader finds module name for a component in componentFolder (which ends in a

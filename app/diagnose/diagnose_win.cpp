@@ -6,33 +6,6 @@
 
 #include "base/system_win.h"
 
-static bool WinReadFile(const char *path, unsigned char **bytes, size_t *size)
-{
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    LARGE_INTEGER length;
-    bool read = false;
-    if (GetFileSizeEx(file, &length) && length.QuadPart > 0)
-    {
-        // A larger file is read up to the bound: its headers are at its start.
-        const DWORD wanted = static_cast<DWORD>(
-            length.QuadPart < static_cast<LONGLONG>(DIAGNOSE_MAX_FILE) ? length.QuadPart : DIAGNOSE_MAX_FILE);
-        *bytes = static_cast<unsigned char *>(std::malloc(wanted));
-        DWORD count = 0;
-        read = *bytes != nullptr && ReadFile(file, *bytes, wanted, &count, nullptr) && count > 0;
-        *size = count;
-        if (!read)
-        {
-            std::free(*bytes);
-            *bytes = nullptr;
-        }
-    }
-    CloseHandle(file);
-    return read;
-}
-
 // folder, a separator when it lacks one, and name into out, when it is an existing file.
 static bool FileIn(const char *folder, size_t folderLength, const char *name, char *out, size_t size)
 {

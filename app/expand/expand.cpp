@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/diagnose/pe_file.h"
+#include "base/pe_file.h"
 #include "app/paths/path_parts.h"
 #include "app/results_table.h"
 #include "base/pe_image.h"

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/diagnose/diagnose_win.h"
 #include "app/expand/expand.h"
 #include "base/run_state.h"
 #include "base/system_win.h"
@@ -53,7 +52,7 @@ AnsiArguments ExpandPatterns(const AnsiArguments &given)
 {
     ExpandOps ops;
     ops.listFolder = WinListFolder;
-    ops.readFile = WinDiagnoseOps().readFile;
+    ops.readFile = WinReadFile;
     ops.isFolder = WinIsFolder;
     ops.fullPath = WinFullPath;
     ops.isLeadByte = WinIsLeadByte;

@@ -29,7 +29,7 @@ static void ReportEndedUnderCall()
     reportRow(row);
 }
 
-static void NTAPI OnProcessDetach(PVOID, DWORD reason, PVOID)
+void NTAPI ProcessEndCallback(PVOID, DWORD reason, PVOID)
 {
     if (reason == DLL_PROCESS_DETACH)
         ReportEndedUnderCall();
@@ -40,14 +40,16 @@ static void WINAPI OnFiberDataFreed(PVOID)
     ReportEndedUnderCall();
 }
 
+// With the C runtime's start-up code, its TLS directory lists the callbacks in these sections;
+// without it, the program's own directory lists this one (app/start_win.cpp).
 #if defined(_MSC_VER)
 #pragma comment(linker, "/INCLUDE:_tls_used")
 #pragma section(".CRT$XLB", read)
-extern "C" __declspec(allocate(".CRT$XLB")) PIMAGE_TLS_CALLBACK tolvaneProcessDetach = OnProcessDetach;
-#else
+extern "C" __declspec(allocate(".CRT$XLB")) PIMAGE_TLS_CALLBACK tolvaneProcessDetach = ProcessEndCallback;
+#elif !defined(TOLVANE_OWN_START)
 extern "C"
 {
-    __attribute__((section(".CRT$XLB"), used)) PIMAGE_TLS_CALLBACK tolvaneProcessDetach = OnProcessDetach;
+    __attribute__((section(".CRT$XLB"), used)) PIMAGE_TLS_CALLBACK tolvaneProcessDetach = ProcessEndCallback;
 }
 #endif
 

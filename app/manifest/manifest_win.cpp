@@ -61,7 +61,7 @@ static int32_t GetClassObjects(void *context)
         ACTCTX_SECTION_KEYED_DATA found = {};
         found.cbSize = sizeof found;
         if (SUCCEEDED(result) && classes->load)
-            result = CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, __uuidof(IUnknown),
+            result = CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IUnknown,
                                       reinterpret_cast<void **>(&object));
         else if (SUCCEEDED(result) &&
                  !FindActCtxSectionGuid(0, nullptr, ACTIVATION_CONTEXT_SECTION_COM_SERVER_REDIRECTION, &clsid, &found))

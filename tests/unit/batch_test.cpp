@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/batch.h"
-#include "app/child/twin.h"
+#include "app/twin/twin.h"
 #include "app/guard/call_state.h"
 #include "app/options.h"
 
@@ -467,13 +467,13 @@ class BatchTest : public ::testing::Test
         modules.clear();
         entries.clear();
     }
-    void Run(std::vector<const char *> arguments)
+    void Run(std::vector<const char *> arguments, const PlatformOps &ops = FAKE_OPS)
     {
         arguments.insert(arguments.begin(), "tolvane.exe");
         sys.arguments.assign(arguments.begin(), arguments.end());
         char **argv = const_cast<char **>(arguments.data());
         const int argc = static_cast<int>(arguments.size());
-        RunBatch(argc, argv, nullptr, ScanRunWideOptions(argc, argv, nullptr).silent, FAKE_OPS);
+        RunBatch(argc, argv, nullptr, ScanRunWideOptions(argc, argv, nullptr), ops);
     }
     // lossy[i]: the code page could not hold argument i (0 is the program).
     void RunLossy(std::vector<const char *> arguments, std::vector<int> lossy)
@@ -482,7 +482,8 @@ class BatchTest : public ::testing::Test
         bool flags[16] = {};
         for (int i : lossy)
             flags[i] = true;
-        RunBatch(static_cast<int>(arguments.size()), const_cast<char **>(arguments.data()), flags, false, FAKE_OPS);
+        RunBatch(static_cast<int>(arguments.size()), const_cast<char **>(arguments.data()), flags, RunWideOptions{},
+                 FAKE_OPS);
     }
 };
 
@@ -1293,6 +1294,34 @@ TEST_F(BatchTest, TableHoldsFarMoreThanFiveHundredComponents)
     Run(arguments);
     EXPECT_EQ(resultsTable.rowCount, 1200);
     EXPECT_EQ(resultsTable.unprocessedCount, 0);
+}
+
+// A failed row's diagnosis reads files and searches folders; a run where every component succeeds
+// asks it nothing, however long.
+static int diagnosisCalls;
+
+TEST_F(BatchTest, OnlyAFailedRowIsDiagnosed)
+{
+    PlatformOps ops = FAKE_OPS;
+    ops.diagnose.readFile = [](const char *, unsigned char **, size_t *) { return ++diagnosisCalls < 0; };
+    ops.diagnose.findModule = [](const char *, const char *, char *, size_t) { return ++diagnosisCalls < 0; };
+    ops.diagnose.isKnownDll = [](const char *) { return ++diagnosisCalls < 0; };
+    ops.diagnose.isElevated = []() { return ++diagnosisCalls > 0; };
+    ops.diagnose.isLeadByte = [](unsigned char) { return false; };
+    const struct
+    {
+        std::vector<const char *> arguments;
+        bool diagnosed;
+    } cases[] = {
+        {std::vector<const char *>(1200, "C:\\c\\ok.dll"), false},
+        {{"C:\\c\\ok.dll", "C:\\c\\noentry.dll"}, true},
+    };
+    for (const auto &c : cases)
+    {
+        diagnosisCalls = 0;
+        Run(c.arguments, ops);
+        EXPECT_EQ(diagnosisCalls > 0, c.diagnosed) << c.arguments.size();
+    }
 }
 
 TEST_F(BatchTest, ComponentsBeyondTheTableAreCountedNotDropped)

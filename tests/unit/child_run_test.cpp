@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/arguments.h"
 #include "app/child/child_run.h"
 
 namespace

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/diagnose/diagnose.h"
-#include "app/diagnose/pe_file.h"
+#include "base/pe_file.h"
 #include "base/bytes.h"
 #include "pe_image_builder.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/child/twin.h"
+#include "app/twin/twin.h"
 
 namespace
 {

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "app/guard/watchdog.h"
+#include "app/watchdog/watchdog.h"
 
 namespace
 {

@@ -1,11 +1,11 @@
 #pragma once
-// The registry, redirected (app/registry/redirect.h), on the Win32 side: the predefined keys
+// The registry, redirected (app/redirect/redirect.h), on the Win32 side: the predefined keys
 // mapped with RegOverridePredefKey around a component's calls, the recording collected, and the
 // .reg file written once, after the batch.
 #include <cstddef>
 #include <cstdint>
 
-#include "app/registry/redirect.h"
+#include "app/redirect/redirect.h"
 
 // Before a component's calls: maps the predefined keys for the mode. False with the system's error.
 bool BeginRedirect(int mode, uint32_t *error);

@@ -1,8 +1,8 @@
-#include "app/child/rest_run.h"
+#include "app/rest/rest_run.h"
 
 #include <cstring>
 
-#include "app/guard/watchdog.h"
+#include "app/watchdog/watchdog.h"
 #include "app/results_table.h"
 
 void AppendChildEnded(char *path, const ChildEnd &end)

@@ -1,4 +1,4 @@
-#include "app/registry/redirect.h"
+#include "app/redirect/redirect.h"
 
 #include <cstdio>
 

@@ -1,5 +1,5 @@
 #pragma once
-// The watchdog of a silent run (app/guard/watchdog.h), on the Win32 side: a thread that, while an
+// The watchdog of a silent run (app/watchdog/watchdog.h), on the Win32 side: a thread that, while an
 // entry point runs, answers the component's windows and abandons a call past the /T time limit.
 #include <cstddef>
 #include <cstdint>

@@ -1,10 +1,10 @@
-#include "app/child/twin.h"
+#include "app/twin/twin.h"
 
 #include <cstdio>
 #include <cstring>
 
 #include "app/child/child_run.h"
-#include "app/child/rest_run.h"
+#include "app/rest/rest_run.h"
 #include "app/results_table.h"
 
 

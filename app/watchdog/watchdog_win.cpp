@@ -1,9 +1,9 @@
-#include "app/guard/watchdog_win.h"
+#include "app/watchdog/watchdog_win.h"
 
 #include <windows.h>
 #include <cstring>
 
-#include "app/guard/watchdog.h"
+#include "app/watchdog/watchdog.h"
 
 static HANDLE watchdogThread;
 static volatile LONG callRunning;

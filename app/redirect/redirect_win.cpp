@@ -1,4 +1,4 @@
-#include "app/registry/redirect_win.h"
+#include "app/redirect/redirect_win.h"
 
 #include <windows.h>
 #include <cstdio>

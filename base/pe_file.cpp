@@ -1,4 +1,4 @@
-#include "app/diagnose/pe_file.h"
+#include "base/pe_file.h"
 
 #include <cstring>
 

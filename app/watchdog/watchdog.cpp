@@ -1,4 +1,4 @@
-#include "app/guard/watchdog.h"
+#include "app/watchdog/watchdog.h"
 
 #include <cstdio>
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "app/child/child_run.h"
-#include "app/child/twin.h"
+#include "app/twin/twin.h"
 
 // Set in a run that is a twin's: it never hands a component on again, so no chain of programs can
 // arise.

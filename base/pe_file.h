@@ -1,12 +1,13 @@
 #pragma once
-// What a diagnosis needs of a PE image held in memory: its machine, whether it is a DLL or a .NET
-// assembly, the functions it imports from each DLL, and what its export table holds. Window-free;
-// safe on any bytes: every read is checked against the image's size, names and counts are bounded.
+// What the diagnosis and the folder filter need of a PE image held in memory: its machine, whether it is a DLL or a
+// .NET assembly, the functions it imports from each DLL, and what its export table holds. Window-free; safe on any
+// bytes: every read is checked against the image's size, names and counts are bounded.
 #include <cstddef>
 #include <cstdint>
 
-constexpr size_t PE_NAME_SIZE = 260;    // an imported DLL's or function's name, with its terminator
-constexpr size_t PE_MAX_IMPORTS = 4096; // DLLs read of one import table, and functions of each
+constexpr size_t PE_NAME_SIZE = 260;              // an imported DLL's or function's name, with its terminator
+constexpr size_t PE_MAX_IMPORTS = 4096;           // DLLs read of one import table, and functions of each
+constexpr size_t PE_MAX_FILE = 64u * 1024 * 1024; // bytes read of one file: its headers are at its start
 
 struct PeImage
 {

@@ -1,4 +1,4 @@
-#include "app/child/twin_win.h"
+#include "app/twin/twin_win.h"
 
 #include <windows.h>
 

@@ -57,8 +57,10 @@ class ExpandE2e : public ::testing::Test
 
 TEST_F(ExpandE2e, PatternAndFolderGiveTheirComponentsInNameOrderAfterASummary)
 {
-    const RunResult run =
-        RunProgram("/S \"/L:" + dir + "\\run.log\" \"" + f + "\\*.dll\" \"" + f + "\" \"" + f + "\\*\"", dir);
+    // Registered, then unregistered: /U calls DllUnregisterServer for what a pattern stands for.
+    const RunResult run = RunProgram("/S \"/L:" + dir + "\\run.log\" \"" + f + "\\*.dll\" \"" + f + "\" \"" + f +
+                                         "\\*\" /U \"" + f + "\\*.dll\"",
+                                     dir);
     ASSERT_TRUE(run.exited);
     EXPECT_EQ(run.exitCode, 0u);
     const std::string ok = "Registered successfully";
@@ -74,54 +76,27 @@ TEST_F(ExpandE2e, PatternAndFolderGiveTheirComponentsInNameOrderAfterASummary)
         Row("register", f + "\\a.ocx", "0x00000000", ok),
         Row("register", f + "\\b.dll", "0x00000000", ok),
         Row("register", f + "\\lib.tlb", "0x00000000", ok),
+        Row("unregister", f + "\\*.dll", "0x00000000", "1 component; 1 other file skipped (not self-registering)"),
+        Row("unregister", f + "\\b.dll", "0x00000000", "Unregistered successfully"),
     };
     EXPECT_EQ(LogLines(dir + "\\run.log"), expected);
     const std::string a = "register|" + f + "\\a.ocx", b = "register|" + f + "\\b.dll";
-    EXPECT_EQ(Calls(dir + "\\calls.log"), (std::vector<std::string>{b, a, b, a, b})) << "nothing in the subfolder";
-}
-
-TEST_F(ExpandE2e, UnregisteringPatternCallsDllUnregisterServer)
-{
-    const RunResult run = RunProgram("/S \"/L:" + dir + "\\run.log\" /U \"" + f + "\\*.dll\"", dir);
-    ASSERT_TRUE(run.exited);
-    EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(LogLines(dir + "\\run.log"),
-              (std::vector<std::string>{"#",
-                                        Row("unregister", f + "\\*.dll", "0x00000000",
-                                            "1 component; 1 other file skipped (not self-registering)"),
-                                        Row("unregister", f + "\\b.dll", "0x00000000", "Unregistered successfully")}));
-    EXPECT_EQ(Calls(dir + "\\calls.log"), (std::vector<std::string>{"unregister|" + f + "\\b.dll"}));
+    EXPECT_EQ(Calls(dir + "\\calls.log"), (std::vector<std::string>{b, a, b, a, b, "unregister|" + f + "\\b.dll"}))
+        << "nothing in the subfolder";
 }
 
 TEST_F(ExpandE2e, PatternThatMatchesNothingIsNotFoundAndOneInAFolderNameIsNotExpanded)
 {
     const std::string none = f + "\\*.xyz", inFolder = dir + "\\*\\a.ocx";
-    const struct
-    {
-        std::string arguments;
-        DWORD exitCode;
-        std::vector<std::string> rows;
-    } cases[] = {
-        {"\"" + none + "\"",
-         0xFFFFFFFEu,
-         {Row("register", none, "0xfffffffe", "The component '" + none + "' could not found on this computer.")}},
-        {"\"" + none + "\" \"" + inFolder + "\"",
-         123u,
-         {Row("register", none, "0xfffffffe", "The component '" + none + "' could not found on this computer."),
-          Row("register", inFolder, "0x0000007b",
-              "TolVane expands '*' and '?' in a file's name only, not in the name of a folder: nothing was loaded.")}},
-    };
-    for (const auto &c : cases)
-    {
-        SCOPED_TRACE(c.arguments);
-        DeleteFileA((dir + "\\run.log").c_str());
-        const RunResult run = RunProgram("/S \"/L:" + dir + "\\run.log\" " + c.arguments, dir);
-        ASSERT_TRUE(run.exited);
-        EXPECT_EQ(run.exitCode, c.exitCode);
-        std::vector<std::string> expected = {"#"};
-        expected.insert(expected.end(), c.rows.begin(), c.rows.end());
-        EXPECT_EQ(LogLines(dir + "\\run.log"), expected);
-    }
+    const RunResult run = RunProgram("/S \"/L:" + dir + "\\run.log\" \"" + none + "\" \"" + inFolder + "\"", dir);
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.exitCode, 123u);
+    EXPECT_EQ(LogLines(dir + "\\run.log"),
+              (std::vector<std::string>{
+                  "#", Row("register", none, "0xfffffffe", "The component '" + none + "' could not found on this computer."),
+                  Row("register", inFolder, "0x0000007b",
+                      "TolVane expands '*' and '?' in a file's name only, not in the name of a folder: nothing was "
+                      "loaded.")}));
     EXPECT_TRUE(ReadLines(dir + "\\calls.log").empty()) << "nothing was called";
 }
 

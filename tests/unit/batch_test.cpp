@@ -424,6 +424,8 @@ class BatchTest : public ::testing::Test
         sys.files["C:\\c\\nul.dll"] = {0, true, 0, 0};
         sys.files["C:\\c\\ends.dll"] = {0, true, 0, 0};
         sys.files["C:\\c\\ends.dll"].endsProcess = 7;
+        sys.files["C:\\c\\late.dll"] = {0, true, 0, 0};
+        sys.files["C:\\c\\late.dll"].lateCrash = true; // a thread it leaves running crashes
         // Components with DllInstall, and type libraries.
         sys.files["C:\\c\\inst.dll"] = {0, true, 0, 0};
         sys.files["C:\\c\\inst.dll"].hasInstall = true;
@@ -722,6 +724,11 @@ TEST_F(BatchTest, AfterACrashTheRestRunsInFreshProcessesAndNoComponentIsLost)
          static_cast<int32_t>(0xC0000005),
          0,
          false},
+        // A thread that a component leaves running crashes after its row: the next row says so.
+        {{"C:\\c\\late.dll", "C:\\c\\ok.dll"},
+         {"rest 2 from C:\\start"},
+         {"C:\\c\\late.dll|Registered successfully|0", "C:\\c\\ok.dll|child. A late thread crashed.|0"},
+         0},
         // Nothing after the crash but options: no child.
         {{"C:\\c\\crash.dll", "/U"}, {}, {"C:\\c\\crash.dll|" + crashed}, static_cast<int32_t>(0xC0000005), 1},
     };
@@ -1113,19 +1120,6 @@ TEST(ExactModuleName, NameWithoutExtensionGetsATrailingDot)
     }
 }
 
-// A thread that a component leaves running crashes after its row: the rest goes to a fresh process,
-// and the next row says what happened.
-TEST_F(BatchTest, LateThreadCrashHandsTheRestOnAndTheNextRowTellsIt)
-{
-    sys.files["C:\\c\\late.dll"] = {0, true, 0, 0};
-    sys.files["C:\\c\\late.dll"].lateCrash = true;
-    Run({"C:\\c\\late.dll", "C:\\c\\ok.dll"});
-    ASSERT_EQ(resultsTable.rowCount, 2);
-    EXPECT_STREQ(resultsTable.rows[0].resultText, "Registered successfully");
-    EXPECT_STREQ(resultsTable.rows[1].resultText, "child. A late thread crashed.");
-    EXPECT_EQ(sys.events.back(), "rest 2 from C:\\start");
-}
-
 TEST_F(BatchTest, OnlyComponentsOfTheOtherMachineGoToTheTwin)
 {
     Run({"C:\\c\\x64.dll", "C:\\c\\arm64.dll", "C:\\c\\bad.dll", "/u", "C:\\c\\x64.dll"});
@@ -1172,17 +1166,9 @@ TEST_F(BatchTest, ExitCodeIsTheLastCalledEntryPointsResultElseTheLastRowsCode)
         {{"C:\\c\\none.dll", "C:\\c\\bad.dll"}, 193},
         {{"/s", "/u"}, 0},
         {{}, 0},
-        // A pattern's summary calls nothing and tells no outcome: it neither fails a run nor
-        // clears a failure, even as the last row (its components beyond the table's limit).
-        {{"/*matched:2:0:C:\\c\\*.dll", "C:\\c\\ok.dll", "C:\\c\\ok2.ocx"}, 0},
-        {{"/*matched:1:0:C:\\c\\*.dll", "C:\\c\\fail5.dll"}, static_cast<int32_t>(0x80070005)},
+        // A pattern's summary calls nothing and tells no outcome: it does not clear a failure, even
+        // as the last row (its components beyond the table's limit).
         {{"C:\\c\\none.dll", "/*matched:1:0:C:\\c\\*.dll"}, -2},
-        {{"C:\\c\\noentry.dll", "/*matched:1:0:C:\\c\\*.dll"}, -1},
-        {{"/*matched:1:0:C:\\c\\*.dll"}, 0},
-        // Nothing matched, or nothing that is a component: not found; a pattern in a folder part.
-        {{"C:\\c\\ok.dll", "/*matched:0:0:C:\\c\\*.xyz"}, 0},
-        {{"C:\\c\\noentry.dll", "/*matched:0:3:C:\\c\\*.txt"}, -2},
-        {{"/*unexpanded:C:\\*\\ok.dll"}, RESULT_INVALID_NAME},
     };
     for (const ExitCase &c : cases)
     {
@@ -1200,11 +1186,15 @@ TEST_F(BatchTest, PatternsPrivateArgumentMakesItsOneRowAndLoadsNothing)
         std::string row;    // "<path>|<text>|<code>|<kind>"
         std::string report; // "<call>|<full path>"
     } cases[] = {
-        {{"/*matched:2:5:C:\\c\\*.dll"},
-         "C:\\c\\*.dll|2 components; 5 other files skipped (not self-registering)|0|3",
-         "register|C:\\c\\*.dll"},
+        {{"/*matched:2:0:C:\\c\\*"}, "C:\\c\\*|2 components|0|3", "register|C:\\c\\*"},
         {{"/N", "/I:x", "/*matched:1:1:C:\\c\\*"}, "C:\\c\\*|1 component; 1 other file skipped (no DllInstall)|0|3",
          "DllInstall|C:\\c\\*"},
+        {{"/I", "/*matched:1:2:C:\\c\\*"},
+         "C:\\c\\*|1 component; 2 other files skipped (not self-registering with DllInstall)|0|3",
+         "register+DllInstall|C:\\c\\*"},
+        // Nothing matched, or nothing that is a component: not found; a pattern in a folder name.
+        {{"/*matched:0:4:C:\\c\\*"}, "C:\\c\\*|No components; 4 other files skipped (not self-registering)|-2|2",
+         "register|C:\\c\\*"},
         {{"/*matched:0:0:C:\\c\\*.xyz"}, "C:\\c\\*.xyz|The component 'C:\\c\\*.xyz' could not found on this computer.|-2|0",
          "register|C:\\c\\*.xyz"},
         {{"/*unexpanded:C:\\*\\ok.dll"},
@@ -1225,6 +1215,7 @@ TEST_F(BatchTest, PatternsPrivateArgumentMakesItsOneRowAndLoadsNothing)
         ASSERT_EQ(sys.reports.size(), 1u);
         EXPECT_EQ(sys.reports[0].substr(0, sys.reports[0].rfind('|')), c.report);
         EXPECT_TRUE(sys.events.empty()) << sys.events[0];
+        EXPECT_EQ(BatchExitValue(), row.resultCode) << "a row alone makes the exit code";
     }
 }
 
@@ -1288,19 +1279,11 @@ TEST_F(BatchTest, NameOfExactlyTheLimitIsProcessed)
     EXPECT_EQ(std::string(resultsTable.rows[0].componentPath), name);
 }
 
-TEST_F(BatchTest, TableHoldsFarMoreThanFiveHundredComponents)
-{
-    std::vector<const char *> arguments(1200, "C:\\c\\ok.dll");
-    Run(arguments);
-    EXPECT_EQ(resultsTable.rowCount, 1200);
-    EXPECT_EQ(resultsTable.unprocessedCount, 0);
-}
-
-// A failed row's diagnosis reads files and searches folders; a run where every component succeeds
-// asks it nothing, however long.
+// The table holds far more than five hundred rows. A failed row's diagnosis reads files and
+// searches folders; a run where every component succeeds asks it nothing, however long.
 static int diagnosisCalls;
 
-TEST_F(BatchTest, OnlyAFailedRowIsDiagnosed)
+TEST_F(BatchTest, TableHoldsFarMoreThanFiveHundredComponentsAndOnlyAFailedRowIsDiagnosed)
 {
     PlatformOps ops = FAKE_OPS;
     ops.diagnose.readFile = [](const char *, unsigned char **, size_t *) { return ++diagnosisCalls < 0; };
@@ -1318,9 +1301,12 @@ TEST_F(BatchTest, OnlyAFailedRowIsDiagnosed)
     };
     for (const auto &c : cases)
     {
+        SetUp();
         diagnosisCalls = 0;
         Run(c.arguments, ops);
         EXPECT_EQ(diagnosisCalls > 0, c.diagnosed) << c.arguments.size();
+        EXPECT_EQ(resultsTable.rowCount, static_cast<int>(c.arguments.size()));
+        EXPECT_EQ(resultsTable.unprocessedCount, 0);
     }
 }
 

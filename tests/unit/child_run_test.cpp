@@ -81,7 +81,6 @@ TEST(ChildArgument, OnlyTheExactFormMarksAChild)
         {"/*rows:ffffffff0000000000000001:twin", true, 0xffffffff, 1, true},
         // A handle alone, as a user may type it: no token, no child.
         {"/*rows:1a4", false, 0, 0, false},
-        {"/*rows:c", false, 0, 0, false},
         {"/*rows:", false, 0, 0, false},
         {"/*rows:000000000123456789abcdef", false, 0, 0, false},
         {"/*rows:000001A40123456789abcdef", false, 0, 0, false},

@@ -140,13 +140,9 @@ TEST(Diagnose, EachCauseInItsWords)
         {"plain.dll", 0xFFFFFFFF, X86, true, "It is not a COM component."},
         {"text.dll", 0xFFFFFFFF, X86, true, ""},
         {"grid.ocx", 5, X86, false, admin},
-        {"grid.ocx", 0x8002801C, X86, false, admin},
         {"grid.ocx", 0x80070005, X86, true, ""},
         {"grid.ocx", 0x80004005, X86, false, ""},
         {"grid.ocx", 0x80008096, X86, true, host + "the .NET runtime that it needs is not installed."},
-        {"grid.ocx", 0x800080A5, X86, true,
-         host + "it needs a framework that does not go with the .NET runtime already loaded in this process."},
-        {"grid.ocx", 0x80008086, X86, true, ""}, // not a code of the host's
     };
     InstallFiles();
     for (const auto &c : cases)

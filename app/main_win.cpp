@@ -159,17 +159,17 @@ static int RunComponents(const AnsiArguments &arguments)
     const RunWideOptions runWide = ScanRunWideOptions(arguments.count, arguments.values, arguments.unrepresentable);
     if (runWide.silent)
         StartWatchdog(Abandon, BatchExitValue);
-    if (const char *bad = BadTimeLimit(arguments.count, arguments.values, arguments.unrepresentable))
+    if (runWide.badTimeLimit != nullptr)
     {
         char text[512];
-        ComposeBadTimeLimitMessage(bad, text, sizeof text);
+        ComposeBadTimeLimitMessage(runWide.badTimeLimit, text, sizeof text);
         if (!runWide.silent)
             MessageBoxA(nullptr, text, ERROR_TITLE, MB_SYSTEMMODAL | MB_ICONINFORMATION);
         return ERROR_INVALID_PARAMETER;
     }
     uint32_t error = 0;
     for (RunFile file = {};
-         !childRun && NextRunFile(arguments.count, arguments.values, arguments.unrepresentable, &file);)
+         !childRun && NextRunFile(arguments.count, arguments.values, arguments.unrepresentable, runWide, &file);)
     {
         if (const char *reason = RefuseRunFile(file, arguments, runWide, &error))
             return StopRun(file.what, true, file.path, error, runWide.silent, reason);

@@ -143,7 +143,7 @@ static bool IsOption(int i, char **argv, const bool *unrepresentable)
 
 RunWideOptions ScanRunWideOptions(int argc, char **argv, const bool *unrepresentable)
 {
-    RunWideOptions options = {false, nullptr, nullptr, false};
+    RunWideOptions options = {false, nullptr, nullptr, false, nullptr};
     for (int i = 1; i < argc; i++)
     {
         if (!IsOption(i, argv, unrepresentable))
@@ -156,14 +156,17 @@ RunWideOptions ScanRunWideOptions(int argc, char **argv, const bool *unrepresent
         else if (kind == ARGUMENT_RECORD)
             options.recordFile = OptionValue(argv[i]);
         else if (kind == ARGUMENT_TIME_LIMIT)
+        {
             options.timeLimit = true;
+            if (options.badTimeLimit == nullptr && TimeLimitSeconds(argv[i]) == 0)
+                options.badTimeLimit = argv[i];
+        }
     }
     return options;
 }
 
-bool NextRunFile(int argc, char **argv, const bool *unrepresentable, RunFile *file)
+bool NextRunFile(int argc, char **argv, const bool *unrepresentable, const RunWideOptions &runWide, RunFile *file)
 {
-    const RunWideOptions runWide = ScanRunWideOptions(argc, argv, unrepresentable);
     // next: 0 the log, 1 the record file, then 1 + i for the /M options from argument i on.
     if (file->next == 0)
     {
@@ -259,15 +262,6 @@ uint32_t TimeLimitSeconds(const char *argument)
         seconds = seconds * 10 + static_cast<uint32_t>(*at - '0');
     }
     return seconds <= 86400 ? seconds : 0;
-}
-
-const char *BadTimeLimit(int argc, char **argv, const bool *unrepresentable)
-{
-    for (int i = 1; i < argc; i++)
-        if (IsOption(i, argv, unrepresentable) && ClassifyArgument(argv[i]) == ARGUMENT_TIME_LIMIT &&
-            TimeLimitSeconds(argv[i]) == 0)
-            return argv[i];
-    return nullptr;
 }
 
 void ComposeBadTimeLimitMessage(const char *option, char *text, size_t size)

@@ -103,30 +103,30 @@ struct RunFileTarget
 const char *RunFileRefusal(RunFileKind kind, const RunFileTarget &target, uint32_t *error);
 
 // What counts for the whole run wherever it stands: /S, the log (the last /L), the record file
-// (the last /R's; which components are recorded is positional), and whether a /T stands anywhere
-// (a silent run with a time limit runs its components in processes it supervises).
+// (the last /R's; which components are recorded is positional), whether a /T stands anywhere (a
+// silent run with a time limit runs its components in processes it supervises), and the first /T
+// whose value is not a whole number of seconds from 1 to 86400 (a typo must not silently remove
+// the protection asked for: the run ends before any call).
 struct RunWideOptions
 {
     bool silent;
     const char *logFile;    // null: no log
     const char *recordFile; // the last /R's file; null: no recording
     bool timeLimit;
+    const char *badTimeLimit; // null: none
 };
 
 // Reads them from argv[1..argc-1]; unrepresentable (null: none) marks arguments that are never options.
 RunWideOptions ScanRunWideOptions(int argc, char **argv, const bool *unrepresentable);
 
-// The files the run writes, one at a time: the log, the record file, then each /M folder in
-// order. Start with a zeroed file; false when there is none left.
-bool NextRunFile(int argc, char **argv, const bool *unrepresentable, RunFile *file);
+// The files the run writes, one at a time: the log, the record file (from runWide), then each /M
+// folder in order. Start with a zeroed file; false when there is none left.
+bool NextRunFile(int argc, char **argv, const bool *unrepresentable, const RunWideOptions &runWide, RunFile *file);
 
 // The seconds of a /T option ("/T:30"); 0 for no limit (null: none), or a value that is not a
 // whole number of seconds from 1 to 86400.
 uint32_t TimeLimitSeconds(const char *argument);
 
-// The first /T whose value is not a whole number of seconds from 1 to 86400: a typo must not
-// silently remove the protection asked for. Null when there is none.
-const char *BadTimeLimit(int argc, char **argv, const bool *unrepresentable);
 
 // "TolVane could not use the option '/T:abc', so it registered nothing:\n..."
 void ComposeBadTimeLimitMessage(const char *option, char *text, size_t size);

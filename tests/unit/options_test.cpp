@@ -84,14 +84,15 @@ TEST(Options, SilenceTheLastLogAndABadTimeLimitCountWhereverTheyStand)
         std::vector<bool> unrepresentable;
         bool silent;
         const char *log;
+        bool timeLimit = false;
         const char *badTimeLimit = nullptr;
     } cases[] = {
-        {{"/T:30", "a.dll"}, {}, false, nullptr},
+        {{"/T:30", "a.dll"}, {}, false, nullptr, true},
         {{"a.dll", "/s"}, {}, true, nullptr},
         {{"/L:one.log", "a.dll", "/L:two.log"}, {}, false, "two.log"},
         {{"/L", "a.dll"}, {}, false, ""},
-        {{"/T:30", "a.dll", "/T:0"}, {}, false, nullptr, "/T:0"},
-        {{"/time:abc", "/T:86401"}, {}, false, nullptr, "/time:abc"},
+        {{"/T:30", "a.dll", "/T:0"}, {}, false, nullptr, true, "/T:0"},
+        {{"/time:abc", "/T:86401"}, {}, false, nullptr, true, "/time:abc"},
         // An argument the code page cannot hold is never an option.
         {{"/S?", "/L:x?.log", "/T:x?", "a.dll"}, {false, true, true, true, false}, false, nullptr},
     };
@@ -101,7 +102,8 @@ TEST(Options, SilenceTheLastLogAndABadTimeLimitCountWhereverTheyStand)
         const RunWideOptions options = ScanRunWideOptions(line.argc(), line.values(), line.unrepresentable);
         EXPECT_EQ(options.silent, c.silent);
         EXPECT_STREQ(options.logFile, c.log);
-        EXPECT_STREQ(BadTimeLimit(line.argc(), line.values(), line.unrepresentable), c.badTimeLimit);
+        EXPECT_EQ(options.timeLimit, c.timeLimit);
+        EXPECT_STREQ(options.badTimeLimit, c.badTimeLimit);
     }
 }
 
@@ -159,7 +161,8 @@ TEST(Options, RunFilesAreTheLastLogAndRecordFileThenEachManifestFolder)
     {
         CommandLine line(c.arguments, c.unrepresentable);
         std::vector<std::string> files;
-        for (RunFile file = {}; NextRunFile(line.argc(), line.values(), line.unrepresentable, &file);)
+        const RunWideOptions runWide = ScanRunWideOptions(line.argc(), line.values(), line.unrepresentable);
+        for (RunFile file = {}; NextRunFile(line.argc(), line.values(), line.unrepresentable, runWide, &file);)
             files.push_back(std::to_string(file.kind) + " " + file.path + " " + file.what);
         EXPECT_EQ(files, c.files) << c.arguments.front();
     }

@@ -141,15 +141,10 @@ static void Unload(const Component &c, const SystemOps &ops) // its DllMain agai
 // leaves out the (un)registration call.
 static int PlanCalls(Call calls[2])
 {
-    const Call install = {"DllInstall", true, nullptr};
-    const Call server = {RegisterCallName(modes, unregisterMode != 0), false, nullptr};
-    int count = 0;
-    if (CallsUnregister(modes, unregisterMode != 0) && modes.install != nullptr)
-        calls[count++] = install;
-    if (!modes.noRegister)
-        calls[count++] = server;
-    if (!CallsUnregister(modes, unregisterMode != 0) && modes.install != nullptr)
-        calls[count++] = install;
+    const char *names[2];
+    const int count = CalledEntryPoints(modes, unregisterMode != 0, names);
+    for (int i = 0; i < count; i++)
+        calls[i] = Call{names[i], std::strcmp(names[i], "DllInstall") == 0, nullptr};
     return count;
 }
 

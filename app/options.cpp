@@ -118,6 +118,19 @@ const char *RegisterCallName(const Modes &modes, bool unregister)
     return CallsUnregister(modes, unregister) ? "DllUnregisterServer" : "DllRegisterServer";
 }
 
+int CalledEntryPoints(const Modes &modes, bool unregister, const char *names[2])
+{
+    const bool undo = CallsUnregister(modes, unregister);
+    int count = 0;
+    if (undo && modes.install != nullptr)
+        names[count++] = "DllInstall";
+    if (!modes.noRegister)
+        names[count++] = RegisterCallName(modes, unregister);
+    if (!undo && modes.install != nullptr)
+        names[count++] = "DllInstall";
+    return count;
+}
+
 OptionList ModesAsOptions(const Modes &modes, bool unregister, bool silent)
 {
     const char *const given[OPTION_LIST_MAX] = {silent ? "/S" : nullptr,

@@ -56,6 +56,10 @@ const char *CallWords(const Modes &modes, bool unregister);
 bool CallsUnregister(const Modes &modes, bool unregister);
 // "DllRegisterServer", or "DllUnregisterServer" when the calls undo a registration.
 const char *RegisterCallName(const Modes &modes, bool unregister);
+// The entry points these modes call, in the order they are called, into names (2 entries); the
+// count. With /I, DllInstall comes after DllRegisterServer and before DllUnregisterServer; /N
+// leaves out the (un)registration call, so /N alone calls nothing.
+int CalledEntryPoints(const Modes &modes, bool unregister, const char *names[2]);
 
 // Another run's options: at most one of each.
 constexpr size_t OPTION_LIST_MAX = 9;

@@ -129,31 +129,18 @@ static bool NamesAFile(const char *argument, LeadByteTest isLeadByte)
     return HasComponentExtension(argument, isLeadByte) || SameIgnoringCase(parts.extension, ".exe");
 }
 
-int RequiredEntryPoints(const MatchModes &modes, const char *names[2])
-{
-    int count = 0;
-    if (!modes.install || !modes.noRegister)
-        names[count++] = modes.unregister ? "DllUnregisterServer" : "DllRegisterServer";
-    if (modes.install)
-        names[count++] = "DllInstall";
-    return count;
-}
-
-bool IsComponentFor(const unsigned char *bytes, size_t size, const MatchModes &modes)
+bool IsComponentFor(const unsigned char *bytes, size_t size, const Modes &modes, bool unregister)
 {
     if (IsTypeLibrary(bytes, size))
-        return !modes.install;
+        return modes.install == nullptr;
     const char *names[2];
-    const int count = RequiredEntryPoints(modes, names);
+    int count = CalledEntryPoints(modes, unregister, names);
+    if (count == 0)
+        names[count++] = RegisterCallName(modes, unregister);
     for (int i = 0; i < count; i++)
         if (!ExportsName(bytes, size, names[i]))
             return false;
     return true;
-}
-
-MatchModes MatchModesOf(const Modes &modes, bool unregister)
-{
-    return MatchModes{unregister, modes.install != nullptr, modes.noRegister};
 }
 
 // A growing list of strings, with a flag and an origin for each when they are arguments.
@@ -247,7 +234,7 @@ static int CompareEntries(const void *a, const void *b)
 
 // The files of folder (a full path ending in a separator) that pattern matches, in name order, into
 // out: the summary, then the full path of each component. False when memory ran out.
-static bool ExpandFolder(const char *argument, const char *folder, const char *pattern, const MatchModes &modes,
+static bool ExpandFolder(const char *argument, const char *folder, const char *pattern, const Modes &modes, bool unregister,
                          const ExpandOps &ops, StringList *out)
 {
     Listing listing = {pattern, ops.isLeadByte, {}, false};
@@ -264,7 +251,7 @@ static bool ExpandFolder(const char *argument, const char *folder, const char *p
         unsigned char *bytes = nullptr;
         size_t size = 0;
         const bool component =
-            path != nullptr && ops.readFile(path, &bytes, &size) && IsComponentFor(bytes, size, modes);
+            path != nullptr && ops.readFile(path, &bytes, &size) && IsComponentFor(bytes, size, modes, unregister);
         std::free(bytes);
         if (component)
             complete = Push(&components, path);
@@ -287,7 +274,7 @@ static bool ExpandFolder(const char *argument, const char *folder, const char *p
 }
 
 // Expands a pattern (pattern: true) or a folder argument into out.
-static bool ExpandOne(const char *argument, bool pattern, const MatchModes &modes, const ExpandOps &ops,
+static bool ExpandOne(const char *argument, bool pattern, const Modes &modes, bool unregister, const ExpandOps &ops,
                       StringList *out)
 {
     char full[2 * PATH_BUFFER_SIZE];
@@ -300,12 +287,12 @@ static bool ExpandOne(const char *argument, bool pattern, const MatchModes &mode
         if (folder == nullptr)
             return false;
         folder[last - full] = '\0';
-        const bool complete = ExpandFolder(argument, folder, last, modes, ops, out);
+        const bool complete = ExpandFolder(argument, folder, last, modes, unregister, ops, out);
         std::free(folder);
         return complete;
     }
     char *folder = Concatenate(full, last[0] != '\0' ? "\\" : "");
-    const bool complete = folder != nullptr && ExpandFolder(argument, folder, nullptr, modes, ops, out);
+    const bool complete = folder != nullptr && ExpandFolder(argument, folder, nullptr, modes, unregister, ops, out);
     std::free(folder);
     return complete;
 }
@@ -314,16 +301,17 @@ bool ExpandArguments(int argc, char **argv, const bool *unrepresentable, bool un
                      ExpandedArguments *out)
 {
     StringList list = {};
-    MatchModes modes = {unregister, false, false};
+    Modes modes = {};
     bool complete = true;
     for (int i = 0; complete && i < argc; i++)
     {
         const char *argument = argv[i];
         const bool lossy = unrepresentable != nullptr && unrepresentable[i];
         const ArgumentKind kind = i > 0 && !lossy ? ClassifyArgument(argument) : ARGUMENT_COMPONENT;
-        modes.unregister = modes.unregister || kind == ARGUMENT_UNREGISTER;
-        modes.install = modes.install || kind == ARGUMENT_INSTALL;
-        modes.noRegister = modes.noRegister || kind == ARGUMENT_NO_REGISTER;
+        if (kind == ARGUMENT_UNREGISTER)
+            unregister = true;
+        else if (kind != ARGUMENT_SILENT && kind != ARGUMENT_COMPONENT)
+            ApplyOption(argument, nullptr, &modes);
         const PatternPlace place =
             i > 0 && !lossy && kind == ARGUMENT_COMPONENT ? FindPattern(argument, ops.isLeadByte) : PATTERN_NONE;
         if (kind == ARGUMENT_EXPANSION_ROW)
@@ -331,10 +319,10 @@ bool ExpandArguments(int argc, char **argv, const bool *unrepresentable, bool un
         if (place == PATTERN_FOLDER)
             complete = Push(&list, MakeUnexpandedArgument(argument));
         else if (place == PATTERN_LAST)
-            complete = ExpandOne(argument, true, modes, ops, &list);
+            complete = ExpandOne(argument, true, modes, unregister, ops, &list);
         else if (i > 0 && !lossy && kind == ARGUMENT_COMPONENT && !NamesAFile(argument, ops.isLeadByte) &&
                  ops.isFolder(argument))
-            complete = ExpandOne(argument, false, modes, ops, &list);
+            complete = ExpandOne(argument, false, modes, unregister, ops, &list);
         else
             complete = Push(&list, argv[i], lossy, i);
     }
@@ -399,7 +387,9 @@ bool ParseExpansionArgument(const char *privateArgument, ExpansionRow *row)
     return true;
 }
 
-void ComposeSummaryText(int components, int skipped, const MatchModes &modes, char *text, size_t size)
+// The summary's text: "3 components; 27 other files skipped (not self-registering)"; with none,
+// "No components: ..." (its row then counts as not found).
+static void ComposeSummaryText(int components, int skipped, const Modes &modes, char *text, size_t size)
 {
     const char *reason = !modes.install     ? "not self-registering"
                          : modes.noRegister ? "no DllInstall"
@@ -433,7 +423,7 @@ void AppendExpansionRow(const char *privateArgument, const Modes &modes, bool un
         AppendNotFound(path);
     else
     {
-        ComposeSummaryText(row.components, row.skipped, MatchModesOf(modes, unregister), text, sizeof text);
+        ComposeSummaryText(row.components, row.skipped, modes, text, sizeof text);
         // A summary tells what an argument stood for, not how its components fared.
         if (row.components > 0)
             AppendRow(path, text, 0, ROW_DONE_TEXT);

@@ -47,23 +47,11 @@ int CompareNames(const char *a, const char *b);
 // A file that a folder argument stands for: .dll, .ocx, .ax, .tlb or .olb, in any case.
 bool HasComponentExtension(const char *name, LeadByteTest isLeadByte);
 
-// The modes that decide what a component is: the calls in force at an argument.
-struct MatchModes
-{
-    bool unregister; // /U (or Shift)
-    bool install;    // /I: DllInstall
-    bool noRegister; // /N: no DllRegisterServer or DllUnregisterServer
-};
-
-// The entry points a file must export for these modes, into names (2 entries); the count.
-// DllInstall alone with /N /I; the (un)register call and DllInstall with /I; else the
-// (un)register call (/N alone asks for no call: its rows say so).
-int RequiredEntryPoints(const MatchModes &modes, const char *names[2]);
-
-// Whether the file image is a component for these modes: it exports every entry point they call,
-// or it is a type library (which has no DllInstall: not under /I). A PE image of either machine
-// counts alike.
-bool IsComponentFor(const unsigned char *bytes, size_t size, const MatchModes &modes);
+// Whether the file image is a component for the modes in force at an argument (unregister: /U or
+// Shift): it exports every entry point they call (the (un)registration call when /N alone asks
+// for none, so that its rows say so for components), or it is a type library (which has no
+// DllInstall: not under /I). A PE image of either machine counts alike.
+bool IsComponentFor(const unsigned char *bytes, size_t size, const Modes &modes, bool unregister);
 
 // An expanded command line: values[0] is the program. origin[i] is the index of the given argument
 // that values[i] is, or -1 for one made here (a summary or a matched file's full path), whose
@@ -104,13 +92,6 @@ struct ExpansionRow
     const char *argument; // within the private argument
 };
 bool ParseExpansionArgument(const char *privateArgument, ExpansionRow *row);
-
-// The summary's text: "3 components; 27 other files skipped (not self-registering)"; with none,
-// "No components: ..." (its row then counts as not found).
-void ComposeSummaryText(int components, int skipped, const MatchModes &modes, char *text, size_t size);
-
-// The modes in force at an argument, as the filter reads them.
-MatchModes MatchModesOf(const Modes &modes, bool unregister);
 
 // The row of a private argument, appended to the results table in these modes: a summary (code 0,
 // no effect on the exit value), not found (-2, nothing matched) or a pattern in a folder part

@@ -162,29 +162,35 @@ TEST(Expand, FolderTakesTheComponentExtensionsOnly)
 
 TEST(Expand, ComponentIsWhatExportsTheModesEntryPointsOrATypeLibrary)
 {
-    const MatchModes registering = {false, false, false}, unregistering = {true, false, false},
-                     installOnly = {false, true, true}, install = {false, true, false},
-                     unregisterInstall = {true, true, false}, noCall = {false, false, true};
+    const auto with = [](const char *install, bool noRegister, bool verify) {
+        Modes modes = {};
+        modes.install = install;
+        modes.noRegister = noRegister;
+        modes.verify = verify;
+        return modes;
+    };
     const struct
     {
         const char *what;
-        const std::vector<unsigned char> &bytes;
-        bool registering, unregistering, installOnly, install, unregisterInstall, noCall;
+        Modes modes;
+        bool unregister;
+        bool server, registerOnly, installOnly, library;
     } cases[] = {
-        {"server", SERVER, true, true, false, false, false, true},
-        {"register only", REGISTER_ONLY, true, false, false, false, false, true},
-        {"DllInstall only", INSTALL_ONLY, false, false, true, false, false, false},
-        {"type library", LIBRARY, true, true, false, false, false, true},
+        {"register", with(nullptr, false, false), false, true, true, false, true},
+        {"unregister", with(nullptr, false, false), true, true, false, false, true},
+        {"/U /V: what registering writes", with(nullptr, false, true), true, true, true, false, true},
+        {"/N /I", with("/I", true, false), false, false, false, true, false},
+        {"/I", with("/I", false, false), false, false, false, false, false},
+        {"/U /I", with("/I", false, false), true, false, false, false, false},
+        {"/N alone: its rows say so", with(nullptr, true, false), false, true, true, false, true},
     };
     for (const auto &c : cases)
     {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(IsComponentFor(c.bytes.data(), c.bytes.size(), registering), c.registering);
-        EXPECT_EQ(IsComponentFor(c.bytes.data(), c.bytes.size(), unregistering), c.unregistering);
-        EXPECT_EQ(IsComponentFor(c.bytes.data(), c.bytes.size(), installOnly), c.installOnly);
-        EXPECT_EQ(IsComponentFor(c.bytes.data(), c.bytes.size(), install), c.install);
-        EXPECT_EQ(IsComponentFor(c.bytes.data(), c.bytes.size(), unregisterInstall), c.unregisterInstall);
-        EXPECT_EQ(IsComponentFor(c.bytes.data(), c.bytes.size(), noCall), c.noCall);
+        EXPECT_EQ(IsComponentFor(SERVER.data(), SERVER.size(), c.modes, c.unregister), c.server);
+        EXPECT_EQ(IsComponentFor(REGISTER_ONLY.data(), REGISTER_ONLY.size(), c.modes, c.unregister), c.registerOnly);
+        EXPECT_EQ(IsComponentFor(INSTALL_ONLY.data(), INSTALL_ONLY.size(), c.modes, c.unregister), c.installOnly);
+        EXPECT_EQ(IsComponentFor(LIBRARY.data(), LIBRARY.size(), c.modes, c.unregister), c.library);
     }
 }
 
@@ -250,10 +256,12 @@ TEST_F(ExpandTest, PatternOrFolderBecomesItsSummaryAndItsComponentsInNameOrder)
         {{"C:\\f\\*"}, {"/*matched:3:2:C:\\f\\*", "C:\\f\\a.ocx", "C:\\f\\b.dll", "C:\\f\\lib.tlb"}},
         // Relative: from the start folder, the name as the listing gives it.
         {{"g\\*.DLL"}, {"/*matched:1:0:g\\*.DLL", "C:\\start\\g\\X.dll"}},
-        // The modes in force at the argument decide; options stay where they stood.
-        {{"C:\\m\\*", "/U", "C:\\m\\*"},
+        // The modes in force at the argument decide; options stay where they stood. /U /V verifies
+        // what registering writes.
+        {{"C:\\m\\*", "/U", "C:\\m\\*", "/V", "C:\\m\\*"},
          {"/*matched:3:1:C:\\m\\*", "C:\\m\\lib.tlb", "C:\\m\\reg.dll", "C:\\m\\regonly.dll", "/U",
-          "/*matched:2:2:C:\\m\\*", "C:\\m\\lib.tlb", "C:\\m\\reg.dll"}},
+          "/*matched:2:2:C:\\m\\*", "C:\\m\\lib.tlb", "C:\\m\\reg.dll", "/V", "/*matched:3:1:C:\\m\\*",
+          "C:\\m\\lib.tlb", "C:\\m\\reg.dll", "C:\\m\\regonly.dll"}},
         {{"/N", "/I:x", "C:\\m\\*.dll"}, {"/N", "/I:x", "/*matched:1:2:C:\\m\\*.dll", "C:\\m\\inst.dll"}},
         {{"C:\\m\\*.dll"}, {"/*matched:1:2:C:\\m\\*.dll", "C:\\m\\reg.dll"}, true},
         // A folder that is not there.

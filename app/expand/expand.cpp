@@ -234,8 +234,8 @@ static int CompareEntries(const void *a, const void *b)
 
 // The files of folder (a full path ending in a separator) that pattern matches, in name order, into
 // out: the summary, then the full path of each component. False when memory ran out.
-static bool ExpandFolder(const char *argument, const char *folder, const char *pattern, const Modes &modes, bool unregister,
-                         const ExpandOps &ops, StringList *out)
+static bool ExpandFolder(const char *argument, const char *folder, const char *pattern, const Modes &modes,
+                         bool unregister, const ExpandOps &ops, StringList *out)
 {
     Listing listing = {pattern, ops.isLeadByte, {}, false};
     if (!ops.listFolder(folder, TakeEntry, &listing))

@@ -41,7 +41,6 @@ bool OpenPeImage(const unsigned char *bytes, size_t size, PeImage *image)
         directories[i][1] = ReadLittle32(bytes + optional + countAt + 8 + 8 * i);
     }
     image->exportRva = directories[0][0];
-    image->exportSize = directories[0][1];
     image->importRva = directories[1][0];
     image->clr = directories[14][0] != 0 && directories[14][1] != 0;
     image->sections = static_cast<uint32_t>(optional + optionalSize);
@@ -51,7 +50,8 @@ bool OpenPeImage(const unsigned char *bytes, size_t size, PeImage *image)
     return true;
 }
 
-bool RvaToOffset(const PeImage &image, uint32_t rva, size_t *offset)
+// The file offset of an RVA, through the section table; false when it lies outside the file.
+static bool RvaToOffset(const PeImage &image, uint32_t rva, size_t *offset)
 {
     for (uint16_t i = 0; i < image.sectionCount; i++)
     {

@@ -22,14 +22,10 @@ struct PeImage
     uint32_t headersSize; // SizeOfHeaders: RVAs below it are file offsets
     uint32_t importRva;   // data directory 1, 0 when absent
     uint32_t exportRva;   // data directory 0, 0 when absent
-    uint32_t exportSize;
 };
 
 // Reads the headers of an image of size bytes; false when they are not a whole PE32 or PE32+ header.
 bool OpenPeImage(const unsigned char *bytes, size_t size, PeImage *image);
-
-// The file offset of an RVA, through the section table; false when it lies outside the file.
-bool RvaToOffset(const PeImage &image, uint32_t rva, size_t *offset);
 
 // The name of the index-th DLL of the import table (not the delay-load one) into name
 // (PE_NAME_SIZE bytes); false past the table's end, at PE_MAX_IMPORTS, or on a name that cannot be read.

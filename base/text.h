@@ -10,6 +10,20 @@ typedef bool (*LeadByteTest)(unsigned char c);
 // never taken for a separator or a dot).
 bool NoLeadBytes(unsigned char c);
 
+// An ASCII letter in lower case; any other byte as it is.
+char FoldCase(char c);
+
+// The length of the character at text: 2 for a double-byte one whose second byte is there, else 1.
+size_t CharacterLength(const char *text, LeadByteTest isLeadByte);
+
+// Whether a and b are the same text but for the case of ASCII letters (the second byte of a
+// double-byte character is compared as it is).
+bool SameIgnoringCase(const char *a, const char *b, LeadByteTest isLeadByte);
+
+// What follows prefix (ASCII) in text when text starts with it but for the case of letters; null
+// when it does not.
+const char *AfterIgnoringCase(const char *text, const char *prefix);
+
 // Copies [begin, end) into out (capacity bytes), whole characters only: a double-byte character
 // that does not fit is left out with everything after it. Returns the length copied.
 size_t CopyWholeCharacters(char *out, size_t capacity, const char *begin, const char *end, LeadByteTest isLeadByte);

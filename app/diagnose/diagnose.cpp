@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/twin/twin.h"
-#include "base/pe_file.h"
 #include "app/paths/path_parts.h"
+#include "base/pe_file.h"
+#include "base/pe_image.h"
 #include "base/run_state.h"
 
 struct Walk
@@ -28,35 +28,6 @@ struct Walk
 static void Say(Walk *walk, const char *part)
 {
     AppendWhole(walk->text, walk->size, &walk->length, part, walk->ops->isLeadByte);
-}
-
-// ASCII letters folded; the second byte of a double-byte character is compared as it is.
-static bool SameName(const char *a, const char *b, LeadByteTest isLeadByte)
-{
-    for (size_t i = 0;; i++)
-    {
-        const unsigned char x = static_cast<unsigned char>(a[i]);
-        const unsigned char y = static_cast<unsigned char>(b[i]);
-        if (isLeadByte(x) && x == y && a[i + 1] != '\0')
-        {
-            i++;
-            if (a[i] != b[i])
-                return false;
-            continue;
-        }
-        if ((x >= 'A' && x <= 'Z' ? x + 32 : x) != (y >= 'A' && y <= 'Z' ? y + 32 : y))
-            return false;
-        if (x == '\0')
-            return true;
-    }
-}
-
-static bool StartsWith(const char *name, const char *prefix)
-{
-    for (; *prefix != '\0'; name++, prefix++)
-        if ((*name >= 'A' && *name <= 'Z' ? *name + 32 : *name) != *prefix)
-            return false;
-    return true;
 }
 
 // A folder as FolderOf gives it, without its trailing separator unless it is a root ("C:\").
@@ -136,7 +107,7 @@ static bool SayLackingFunction(Walk *walk, size_t depth, const PeImage &image, s
 static bool Visited(Walk *walk, const char *name)
 {
     for (size_t i = 0; i < walk->visitedCount; i++)
-        if (SameName(walk->visited[i], name, walk->ops->isLeadByte))
+        if (SameIgnoringCase(walk->visited[i], name, walk->ops->isLeadByte))
             return true;
     return false;
 }
@@ -147,7 +118,7 @@ static void WalkImports(Walk *walk, const PeImage &image, size_t depth)
     char name[PE_NAME_SIZE];
     for (size_t dll = 0; !walk->stop && ImportedDll(image, dll, name); dll++)
     {
-        if (StartsWith(name, "api-ms-") || StartsWith(name, "ext-ms-"))
+        if (AfterIgnoringCase(name, "api-ms-") != nullptr || AfterIgnoringCase(name, "ext-ms-") != nullptr)
             continue;
         const bool seen = Visited(walk, name);
         if (seen && !walk->functions)

@@ -12,20 +12,9 @@
 static const char SUMMARY_PREFIX[] = "/*matched:";
 static const char UNEXPANDED_PREFIX[] = "/*unexpanded:";
 
-static char FoldCase(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 static bool IsWildcard(char c)
 {
     return c == '*' || c == '?';
-}
-
-// The length of the character at text: 2 for a double-byte one, else 1.
-static size_t CharacterLength(const char *text, LeadByteTest isLeadByte)
-{
-    return isLeadByte(static_cast<unsigned char>(text[0])) && text[1] != '\0' ? 2 : 1;
 }
 
 // Whether a wildcard stands in [begin, end), whole characters only.
@@ -103,30 +92,29 @@ int CompareNames(const char *a, const char *b)
     return folded != 0 ? folded : std::strcmp(a, b);
 }
 
-static bool SameIgnoringCase(const char *a, const char *b)
+// The extensions of the files a folder stands for, and, as a plain argument is taken as a file
+// without asking, a program's.
+static bool IsComponentExtension(const char *extension, bool orProgram)
 {
-    for (; *a != '\0' && FoldCase(*a) == FoldCase(*b); a++, b++)
-        ;
-    return *a == '\0' && *b == '\0';
+    static const char *const EXTENSIONS[] = {".dll", ".ocx", ".ax", ".tlb", ".olb", ".exe"};
+    for (size_t i = 0; i < sizeof EXTENSIONS / sizeof EXTENSIONS[0] - (orProgram ? 0 : 1); i++)
+        if (SameIgnoringCase(extension, EXTENSIONS[i], NoLeadBytes))
+            return true;
+    return false;
 }
 
 bool HasComponentExtension(const char *name, LeadByteTest isLeadByte)
 {
     PathParts parts;
     SplitPath(name, isLeadByte, &parts);
-    static const char *const EXTENSIONS[] = {".dll", ".ocx", ".ax", ".tlb", ".olb"};
-    for (const char *extension : EXTENSIONS)
-        if (SameIgnoringCase(parts.extension, extension))
-            return true;
-    return false;
+    return IsComponentExtension(parts.extension, false);
 }
 
-// A plain argument that is taken as a file without asking: a component's extension, or a program's.
 static bool NamesAFile(const char *argument, LeadByteTest isLeadByte)
 {
     PathParts parts;
     SplitPath(argument, isLeadByte, &parts);
-    return HasComponentExtension(argument, isLeadByte) || SameIgnoringCase(parts.extension, ".exe");
+    return IsComponentExtension(parts.extension, true);
 }
 
 bool IsComponentFor(const unsigned char *bytes, size_t size, const Modes &modes, bool unregister)

@@ -10,11 +10,6 @@
 const char MANIFEST_ONLY_REGISTERS_TEXT[] =
     "Nothing was called: a side-by-side manifest (/M) describes what registering writes, not unregistering.";
 
-static char Lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 static int FindKey(const RegFile &recording, const char *classPath)
 {
     for (int i = 0; i < recording.keyCount; i++)
@@ -61,7 +56,7 @@ static void UseTree(RegFile &recording, const char *classPath)
 {
     for (int i = 0; i < recording.keyCount; i++)
     {
-        const char *rest = recording.keys[i].classPath != nullptr ? AfterRegName(recording.keys[i].classPath, classPath) : nullptr;
+        const char *rest = recording.keys[i].classPath != nullptr ? AfterIgnoringCase(recording.keys[i].classPath, classPath) : nullptr;
         if (rest != nullptr && (*rest == '\0' || *rest == '\\'))
             Use(recording, recording.keys[i].classPath);
     }
@@ -216,7 +211,7 @@ static int OwnClasses(RegFile &recording, const char *fileName, char (*clsids)[4
     for (int i = 0; i < recording.keyCount && count < most; i++)
     {
         const char *path = recording.keys[i].classPath;
-        const char *clsid = path != nullptr ? AfterRegName(path, "CLSID\\") : nullptr;
+        const char *clsid = path != nullptr ? AfterIgnoringCase(path, "CLSID\\") : nullptr;
         const char *end = clsid != nullptr ? std::strchr(clsid, '\\') : nullptr;
         if (clsid == nullptr || *clsid != '{' || end == nullptr || !SameRegName(end, "\\InprocServer32") ||
             end - clsid >= 40)
@@ -255,7 +250,7 @@ struct TypeLibraryFile
 static bool ReadTypeLibraryKey(RegFile &recording, int key, TypeLibraryFile *file)
 {
     const char *path = recording.keys[key].classPath;
-    const char *rest = path != nullptr ? AfterRegName(path, "TypeLib\\") : nullptr;
+    const char *rest = path != nullptr ? AfterIgnoringCase(path, "TypeLib\\") : nullptr;
     if (rest == nullptr)
         return false;
     char parts[4][40];
@@ -275,7 +270,7 @@ static bool ReadTypeLibraryKey(RegFile &recording, int key, TypeLibraryFile *fil
         }
         at = end + 1;
     }
-    if (count != 4 || parts[0][0] != '{' || !AfterRegName(parts[3], "win"))
+    if (count != 4 || parts[0][0] != '{' || !AfterIgnoringCase(parts[3], "win"))
         return false;
     std::snprintf(file->tlbid, sizeof file->tlbid, "%s", parts[0]);
     std::snprintf(file->version, sizeof file->version, "%s", parts[1]);
@@ -298,7 +293,7 @@ static const char *RelativeHelpFolder(const char *help, const char *libraryPath)
     if (length == 0 || std::strlen(help) < length)
         return help;
     for (size_t i = 0; i < length; i++)
-        if (Lower(help[i]) != Lower(libraryPath[i]))
+        if (FoldCase(help[i]) != FoldCase(libraryPath[i]))
             return help;
     if (help[length] == '\0' || ((help[length] == '\\' || help[length] == '/') && help[length + 1] == '\0'))
         return "";
@@ -359,7 +354,7 @@ static int AppendInterfaces(RegText *xml, RegFile &recording, const char (*class
     for (int i = 0; i < recording.keyCount; i++)
     {
         const char *path = recording.keys[i].classPath;
-        const char *iid = path != nullptr ? AfterRegName(path, "Interface\\") : nullptr;
+        const char *iid = path != nullptr ? AfterIgnoringCase(path, "Interface\\") : nullptr;
         if (iid == nullptr || *iid != '{' || std::strchr(iid, '\\') != nullptr)
             continue;
         char key[240];

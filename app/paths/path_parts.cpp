@@ -10,11 +10,6 @@ static bool IsPathSeparator(char c)
 }
 
 // Length of the character that starts at p: 2 for a lead byte with a trail byte after it.
-static size_t CharLength(const char *p, LeadByteTest isLeadByte)
-{
-    return (isLeadByte(static_cast<unsigned char>(p[0])) && p[1] != '\0') ? 2 : 1;
-}
-
 // Copies [begin, end) into a part buffer, cut to PART_BUFFER_SIZE - 1 bytes.
 static void CopyPart(char *part, const char *begin, const char *end, LeadByteTest isLeadByte)
 {
@@ -47,7 +42,7 @@ void SplitPath(const char *path, LeadByteTest isLeadByte, PathParts *parts)
         {
             lastDot = p;
         }
-        p += CharLength(p, isLeadByte);
+        p += CharacterLength(p, isLeadByte);
     }
     const char *end = p;
     const char *nameEnd = lastDot != nullptr ? lastDot : end;
@@ -67,7 +62,7 @@ static bool Append(char *out, size_t &length, const char *text, LeadByteTest isL
 static bool EndsInSeparator(const char *text, LeadByteTest isLeadByte)
 {
     bool separator = false;
-    for (const char *p = text; *p != '\0'; p += CharLength(p, isLeadByte))
+    for (const char *p = text; *p != '\0'; p += CharacterLength(p, isLeadByte))
         separator = IsPathSeparator(*p);
     return separator;
 }
@@ -153,7 +148,7 @@ const char *FileNamePart(const char *path, LeadByteTest isLeadByte)
     if (path[0] != '\0' && path[1] == ':' && !isLeadByte(static_cast<unsigned char>(path[0])))
         path += 2;
     const char *name = path;
-    for (const char *p = path; *p != '\0'; p += CharLength(p, isLeadByte))
+    for (const char *p = path; *p != '\0'; p += CharacterLength(p, isLeadByte))
         if (IsPathSeparator(*p))
             name = p + 1;
     return name;

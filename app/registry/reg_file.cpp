@@ -155,34 +155,13 @@ void AddToNameList(char *list, size_t size, const char *name, size_t length)
     list[used] = '\0';
 }
 
-static char Lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameRegName(const char *a, const char *b)
-{
-    for (; *a != '\0' && Lower(*a) == Lower(*b); a++, b++)
-    {
-    }
-    return *a == '\0' && *b == '\0';
-}
-
-const char *AfterRegName(const char *text, const char *prefix)
-{
-    for (; *prefix != '\0'; text++, prefix++)
-        if (Lower(*text) != Lower(*prefix))
-            return nullptr;
-    return text;
-}
-
 // The classes' roots, as the recording names them.
 static const char *ClassPath(const char *path)
 {
     static const char *const ROOTS[] = {"HKEY_CLASSES_ROOT\\", "HKEY_LOCAL_MACHINE\\Software\\Classes\\",
                                         "HKEY_CURRENT_USER\\Software\\Classes\\"};
     for (const char *root : ROOTS)
-        if (const char *rest = AfterRegName(path, root))
+        if (const char *rest = AfterIgnoringCase(path, root))
             return rest;
     return nullptr;
 }
@@ -234,7 +213,7 @@ static char *NextLine(char **at)
 
 static int HexDigit(char c)
 {
-    c = Lower(c);
+    c = FoldCase(c);
     return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 
@@ -303,7 +282,7 @@ static void ReadData(RegFileValue *value, char *rest, char **at, unsigned char *
         return;
     }
     unsigned char *out = arena + *used;
-    if (const char *dword = AfterRegName(rest, "dword:"))
+    if (const char *dword = AfterIgnoringCase(rest, "dword:"))
     {
         const unsigned long number = std::strtoul(dword, nullptr, 16);
         for (int i = 0; i < 4; i++)
@@ -311,7 +290,7 @@ static void ReadData(RegFileValue *value, char *rest, char **at, unsigned char *
         value->type = 4;
         value->size = 4;
     }
-    else if (const char *hex = AfterRegName(rest, "hex"))
+    else if (const char *hex = AfterIgnoringCase(rest, "hex"))
     {
         value->type = *hex == '(' ? static_cast<uint32_t>(std::strtoul(hex + 1, nullptr, 16)) : 3;
         const char *colon = std::strchr(hex, ':');

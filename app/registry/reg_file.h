@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/text.h"
+
 // A text that grows as it is appended to; it owns its memory (null until the first append).
 struct RegText
 {
@@ -77,7 +79,8 @@ struct RegFile
 void ReadRegFile(const char *text, RegFile *file);
 void FreeRegFile(RegFile *file);
 
-// Key and value names compare without regard to ASCII case.
-bool SameRegName(const char *a, const char *b);
-// The rest of text after prefix (any case); null when it does not start with it.
-const char *AfterRegName(const char *text, const char *prefix);
+// Key and value names (UTF-8) compare without regard to ASCII case.
+inline bool SameRegName(const char *a, const char *b)
+{
+    return SameIgnoringCase(a, b, NoLeadBytes);
+}

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/guard/call_state.h"
+#include "base/bytes.h"
 #include "app/platform.h"
 #include "app/registry/reg_file.h"
 #include "app/results_table.h"
@@ -45,7 +46,7 @@ static bool RegistryKey(const RegFileKey &key, bool currentUser, char *out, size
 {
     if (currentUser && key.classPath != nullptr)
         std::snprintf(out, size, "HKEY_CURRENT_USER\\Software\\Classes\\%s", key.classPath);
-    else if (currentUser && AfterRegName(key.path, "HKEY_LOCAL_MACHINE\\") != nullptr)
+    else if (currentUser && AfterIgnoringCase(key.path, "HKEY_LOCAL_MACHINE\\") != nullptr)
         return false;
     else
         std::snprintf(out, size, "%s", key.path);
@@ -56,7 +57,7 @@ static bool RegistryKey(const RegFileKey &key, bool currentUser, char *out, size
 // "{...}\1.0"), and the rest after them in *rest; false when the path is not under prefix.
 static bool ItemOf(const char *classPath, const char *prefix, int parts, char *out, size_t size, const char **rest)
 {
-    const char *item = classPath != nullptr ? AfterRegName(classPath, prefix) : nullptr;
+    const char *item = classPath != nullptr ? AfterIgnoringCase(classPath, prefix) : nullptr;
     if (item == nullptr || *item != '{')
         return false;
     const char *end = std::strchr(item, '\\');
@@ -107,9 +108,7 @@ static void Describe(uint32_t type, const unsigned char *bytes, size_t size, cha
     if (type == 1 || type == 2)
         std::snprintf(out, outSize, "\"%s\"", reinterpret_cast<const char *>(bytes));
     else if (type == 4 && size == 4)
-        std::snprintf(out, outSize, "%lu",
-                      static_cast<unsigned long>(bytes[0] | bytes[1] << 8 | bytes[2] << 16 |
-                                                 static_cast<unsigned long>(bytes[3]) << 24));
+        std::snprintf(out, outSize, "%lu", static_cast<unsigned long>(ReadLittle32(bytes)));
     else
         std::snprintf(out, outSize, "%lu bytes of type %lu", static_cast<unsigned long>(size),
                       static_cast<unsigned long>(type));
@@ -168,7 +167,7 @@ static bool NamesTheFile(const RegFileKey &key, const RegFileValue &value, char 
     if (!ItemOf(key.classPath, "TypeLib\\", 2, library, sizeof library, &rest))
         return false;
     const char *platform = std::strrchr(rest, '\\');
-    if (platform == nullptr || platform == rest || AfterRegName(platform, "\\win") == nullptr)
+    if (platform == nullptr || platform == rest || AfterIgnoringCase(platform, "\\win") == nullptr)
         return false;
     std::snprintf(item, size, "%s", library);
     char *version = std::strchr(item, '\\');
@@ -187,7 +186,7 @@ static void CompareValue(Check *check, const RegFileKey &key, const RegFileValue
         ReadValue(*check->ops, registryKey, value.name, VIEW_OWN, &type, given, sizeof given, &data, &size);
     char item[200], sentence[2048];
     const bool server = NamesTheFile(key, value, item, sizeof item);
-    const bool library = server && AfterRegName(key.classPath, "TypeLib\\") != nullptr;
+    const bool library = server && AfterIgnoringCase(key.classPath, "TypeLib\\") != nullptr;
     const int rank = !server ? RANK_MISSING : library ? RANK_TYPE_LIBRARY : RANK_CLASS;
     const int32_t code = !server ? RESULT_KEY_MISSING : library ? RESULT_LIBRARY_NOT_REGISTERED
                                                                 : RESULT_CLASS_NOT_REGISTERED;

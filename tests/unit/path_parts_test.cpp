@@ -226,3 +226,23 @@ TEST(FullPathFromFolder, RootedDriveRelativeAndPlainNamesFromTheFolder)
         EXPECT_STREQ(full, c.full) << (c.folder != nullptr ? c.folder : "(none)") << " " << c.path;
     }
 }
+
+// Names compare in any ASCII case; the second byte of a double-byte character as it is.
+TEST(Text, NamesCompareWithoutCaseButNeverInsideACharacter)
+{
+    const struct
+    {
+        const char *a, *b;
+        LeadByteTest isLeadByte;
+        bool same;
+    } cases[] = {
+        {"Grid.OCX", "grid.ocx", NoLeadBytes, true},
+        {"grid", "grid.ocx", NoLeadBytes, false},
+        {"\x82" "A.dll", "\x82" "a.dll", ShiftJisLeadByte, false},
+        {"\x82" "A.DLL", "\x82" "A.dll", ShiftJisLeadByte, true},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(SameIgnoringCase(c.a, c.b, c.isLeadByte), c.same) << c.a << " " << c.b;
+    EXPECT_STREQ(AfterIgnoringCase("API-MS-win-core.dll", "api-ms-"), "win-core.dll");
+    EXPECT_EQ(AfterIgnoringCase("api-m", "api-ms-"), nullptr);
+}

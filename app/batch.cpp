@@ -22,7 +22,8 @@ struct Component // one component on its way through the pipeline
 {
     char *path; // the row's componentPath: the argument as given, short names expanded
     char fullPath[PATH_BUFFER_SIZE];
-    void *module; // null: not loaded (a type library)
+    void *module;   // null: not loaded (a type library)
+    bool abandoned; // its load was abandoned past the time limit: the abandon gave its row
 };
 
 // One call that the modes ask of a component.
@@ -122,12 +123,11 @@ static bool LoadComponent(Component *c, const SystemOps &ops, uint32_t *error)
     char name[PATH_BUFFER_SIZE + 1];
     ExactModuleName(c->fullPath, ops.isLeadByte, name);
     stepPath = c->path;
-    if (!WatchedStep(ops, TimeLimit(), [&] {
-            c->module = ops.loadModule(name);
-            *error = c->module == nullptr ? ops.lastError() : 0;
-        }))
-        *error = RESULT_TIMEOUT; // abandoned past the time limit: the abandon gave its row
-    return c->module != nullptr && *error != RESULT_TIMEOUT;
+    c->abandoned = !WatchedStep(ops, TimeLimit(), [&] {
+        c->module = ops.loadModule(name);
+        *error = c->module == nullptr ? ops.lastError() : 0;
+    });
+    return c->module != nullptr && !c->abandoned;
 }
 
 static void Unload(const Component &c, const SystemOps &ops) // its DllMain again; its row is there
@@ -268,7 +268,10 @@ static void RegisterComponent(const char *argument, const PlatformOps &ops)
     uint32_t error = 0;
     Call calls[2];
     const int count = PlanCalls(calls);
-    if (LoadComponent(&c, ops.system, &error))
+    const bool loaded = LoadComponent(&c, ops.system, &error);
+    if (c.abandoned)
+        return;
+    if (loaded)
     {
         if (FindEntryPoints(c, calls, count, ops.system) && Register(c, calls, count, ops))
             Unload(c, ops.system);
@@ -280,8 +283,7 @@ static void RegisterComponent(const char *argument, const PlatformOps &ops)
         else
             Register(c, nullptr, 0, ops);
     }
-    else if (error != RESULT_TIMEOUT &&
-             !HandToTwin(c.path, c.fullPath, error, ModesAsOptions(modes, unregisterMode != 0, run.silent),
+    else if (!HandToTwin(c.path, c.fullPath, error, ModesAsOptions(modes, unregisterMode != 0, run.silent),
                          ops.system, ops.child))
         AppendSystemFailure(c.path, error);
 }

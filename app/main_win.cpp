@@ -67,15 +67,6 @@ static int StopRun(const char *what, bool nothingRegistered, const char *path, D
     return static_cast<int>(error);
 }
 
-// True when a and b name the same file by their full paths.
-static bool SamePath(const char *a, const char *b)
-{
-    char fullA[MAX_PATH], fullB[MAX_PATH];
-    const DWORD lengthA = GetFullPathNameA(a, MAX_PATH, fullA, nullptr);
-    const DWORD lengthB = GetFullPathNameA(b, MAX_PATH, fullB, nullptr);
-    return lengthA > 0 && lengthA < MAX_PATH && lengthB > 0 && lengthB < MAX_PATH && lstrcmpiA(fullA, fullB) == 0;
-}
-
 // Why the log or the record file must not be written where it is; null when it may.
 static const char *RefuseRunFile(const RunFile &file, const AnsiArguments &arguments, const RunWideOptions &runWide,
                                  uint32_t *error)
@@ -86,23 +77,13 @@ static const char *RefuseRunFile(const RunFile &file, const AnsiArguments &argum
     target.folder = target.exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     target.readOnly = target.exists && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     unsigned char start[512];
-    DWORD count = 0;
-    HANDLE handle = target.exists && !target.folder
-                        ? CreateFileA(file.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr)
-                        : INVALID_HANDLE_VALUE;
-    if (handle != INVALID_HANDLE_VALUE)
-    {
-        ReadFile(handle, start, sizeof start, &count, nullptr);
-        CloseHandle(handle);
-    }
     target.start = start;
-    target.count = count;
+    target.count = target.exists && !target.folder ? ReadFileStart(file.path, start, sizeof start) : 0;
     for (int i = 1; target.exists && i < arguments.count && !target.component; i++)
         target.component = (arguments.unrepresentable == nullptr || !arguments.unrepresentable[i]) &&
                            ClassifyArgument(arguments.values[i]) == ARGUMENT_COMPONENT &&
-                           SamePath(arguments.values[i], file.path);
-    target.log = target.exists && runWide.logFile != nullptr && SamePath(runWide.logFile, file.path);
+                           WinSameFile(arguments.values[i], file.path);
+    target.log = target.exists && runWide.logFile != nullptr && WinSameFile(runWide.logFile, file.path);
     return RunFileRefusal(file.kind, target, error);
 }
 

@@ -90,29 +90,53 @@ bool WinFullPath(const char *path, char *out, size_t size)
     return length != 0 && length < size;
 }
 
-bool WinReadFile(const char *path, unsigned char **bytes, size_t *size)
+size_t ReadFileStart(const char *path, unsigned char *bytes, size_t size)
 {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return false;
-    LARGE_INTEGER length;
-    bool read = false;
-    if (GetFileSizeEx(file, &length) && length.QuadPart > 0)
-    {
-        // A larger file is read up to the bound: its headers are at its start.
-        const DWORD wanted =
-            static_cast<DWORD>(length.QuadPart < static_cast<LONGLONG>(PE_MAX_FILE) ? length.QuadPart : PE_MAX_FILE);
-        *bytes = static_cast<unsigned char *>(std::malloc(wanted));
-        DWORD count = 0;
-        read = *bytes != nullptr && ReadFile(file, *bytes, wanted, &count, nullptr) && count > 0;
-        *size = count;
-        if (!read)
-        {
-            std::free(*bytes);
-            *bytes = nullptr;
-        }
-    }
+        return 0;
+    DWORD count = 0;
+    if (!ReadFile(file, bytes, static_cast<DWORD>(size), &count, nullptr))
+        count = 0;
     CloseHandle(file);
-    return read;
+    return count;
+}
+
+// The same file, however it is named: same volume, same file index.
+bool WinSameFile(const char *first, const char *second)
+{
+    if (lstrcmpiA(first, second) == 0)
+        return true;
+    BY_HANDLE_FILE_INFORMATION info[2];
+    const char *paths[2] = {first, second};
+    for (int i = 0; i < 2; i++)
+    {
+        HANDLE file = CreateFileA(paths[i], 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return false;
+        BOOL known = GetFileInformationByHandle(file, &info[i]);
+        CloseHandle(file);
+        if (!known)
+            return false;
+    }
+    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+           info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
+bool WinReadFile(const char *path, unsigned char **bytes, size_t *size)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data) || (data.nFileSizeHigh == 0 && data.nFileSizeLow == 0))
+        return false;
+    // A larger file is read up to the bound: its headers are at its start.
+    const size_t wanted = data.nFileSizeHigh != 0 || data.nFileSizeLow > PE_MAX_FILE ? PE_MAX_FILE : data.nFileSizeLow;
+    *bytes = static_cast<unsigned char *>(std::malloc(wanted));
+    *size = *bytes != nullptr ? ReadFileStart(path, *bytes, wanted) : 0;
+    if (*size > 0)
+        return true;
+    std::free(*bytes);
+    *bytes = nullptr;
+    return false;
 }

@@ -35,6 +35,13 @@ bool ProcessIsElevated();
 // the last-error value, 206 when it does not fit.
 bool WinFullPath(const char *path, char *out, size_t size);
 
+// Reads the first size bytes of the file at path, or all of a smaller one, into bytes; the count
+// read, 0 when it cannot be read.
+size_t ReadFileStart(const char *path, unsigned char *bytes, size_t size);
+
+// The same file, however it is named: the same name, or the same volume and file index.
+bool WinSameFile(const char *first, const char *second);
+
 // The file at path, up to PE_MAX_FILE bytes (its start), into a malloc'd buffer that the caller
 // frees; false, with nothing to free, when it cannot be read or is empty.
 bool WinReadFile(const char *path, unsigned char **bytes, size_t *size);

@@ -8,40 +8,6 @@
 
 bool twinRun;
 
-size_t ReadFileStart(const char *path, unsigned char *bytes, size_t size)
-{
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return 0;
-    DWORD count = 0;
-    if (!ReadFile(file, bytes, static_cast<DWORD>(size), &count, nullptr))
-        count = 0;
-    CloseHandle(file);
-    return count;
-}
-
-// The same file, however it is named: same volume, same file index.
-static bool SameFile(const char *first, const char *second)
-{
-    if (lstrcmpiA(first, second) == 0)
-        return true;
-    BY_HANDLE_FILE_INFORMATION info[2];
-    const char *paths[2] = {first, second};
-    for (int i = 0; i < 2; i++)
-    {
-        HANDLE file = CreateFileA(paths[i], 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            return false;
-        BOOL known = GetFileInformationByHandle(file, &info[i]);
-        CloseHandle(file);
-        if (!known)
-            return false;
-    }
-    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
-           info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
-}
 
 // The twin's full path, beside this program; false when there is none that may be run.
 static bool FindTwin(char *twin, size_t size)
@@ -59,7 +25,7 @@ static bool FindTwin(char *twin, size_t size)
     if (full == 0 || full >= size)
         return false;
     // A copy of this program named after its twin must never start itself.
-    if (SameFile(twin, self))
+    if (WinSameFile(twin, self))
         return false;
     unsigned char bytes[IMAGE_HEADER_READ_SIZE];
     ImageHeader header;

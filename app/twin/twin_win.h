@@ -18,9 +18,6 @@ constexpr uint16_t PROGRAM_MACHINE = MACHINE_AMD64;
 constexpr uint16_t PROGRAM_MACHINE = MACHINE_I386;
 #endif
 
-// The first bytes of a file; the count read, 0 when it cannot be read.
-size_t ReadFileStart(const char *path, unsigned char *bytes, size_t size);
-
 // Runs the twin as a child run (app/child) on fullPath, in the component's folder, and waits for
 // it; its rows go to sink. False when there is no twin to run: in a twin's run; when the twin is
 // missing, is not a program for an x86 or x64 machine, is this very program, or does not start.

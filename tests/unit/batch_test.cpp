@@ -410,6 +410,7 @@ class BatchTest : public ::testing::Test
         sys.files["C:\\start\\ok.dll"] = {0, true, 0, 0};
         sys.files["C:\\start\\sub\\ok.dll"] = {0, true, 0, 0};
         sys.files["C:\\c\\bad.dll"] = {193, false, 0, 0};
+        sys.files["C:\\c\\timeout.dll"] = {1460, false, 0, 0};
         sys.files["C:\\c\\noentry.dll"] = {0, false, 0, 0};
         sys.files["C:\\c\\fail5.dll"] = {0, true, static_cast<int32_t>(0x80070005), 5};
         sys.files["C:\\c\\fail0.dll"] = {0, true, static_cast<int32_t>(0x80040154), 0};
@@ -581,6 +582,8 @@ TEST_F(BatchTest, EachOutcomeEndsInItsRow)
         {{"C:\\c\\x86bad.dll"}, "C:\\c\\x86bad.dll", "Bad EXE format for C:\\c\\x86bad.dll", 193, 193},
         // The system's "%1" names the component.
         {{"C:\\c\\bad.dll"}, "C:\\c\\bad.dll", "Bad EXE format for C:\\c\\bad.dll", 193, 193},
+        // A load that fails with the code an abandoned step gives keeps its row.
+        {{"C:\\c\\timeout.dll"}, "C:\\c\\timeout.dll", "The system has no message for error code 0x000005B4.", 1460, 1460},
         {{"ok.dll"}, "ok.dll", "Registered successfully", 0, 0},
         {{""}, "", "The component '' could not found on this computer.", -2, -2},
         // A blank name names nothing; a name the system makes no full path of gets the system's reason.

@@ -225,11 +225,9 @@ static bool LooksLikeRegFile(const unsigned char *bytes, size_t count)
            (count >= 8 && std::memcmp(bytes, "REGEDIT4", 8) == 0);
 }
 
-// Text: no program image, and no NUL in what was read.
+// Text: no NUL in what was read (a program image has many in its first bytes).
 static bool LooksLikeText(const unsigned char *bytes, size_t count)
 {
-    if (count >= 2 && bytes[0] == 'M' && bytes[1] == 'Z')
-        return false;
     return std::memchr(bytes, 0, count) == nullptr;
 }
 

@@ -551,7 +551,7 @@ TEST(Log, EveryComponentGetsItsLineAndNothingWaitsForSomebody)
          1460},
         // The private argument of a run that TolVane started, typed by somebody, with a handle that
         // may well be a pipe: its token names nothing, so the run is an ordinary one, and logs.
-        {"/S /L:{log} /*rows:000000040123456789abcdef ok.dll",
+        {"/*rows:000000040123456789abcdef /S /L:{log} ok.dll",
          {"#", "register|{dir}\\ok.dll|0x00000000|Registered successfully"},
          0},
         // A component that ends the first process still gets its line.
@@ -573,7 +573,7 @@ TEST(Log, EveryComponentGetsItsLineAndNothingWaitsForSomebody)
         arguments.replace(arguments.find("{log}"), 5, log);
         SCOPED_TRACE(arguments);
         // In a silent run the test leaves the component's boxes to the program; else it is the person.
-        const bool silent = arguments.rfind("/S", 0) == 0;
+        const bool silent = (" " + arguments).find(" /S ") != std::string::npos;
         RunResult run = RunProgram(arguments, dir, silent ? DialogAnswer([](HWND) {}) : DialogAnswer());
         ASSERT_TRUE(run.exited);
         EXPECT_EQ(run.exitCode, c.exitCode);

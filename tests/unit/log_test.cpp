@@ -12,7 +12,9 @@ const LogTime TIME = {2026, 12, 9, 2, 19, 26, 7};
 
 TEST(LogLine, SixFieldsEachFreeOfTabsAndLineEnds)
 {
-    const std::string longText(3000, 'e');
+    std::string longText; // a row's longest text, each character three bytes in UTF-8
+    for (int i = 0; i < 3000; i++)
+        longText += "\xe2\x82\xac";
     const struct
     {
         const char *call;
@@ -31,7 +33,7 @@ TEST(LogLine, SixFieldsEachFreeOfTabsAndLineEnds)
         // UTF-8 passes as it is.
         {"register", "C:\\\xc3\xa9t\xc3\xa9\\ok.dll", 0, "", 1,
          "2026-12-09T02:19:26.007Z\tregister\tC:\\\xc3\xa9t\xc3\xa9\\ok.dll\t0x00000000\t\t1\r\n"},
-        // A row text far over a kilobyte is logged whole.
+        // A row text of 9,000 bytes is logged whole.
         {"register", "C:\\x\\ok.dll", 126, longText.c_str(), 1,
          "2026-12-09T02:19:26.007Z\tregister\tC:\\x\\ok.dll\t0x0000007e\t" + longText + "\t1\r\n"},
     };

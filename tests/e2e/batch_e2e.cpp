@@ -468,12 +468,10 @@ TEST(Log, RecordFileOrLogNamingWhatTheyWouldDestroyStopsTheRun)
         DWORD exitCode;
     } cases[] = {
         {"/S /R:victim.dll victim.dll", ERROR_INVALID_PARAMETER},
-        {"/S /L:victim.dll victim.dll", ERROR_INVALID_PARAMETER},
         {"/S /R:run.log /L:run.log victim.dll", ERROR_INVALID_PARAMETER},
         {"/S /R:folder.reg victim.dll", 336},
         {"/S /L:victim.dll /R:x.reg", ERROR_FILE_EXISTS}, // a program is no text log
         {"/S /T:30s victim.dll", ERROR_INVALID_PARAMETER},
-        {"/S /T victim.dll", ERROR_INVALID_PARAMETER},
     };
     for (const auto &c : cases)
     {

@@ -63,15 +63,6 @@ TEST(Diagnosis, FailedRowsNameTheirCause)
             Explained(noEntry, "It is a COM component that does not register itself: its installer writes its keys."),
     };
     EXPECT_EQ(LogLines(log), expected);
-
-    // The detail message keeps its own words and gives the explanation a paragraph of its own.
-    const RunResult shown = RunProgram("\"" + kinds + "\\class_only.dll\"", start);
-    ASSERT_TRUE(shown.exited);
-    ASSERT_EQ(shown.dialogs.size(), 1u);
-    EXPECT_EQ(shown.dialogs[0].text, "Tolvane can not find the DllRegisterServer entry point in " + kinds +
-                                         "\\class_only.dll. Are you sure it is a registerable control ?\n\nIt is a "
-                                         "COM component that does not register itself: its installer writes its keys.");
-    EXPECT_EQ(shown.exitCode, 0xFFFFFFFFu);
 }
 
 } // namespace

@@ -14,8 +14,6 @@
 static RestArguments run;
 static Modes modes;
 static char startFolder[PATH_BUFFER_SIZE];
-static const PlatformOps *batchOps;
-static int currentArgument;
 static char *volatile stepPath; // the row of the component whose code runs now, for the watchdog
 
 struct Component // one component on its way through the pipeline
@@ -296,8 +294,6 @@ bool AbandonCall(uint32_t limitSeconds)
     ComposeAbandonText(limitSeconds, text, sizeof text);
     if (stepPath != nullptr) // an unload's component has its row already
         AppendRow(stepPath, text, RESULT_TIMEOUT, ROW_OWN_TEXT, true, RESULT_TIMEOUT);
-    if (!childRun)
-        RunRestInChildren(currentArgument + 1, run, batchOps->system, batchOps->child);
     return true;
 }
 
@@ -318,7 +314,6 @@ void RunBatch(int argc, char **argv, const bool *unrepresentable, const RunWideO
     ResetCallState();
     ForgetManifests();
     modes = Modes{};
-    batchOps = &ops;
     const bool haveStart = ops.system.currentFolder(startFolder, sizeof startFolder);
     run = RestArguments{argc, argv, unrepresentable, haveStart ? startFolder : nullptr, &modes, runWide.silent,
                         AppendExpansionRow};
@@ -328,7 +323,6 @@ void RunBatch(int argc, char **argv, const bool *unrepresentable, const RunWideO
     int i = supervise ? argc : 1;
     for (; i < argc && !ProcessPoisoned(); i++)
     {
-        currentArgument = i;
         const ArgumentKind kind = ClassifyArgument(argv[i]);
         if (unrepresentable != nullptr && unrepresentable[i])
             AppendUnrepresentable(argv[i], CallWords(modes, unregisterMode != 0));
@@ -341,7 +335,7 @@ void RunBatch(int argc, char **argv, const bool *unrepresentable, const RunWideO
         EndComponent();
         stepPath = nullptr;
     }
-    // So does the rest after a crash; after an abandoned step the watchdog's thread has run it.
-    if (supervise || (ProcessPoisoned() && !StepAbandoned() && !childRun))
+    // So does the rest after a crash.
+    if (supervise || (ProcessPoisoned() && !childRun))
         RunRestInChildren(supervise ? 1 : i, run, ops.system, ops.child);
 }

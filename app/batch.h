@@ -36,8 +36,9 @@ void RunBatch(int argc, char **argv, const bool *unrepresentable, const RunWideO
 
 // Abandons the step that runs a component's code now, from another thread, when it has run past
 // the time limit: its component gets a row that says so (code 1460, ERROR_TIMEOUT, counted as its
-// result), and the rest of the batch runs in fresh processes; a child run leaves that to the first
-// process. False when the step has returned meanwhile. After true the process must end, with
+// result). Only a child run has a time limit (a silent run with /T supervises its children and runs
+// no component code itself): the process that started it runs the rest. False when the step has
+// returned meanwhile. After true the process must end, with
 // BatchExitValue(): the step never returns to the batch.
 bool AbandonCall(uint32_t limitSeconds);
 

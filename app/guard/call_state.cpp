@@ -36,11 +36,6 @@ bool StepRunning()
     return stepState == STEP_RUNNING;
 }
 
-bool StepAbandoned()
-{
-    return stepState == STEP_ABANDONED;
-}
-
 void MarkPoisoned()
 {
     poisoned = true;

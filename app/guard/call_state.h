@@ -18,9 +18,6 @@ bool TakeAbandon();
 // True while a step runs and has not been abandoned.
 bool StepRunning();
 
-// True once a step was abandoned: the watchdog's thread has taken the run over.
-bool StepAbandoned();
-
 // A component crashed in this process, or a step was abandoned: its state is unknown, and the
 // rest of the batch runs elsewhere.
 void MarkPoisoned();

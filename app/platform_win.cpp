@@ -83,15 +83,12 @@ static int32_t CallInstall(void *context)
 // DllInstall takes its text as UTF-16, converted from the ANSI code page.
 static bool WinCallInstall(void *entryPoint, bool install, const char *text, int32_t *result, EntryPointCrash *crash)
 {
-    const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    wchar_t *wide =
-        length > 0 ? static_cast<wchar_t *>(std::malloc(static_cast<size_t>(length) * sizeof(wchar_t))) : nullptr;
+    wchar_t *wide = WinWide(text);
     if (wide == nullptr)
     {
         *result = E_OUTOFMEMORY;
         return true;
     }
-    MultiByteToWideChar(CP_ACP, 0, text, -1, wide, length);
     InstallCall call = {entryPoint, install ? TRUE : FALSE, wide};
     const bool returned = GuardedCall(CallInstall, &call, result, crash);
     // A crashed component may still use the text: it is kept.

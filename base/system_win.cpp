@@ -90,6 +90,16 @@ bool WinFullPath(const char *path, char *out, size_t size)
     return length != 0 && length < size;
 }
 
+wchar_t *WinWide(const char *text)
+{
+    const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    wchar_t *wide =
+        length > 0 ? static_cast<wchar_t *>(std::malloc(static_cast<size_t>(length) * sizeof(wchar_t))) : nullptr;
+    if (wide != nullptr)
+        MultiByteToWideChar(CP_ACP, 0, text, -1, wide, length);
+    return wide;
+}
+
 size_t ReadFileStart(const char *path, unsigned char *bytes, size_t size)
 {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

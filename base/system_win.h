@@ -35,6 +35,9 @@ bool ProcessIsElevated();
 // the last-error value, 206 when it does not fit.
 bool WinFullPath(const char *path, char *out, size_t size);
 
+// text (in the ANSI code page) as UTF-16, in a buffer to be freed; null when memory ran out.
+wchar_t *WinWide(const char *text);
+
 // Reads the first size bytes of the file at path, or all of a smaller one, into bytes; the count
 // read, 0 when it cannot be read.
 size_t ReadFileStart(const char *path, unsigned char *bytes, size_t size);

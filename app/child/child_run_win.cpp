@@ -255,11 +255,7 @@ static bool WideOptions(const OptionList &list, wchar_t *options[OPTION_LIST_MAX
     bool complete = true;
     for (size_t i = 0; i < list.count; i++)
     {
-        const int length = MultiByteToWideChar(CP_ACP, 0, list.values[i], -1, nullptr, 0);
-        options[i] =
-            length > 0 ? static_cast<wchar_t *>(std::malloc(static_cast<size_t>(length) * sizeof(wchar_t))) : nullptr;
-        if (options[i] != nullptr)
-            MultiByteToWideChar(CP_ACP, 0, list.values[i], -1, options[i], length);
+        options[i] = WinWide(list.values[i]);
         complete = complete && options[i] != nullptr;
     }
     return complete;

@@ -37,17 +37,6 @@ static bool WinIsFolder(const char *path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// The wide form of an argument made here; null when memory ran out.
-static wchar_t *ToWide(const char *text)
-{
-    const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    wchar_t *wide =
-        length > 0 ? static_cast<wchar_t *>(std::malloc(static_cast<size_t>(length) * sizeof(wchar_t))) : nullptr;
-    if (wide != nullptr)
-        MultiByteToWideChar(CP_ACP, 0, text, -1, wide, length);
-    return wide;
-}
-
 AnsiArguments ExpandPatterns(const AnsiArguments &given)
 {
     ExpandOps ops;
@@ -64,7 +53,7 @@ AnsiArguments ExpandPatterns(const AnsiArguments &given)
     for (int i = 0; wide != nullptr && i < expanded.count; i++)
     {
         const int origin = expanded.origin[i];
-        wide[i] = origin >= 0 ? given.wide[origin] : ToWide(expanded.values[i]);
+        wide[i] = origin >= 0 ? given.wide[origin] : WinWide(expanded.values[i]);
         if (wide[i] != nullptr)
             continue;
         for (int made = 0; made < i; made++)

@@ -4,24 +4,18 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/paths/path_parts.h"
 #include "base/system_win.h"
 
 // folder, a separator when it lacks one, and name into out, when it is an existing file.
 static bool FileIn(const char *folder, size_t folderLength, const char *name, char *out, size_t size)
 {
-    if (folderLength == 0 || folderLength >= MAX_PATH)
+    char directory[PATH_BUFFER_SIZE], candidate[PATH_BUFFER_SIZE];
+    if (folderLength == 0 || folderLength >= sizeof directory)
         return false;
-    char candidate[MAX_PATH];
-    std::memcpy(candidate, folder, folderLength);
-    candidate[folderLength] = '\0';
-    const char *last = CharPrevA(candidate, candidate + folderLength);
-    const bool separated = last == candidate + folderLength - 1 && (*last == '\\' || *last == '/');
-    const size_t length = folderLength + (separated ? 0 : 1) + std::strlen(name);
-    if (length >= sizeof candidate || length >= size)
+    CopyWholeCharacters(directory, sizeof directory, folder, folder + folderLength, WinIsLeadByte);
+    if (!MakePath(candidate, nullptr, directory, name, nullptr, WinIsLeadByte) || std::strlen(candidate) >= size)
         return false;
-    if (!separated)
-        std::strcat(candidate, "\\");
-    std::strcat(candidate, name);
     const DWORD attributes = GetFileAttributesA(candidate);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return false;
